@@ -1,0 +1,22 @@
+// The view text of an opened mail: its kept header lines and a separator.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "headerview/header_filter.h"
+#include "host/host_interface.h"
+#include "settings/settings.h"
+
+// The host's mode for text shown in the message view of the opened mail.
+constexpr std::int32_t kViewTextMode = -2;
+
+// Joins the groups in index order, each line followed by LF, then the
+// separator (at most kSeparatorSize bytes, up to its NUL) and LF. Returns an
+// empty text when the groups hold no line.
+std::string composeViewText(const HeaderGroups& groups, const char* separator);
+
+// Fetches the mail's header from the host, filters it and hands the view text
+// to the host in kViewTextMode. The host is not called with an empty view.
+// Writes into the host's header buffer. Nothing is kept; nothing is thrown.
+void showHeaderView(HostInterface& host, const Settings& settings, MailId mailId) noexcept;

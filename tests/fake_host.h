@@ -1,0 +1,62 @@
+// A host that keeps every call the plug-in makes, for tests of the view.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "host/host_interface.h"
+
+class FakeHost final : public HostInterface {
+public:
+    struct TextCall {
+        std::int32_t mode;
+        std::string text;
+    };
+    struct Registration {
+        std::string label;
+        std::int32_t target;
+        CommandHandler handler;
+    };
+
+    // Headers the host holds, by mail; a mail missing here has no header.
+    std::map<MailId, std::string> headers;
+    bool throwOnGetHeader = false;
+
+    std::vector<MailId> headerRequests;
+    std::vector<TextCall> textCalls;
+    std::vector<Registration> registrations;
+
+    std::int32_t registerCommand(const char* label, std::int32_t target,
+                                 CommandHandler handler) override {
+        registrations.push_back({label, target, handler});
+        return 40000 + static_cast<std::int32_t>(registrations.size());
+    }
+
+    char* getHeader(MailId mailId) override {
+        headerRequests.push_back(mailId);
+        if (throwOnGetHeader) throw std::runtime_error("host failure");
+        const auto found = headers.find(mailId);
+        if (found == headers.end()) return nullptr;
+        std::vector<char>& buffer = buffers_[mailId];
+        buffer.assign(found->second.begin(), found->second.end());
+        buffer.push_back('\0');
+        return buffer.data();
+    }
+
+    std::int32_t setText(std::int32_t mode, const char* text) override {
+        textCalls.push_back({mode, text});
+        return 0;
+    }
+
+    // The bytes of the buffer handed out for the mail, as the plug-in left them.
+    std::string bufferAfterCall(MailId mailId) const {
+        const std::vector<char>& buffer = buffers_.at(mailId);
+        return std::string(buffer.begin(), buffer.end() - 1);
+    }
+
+private:
+    std::map<MailId, std::vector<char>> buffers_;
+};

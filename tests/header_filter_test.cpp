@@ -1,0 +1,199 @@
+#include "headerview/header_filter.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core_settings.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// Runs the filter over a copy of header; the copy, as the filter left it, is
+// stored in *after when asked for.
+HeaderGroups filter(const Settings& settings, const std::string& header,
+                    std::string* after = nullptr) {
+    std::vector<char> buffer(header.begin(), header.end());
+    buffer.push_back('\0');
+    HeaderGroups groups;
+    filterHeaderLines(settings, groups, buffer.data());
+    if (after) after->assign(buffer.begin(), buffer.end() - 1);
+    return groups;
+}
+
+// Every kept line, group by group.
+Lines allLines(const HeaderGroups& groups) {
+    Lines lines;
+    for (const PatternList& group : groups) lines.insert(lines.end(), group.begin(), group.end());
+    return lines;
+}
+
+Settings showAll() { return makeSettings({""}, {}); }
+
+TEST(StartsWithPattern, ComparesThePrefixOnly) {
+    EXPECT_TRUE(startsWithPattern("X-Mailer: a", "X-"));
+    EXPECT_TRUE(startsWithPattern("X-", "X-"));
+    EXPECT_TRUE(startsWithPattern("anything", ""));
+    EXPECT_TRUE(startsWithPattern("", ""));
+    EXPECT_FALSE(startsWithPattern("X", "X-"));
+    EXPECT_FALSE(startsWithPattern("", "X"));
+    EXPECT_FALSE(startsWithPattern("Subject: X-", "X-"));
+    EXPECT_FALSE(startsWithPattern("x-mailer", "X-"));
+}
+
+// Splitting: the host's buffer is cut in place, strtok-style.
+
+TEST(HeaderSplitting, WritesANulOverTheFirstBreakByteAfterEachLine) {
+    std::string after;
+    const HeaderGroups groups = filter(showAll(), "\r\nA: 1\r\n\r\nB: 2\rC: 3\nD: 4\r\n", &after);
+    EXPECT_EQ(allLines(groups), (Lines{"A: 1", "B: 2", "C: 3", "D: 4"}));
+    EXPECT_EQ(after, std::string("\r\nA: 1\0\n\r\nB: 2\0C: 3\0D: 4\0\n", 26));
+}
+
+TEST(HeaderSplitting, AnyRunOfCrAndLfIsOneBreak) {
+    struct Case {
+        const char* name;
+        std::string header;
+        Lines lines;
+    };
+    const Case cases[] = {
+        {"lone CR", "A\rB\rC", {"A", "B", "C"}},
+        {"lone LF", "A\nB\nC\n", {"A", "B", "C"}},
+        {"CR CR LF", "A\r\r\nB\r\r\n", {"A", "B"}},
+        {"LF CR", "A\n\rB", {"A", "B"}},
+        {"blank line inside", "A\r\n\r\nB\r\n", {"A", "B"}},
+        {"no break at all", "Comments: only line", {"Comments: only line"}},
+        {"leading breaks", "\n\n\r\nA", {"A"}},
+        {"breaks only", "\r\n\r\n\r\n", {}},
+        {"empty text", "", {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(allLines(filter(showAll(), c.header)), c.lines) << c.name;
+    }
+}
+
+TEST(HeaderSplitting, KeepsEightBitAndShiftJisBytesUnchanged) {
+    // "表" ends in 0x5C, a backslash; "ア" ends in 0x41, an 'A'.
+    const std::string hyou = "\x95\x5C";
+    const std::string a = "\x83\x41";
+    ASSERT_EQ(std::string("表"), hyou);
+    ASSERT_EQ(std::string("ア"), a);
+    const std::string header = "Subject: " + hyou + a + "\r\nX-Raw: \xff\x80\xc1\x01\r\n";
+    EXPECT_EQ(allLines(filter(showAll(), header)),
+              (Lines{"Subject: " + hyou + a, "X-Raw: \xff\x80\xc1\x01"}));
+}
+
+TEST(HeaderSplitting, CutsEveryLineOfALongHeader) {
+    std::string header;
+    for (int i = 0; i < 100000; ++i) {
+        header += (i % 2 == 0 ? "Received: from hop" : "X-Trace: ") + std::to_string(i) + "\r\n";
+    }
+    const HeaderGroups groups = filter(makeSettings({"Received", "X-"}, {}), header);
+    ASSERT_EQ(groups[0].size(), 50000u);
+    ASSERT_EQ(groups[1].size(), 50000u);
+    EXPECT_EQ(groups[0].front(), "Received: from hop0");
+    EXPECT_EQ(groups[0].back(), "Received: from hop99998");
+    EXPECT_EQ(groups[1].back(), "X-Trace: 99999");
+}
+
+// Selection and grouping.
+
+TEST(HeaderFilter, DefaultSettingsKeepCommentsAndXHeadersButNotXUidl) {
+    const HeaderGroups groups =
+        filter(defaultSettings(), "X-UIDL: 123\r\nX-Mailer: a\r\nComments: b\r\nSubject: c\r\n");
+    EXPECT_EQ(groups[0], (Lines{"Comments: b"}));
+    EXPECT_EQ(groups[1], (Lines{"X-Mailer: a"}));
+    EXPECT_EQ(allLines(groups).size(), 2u);
+}
+
+TEST(HeaderFilter, KeepsEveryOccurrenceOfARepeatedHeaderInOrder) {
+    const HeaderGroups groups = filter(makeSettings({"Received"}, {}),
+                                       "Received: c\r\nSubject: s\r\nReceived: b\r\nReceived: a\r\n");
+    EXPECT_EQ(groups[0], (Lines{"Received: c", "Received: b", "Received: a"}));
+}
+
+TEST(HeaderFilter, FirstMatchingShowPatternDecidesTheGroup) {
+    const HeaderGroups groups = filter(makeSettings({"X-", "X-Mailer"}, {}), "X-Mailer: m\r\n");
+    EXPECT_EQ(groups[0], (Lines{"X-Mailer: m"}));
+    EXPECT_TRUE(groups[1].empty());
+}
+
+TEST(HeaderFilter, HidePatternsOnlyRemoveSelectedLines) {
+    const Settings settings = makeSettings({"X-"}, {"Subject", "X-Spam"});
+    EXPECT_EQ(allLines(filter(settings, "Subject: s\r\nX-Spam-Flag: YES\r\nX-Ok: 1\r\n")),
+              (Lines{"X-Ok: 1"}));
+}
+
+TEST(HeaderFilter, MatchesTheWholeLineWithoutNeedingAColon) {
+    const Settings settings = makeSettings({"Comments", "X-Mailer: Foo"}, {});
+    EXPECT_EQ(allLines(filter(settings, "CommentsFoo: 1\r\nX-Mailer: Bar\r\nX-Mailer: Foo 2\r\n")),
+              (Lines{"CommentsFoo: 1", "X-Mailer: Foo 2"}));
+}
+
+TEST(HeaderFilter, WithoutSortAllLinesGoToGroupZeroInHeaderOrder) {
+    const HeaderGroups groups = filter(makeSettings({"A", "B"}, {}, /*sort=*/0), "B1\r\nA1\r\nB2\r\n");
+    EXPECT_EQ(groups[0], (Lines{"B1", "A1", "B2"}));
+}
+
+TEST(HeaderFilter, TheNinetyNinthPatternFillsGroupNinetyEight) {
+    std::vector<std::string> show;
+    for (int i = 1; i <= 99; ++i) show.push_back("H" + std::to_string(i) + ":");
+    const HeaderGroups groups = filter(makeSettings(show, {}), "H99: last\r\nH1: first\r\n");
+    EXPECT_EQ(groups[98], (Lines{"H99: last"}));
+    EXPECT_EQ(groups[0], (Lines{"H1: first"}));
+}
+
+TEST(HeaderFilter, PatternsBeyondTheLastGroupLandInTheLastGroup) {
+    std::vector<std::string> show;
+    for (int i = 0; i < 150; ++i) show.push_back("P" + std::to_string(i) + ":");
+    const HeaderGroups groups =
+        filter(makeSettings(show, {}), "P140: b\r\nP99: a\r\nP100: c\r\nP98: d\r\n");
+    EXPECT_EQ(groups[99], (Lines{"P140: b", "P99: a", "P100: c"}));
+    EXPECT_EQ(groups[98], (Lines{"P98: d"}));
+}
+
+TEST(HeaderFilter, FoldedLinesAreJudgedOnTheirOwnBeginning) {
+    const HeaderGroups groups = filter(
+        makeSettings({"X-", " "}, {}),
+        "X-Folded: first\r\n second\r\n\tthird\r\nSubject: a\r\n more\r\n");
+    EXPECT_EQ(groups[0], (Lines{"X-Folded: first"}));
+    EXPECT_EQ(groups[1], (Lines{" second", " more"}));
+}
+
+TEST(HeaderFilter, WithoutShowPatternsNothingIsKept) {
+    EXPECT_TRUE(allLines(filter(makeSettings({}, {"X-"}), "X-A: 1\r\nB: 2\r\n")).empty());
+}
+
+// Case-blind matching: patterns come lowered; lines are compared lowered but
+// kept as they stand.
+
+TEST(HeaderFilterIgnoreCase, MatchesLoweredPatternsAndKeepsTheLineAsItIs) {
+    const Settings blind = makeSettings({"x-"}, {}, 1, /*ignoreCase=*/1);
+    EXPECT_EQ(allLines(filter(blind, "X-Priority: 3\r\n")), (Lines{"X-Priority: 3"}));
+    const Settings exact = makeSettings({"x-"}, {}, 1, /*ignoreCase=*/0);
+    EXPECT_TRUE(allLines(filter(exact, "X-Priority: 3\r\n")).empty());
+}
+
+TEST(HeaderFilterIgnoreCase, HidePatternsMatchCaseBlindToo) {
+    const Settings blind = makeSettings({"x-"}, {"x-uidl"}, 1, 1);
+    EXPECT_EQ(allLines(filter(blind, "X-UIDL: 1\r\nx-Uidl: 2\r\nX-Other: 3\r\n")),
+              (Lines{"X-Other: 3"}));
+}
+
+TEST(HeaderFilterIgnoreCase, LowersOnlyAToZByteByByte) {
+    // A pattern lowered by the same rule: the trail byte 0x41 of "ア" became 0x61.
+    const Settings blind = makeSettings({"\x83\x61", "\xc1"}, {}, 1, 1);
+    const HeaderGroups groups = filter(blind, "ア: kana\r\n\xe1: high\r\n\xc1: high\r\n");
+    EXPECT_EQ(groups[0], (Lines{"ア: kana"}));
+    // 0xC1 is not an ASCII letter: it neither lowers nor matches 0xE1.
+    EXPECT_EQ(groups[1], (Lines{"\xc1: high"}));
+}
+
+TEST(HeaderFilterIgnoreCase, ATrailByteBackslashIsAnOrdinaryByte) {
+    const Settings blind = makeSettings({"表題"}, {}, 1, 1);
+    EXPECT_EQ(allLines(filter(blind, "表題: a\r\n\x95\x5d: b\r\n")), (Lines{"表題: a"}));
+}
+
+}  // namespace
