@@ -1,0 +1,88 @@
+#include "settings/settings_file.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "host/module_instance.h"
+
+namespace {
+
+constexpr char kSettingSection[] = "Setting";
+constexpr char kShowSection[] = "ShowHeader";
+constexpr char kHideSection[] = "HideHeader";
+constexpr char kDefaultSeparator[] = "-- ";
+// The reader is given one byte less than the buffer holds.
+constexpr DWORD kValueReadSize = 1023;
+
+// Only a file that is really not there gets the defaults: one that is locked
+// or unreadable holds the user's settings, which must never be overwritten.
+bool fileIsAbsent(const char* path) {
+    const HANDLE file =
+        CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    CloseHandle(file);
+    return false;
+}
+
+void writeDefaults(const char* path) {
+    WritePrivateProfileStringA(kSettingSection, "IgnoreCase", "0", path);
+    WritePrivateProfileStringA(kSettingSection, "Sort", "1", path);
+    WritePrivateProfileStringA(kSettingSection, "Separator", kDefaultSeparator, path);
+    WritePrivateProfileStringA(kShowSection, "01", "Comments", path);
+    WritePrivateProfileStringA(kShowSection, "02", "X-", path);
+    WritePrivateProfileStringA(kHideSection, "01", "X-UIDL", path);
+}
+
+// Reads keys 01, 02, ... up to 99 of section, stopping at the first empty one.
+void readPatternList(const char* path, const char* section, bool lower, PatternList& list) {
+    for (std::size_t i = 1; i <= kMaxPatterns; ++i) {
+        char key[8];
+        wsprintfA(key, "%02d", static_cast<int>(i));
+        char value[kValueReadSize + 1];
+        GetPrivateProfileStringA(section, key, "", value, kValueReadSize, path);
+        if (value[0] == '\0') return;
+        if (lower) lowerAsciiInPlace(value);
+        list.emplace_back(value);
+    }
+}
+
+}  // namespace
+
+bool deriveSettingsPath(char (&buffer)[kPathSize]) {
+    const DWORD length = GetModuleFileNameA(moduleInstance, buffer, kPathSize - 1);
+    // A length that reaches the requested size means the path was cut.
+    if (length < 3 || length >= kPathSize - 1) {
+        buffer[0] = '\0';
+        return false;
+    }
+    std::memcpy(buffer + length - 3, "ini", 3);
+    buffer[length] = '\0';
+    return true;
+}
+
+void loadSettingsFrom(const char* path, Settings& settings) {
+    settings.showPatterns.clear();
+    settings.hidePatterns.clear();
+    if (path == nullptr || path[0] == '\0') {
+        settings.ignoreCase = 0;
+        settings.sort = 1;
+        std::memcpy(settings.separator, kDefaultSeparator, sizeof kDefaultSeparator);
+        return;
+    }
+    if (fileIsAbsent(path)) writeDefaults(path);
+
+    settings.ignoreCase =
+        static_cast<std::int32_t>(GetPrivateProfileIntA(kSettingSection, "IgnoreCase", 0, path));
+    settings.sort = static_cast<std::int32_t>(GetPrivateProfileIntA(kSettingSection, "Sort", 1, path));
+    GetPrivateProfileStringA(kSettingSection, "Separator", kDefaultSeparator, settings.separator,
+                             kSeparatorSize, path);
+    const bool lower = settings.ignoreCase != 0;
+    readPatternList(path, kShowSection, lower, settings.showPatterns);
+    readPatternList(path, kHideSection, lower, settings.hidePatterns);
+}
+
+void loadSettings(Settings& settings) {
+    char path[kPathSize];
+    loadSettingsFrom(deriveSettingsPath(path) ? path : nullptr, settings);
+}
