@@ -36,6 +36,11 @@ wine_start() {
     wine_env
     wineserver -p >/dev/null 2>&1 </dev/null &
     wine wineboot >/dev/null 2>&1 </dev/null
+    # With no window manager on the display, Wine waits two seconds for one
+    # to withdraw each closed window; unmanaged windows skip the wait.
+    if ! grep -qs '"Managed"="N"' "$WINEPREFIX/user.reg"; then
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
+    fi
 }
 
 wine_stop() {

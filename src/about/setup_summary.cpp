@@ -1,0 +1,50 @@
+#include "about/setup_summary.h"
+
+#include <sstream>
+
+#include "about/version_info.h"
+#include "settings/settings_file.h"
+
+namespace {
+
+constexpr std::size_t kVersionValueSize = 256;
+
+void listPatterns(std::ostringstream& body, const PatternList& patterns) {
+    for (const std::string& pattern : patterns) body << "    " << pattern << '\n';
+}
+
+}  // namespace
+
+SetupSummary composeSetupSummary(const Settings& settings) {
+    std::uint32_t translation = 0;
+    const VersionBlock block = loadOwnVersionBlock(translation);
+    char description[kVersionValueSize];
+    char version[kVersionValueSize];
+    char copyright[kVersionValueSize];
+    queryVersionString(description, sizeof description, block.get(), translation, "FileDescription");
+    queryVersionString(version, sizeof version, block.get(), translation, "FileVersion");
+    queryVersionString(copyright, sizeof copyright, block.get(), translation, "LegalCopyright");
+
+    std::ostringstream caption;
+    caption << description << " のﾊﾞｰｼﾞｮﾝ情報";
+
+    std::ostringstream body;
+    body << description << ' ' << version << '\n' << copyright << '\n' << '\n';
+    body << "現在の設定" << '\n';
+    body << "  [ShowHeader]" << '\n';
+    listPatterns(body, settings.showPatterns);
+    body << "  [HideHeader]" << '\n';
+    listPatterns(body, settings.hidePatterns);
+    body << '\n';
+    body << "設定を変更する際は下記のINIファイルを修正してください。" << '\n';
+    body << "設定はBecky!を再起動するまで有効になりません。" << '\n';
+    char path[kPathSize];
+    deriveSettingsPath(path);
+    body << path;
+    return {caption.str(), body.str()};
+}
+
+void buildSetupSummary(HWND ownerWindow, const Settings& settings) {
+    const SetupSummary summary = composeSetupSummary(settings);
+    MessageBoxA(ownerWindow, summary.body.c_str(), summary.caption.c_str(), MB_OK);
+}

@@ -1,0 +1,276 @@
+// The plug-in's identity: version strings, information record, settings
+// summary and menu item. This program carries the module's version resource,
+// so with moduleInstance null the code under test reads it from here.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "about/menu_item.h"
+#include "about/plugin_info.h"
+#include "about/setup_summary.h"
+#include "about/version_info.h"
+#include "box_watcher.h"
+#include "core_settings.h"
+#include "fake_host.h"
+#include "host/module_instance.h"
+#include "settings/settings_file.h"
+#include "win/temp_folder.h"
+
+namespace {
+
+const char kComments[] = "同じヘッダが複数あってもOKなヘッダ表示用Plugin";
+
+std::string ownPath() {
+    char path[MAX_PATH];
+    return std::string(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+}
+
+class OwnModule : public ::testing::Test {
+protected:
+    void SetUp() override { moduleInstance = nullptr; }
+    void TearDown() override { moduleInstance = nullptr; }
+};
+
+// Version resource.
+
+using VersionResource = OwnModule;
+
+TEST_F(VersionResource, EveryStringComesBackInCodePage932) {
+    ASSERT_EQ(GetACP(), 932u) << "Wine needs LANG=ja_JP.UTF-8";
+    std::uint32_t translation = 0;
+    const VersionBlock block = loadOwnVersionBlock(translation);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(translation, 0x04B00411u);
+
+    const struct {
+        const char* name;
+        std::string value;
+    } strings[] = {
+        {"Comments", kComments},
+        {"CompanyName", ""},
+        {"FileDescription", "Tavisel Plugin"},
+        {"FileVersion", "Ver.0.20"},
+        {"InternalName", "Quillmark"},
+        {"LegalCopyright", "Copyright (C) 2026 Zelvorn"},
+        {"LegalTrademarks", ""},
+        {"OriginalFilename", "Quillmark.dll"},
+        {"PrivateBuild", ""},
+        {"ProductName", "Quillmark ﾀﾞｲﾅﾐｯｸ ﾘﾝｸ ﾗｲﾌﾞﾗﾘ"},
+        {"ProductVersion", "0, 20, 0, 7"},
+        {"SpecialBuild", ""},
+    };
+    for (const auto& string : strings) {
+        char value[256];
+        EXPECT_TRUE(queryVersionString(value, sizeof value, block.get(), translation, string.name))
+            << string.name;
+        EXPECT_EQ(std::string(value), string.value) << string.name;
+    }
+    // Half-width katakana are single bytes: "ﾀﾞ" is 0xC0 0xDE.
+    EXPECT_EQ(std::string("ﾀﾞ"), "\xC0\xDE");
+}
+
+TEST_F(VersionResource, TheFixedPartDescribesA32BitDll) {
+    std::uint32_t translation = 0;
+    const VersionBlock block = loadOwnVersionBlock(translation);
+    ASSERT_NE(block, nullptr);
+    void* value = nullptr;
+    UINT length = 0;
+    char root[] = "\\";
+    ASSERT_TRUE(VerQueryValueA(block.get(), root, &value, &length));
+    ASSERT_GE(length, sizeof(VS_FIXEDFILEINFO));
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00000014u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000007u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00000014u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000007u);
+    EXPECT_EQ(fixed->dwFileFlagsMask, 0x3Fu);
+    EXPECT_EQ(fixed->dwFileFlags, 0u);
+    EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+    EXPECT_EQ(fixed->dwFileSubtype, 0u);
+}
+
+TEST_F(VersionResource, AMissingNameOrBlockGivesAnEmptyValue) {
+    std::uint32_t translation = 0;
+    const VersionBlock block = loadOwnVersionBlock(translation);
+    char value[16];
+    std::memset(value, 'x', sizeof value);
+    EXPECT_FALSE(queryVersionString(value, sizeof value, block.get(), translation, "NoSuchName"));
+    EXPECT_STREQ(value, "");
+    std::memset(value, 'x', sizeof value);
+    EXPECT_FALSE(queryVersionString(value, sizeof value, nullptr, translation, "FileVersion"));
+    EXPECT_STREQ(value, "");
+
+    EXPECT_EQ(loadVersionBlock(besideTestProgram("probe_module.dll").c_str(), translation), nullptr);
+    EXPECT_EQ(loadVersionBlock("Z:\\no\\such\\file.dll", translation), nullptr);
+}
+
+TEST_F(VersionResource, ACopyNeverRunsPastItsDestination) {
+    std::uint32_t translation = 0;
+    const VersionBlock block = loadOwnVersionBlock(translation);
+    char value[12];
+    std::memset(value, '#', sizeof value);
+    EXPECT_TRUE(queryVersionString(value, 8, block.get(), translation, "FileDescription"));
+    EXPECT_EQ(std::string(value, 12), std::string("Tavisel\0####", 12));
+
+    // "同じヘッダ" is ten bytes: with its NUL it does not fit, and the cut
+    // falls between characters.
+    std::memset(value, '#', sizeof value);
+    EXPECT_TRUE(queryVersionString(value, 10, block.get(), translation, "Comments"));
+    EXPECT_EQ(std::string(value, 12), std::string("同じヘッ") + std::string("\0###", 4));
+}
+
+// Information record.
+
+using PluginInfoRecord = OwnModule;
+
+TEST_F(PluginInfoRecord, FillsEachFieldAndLeavesTheBytesAfterItsEnd) {
+    PluginInfo info;
+    std::memset(&info, 0xAA, sizeof info);
+    fillPluginInfo(info);
+    const std::string bytes(reinterpret_cast<const char*>(&info), sizeof info);
+    const auto expectField = [&](std::size_t offset, std::size_t size, const std::string& text) {
+        EXPECT_EQ(bytes.substr(offset, text.size() + 1), text + '\0') << "at " << offset;
+        EXPECT_EQ(bytes.substr(offset + text.size() + 1, size - text.size() - 1),
+                  std::string(size - text.size() - 1, '\xAA'))
+            << "after " << text;
+    };
+    expectField(0, 80, "Tavisel Plugin");
+    expectField(80, 80, "Zelvorn");
+    expectField(160, 80, "Ver.0.20");
+    expectField(240, 256, kComments);
+}
+
+TEST_F(PluginInfoRecord, WithoutAVersionResourceOnlyTheVendorIsWritten) {
+    moduleInstance = reinterpret_cast<HINSTANCE>(0x1230);  // no such module
+    PluginInfo info;
+    std::memset(&info, 0xAA, sizeof info);
+    fillPluginInfo(info);
+    EXPECT_STREQ(info.name, "");
+    EXPECT_STREQ(info.vendor, "Zelvorn");
+    EXPECT_STREQ(info.version, "");
+    EXPECT_STREQ(info.description, "");
+}
+
+// Settings summary, read from the real box.
+
+class SetupSummaryBox : public OwnModule {
+protected:
+    BoxWatcher::Box show(const Settings& settings) {
+        BoxWatcher watcher;
+        buildSetupSummary(nullptr, settings);
+        return watcher.result();
+    }
+
+    static std::string expectedBody(const std::string& patternLines) {
+        const std::string path = ownPath();
+        return "Tavisel Plugin Ver.0.20\nCopyright (C) 2026 Zelvorn\n\n現在の設定\n  [ShowHeader]\n" +
+               patternLines +
+               "\n設定を変更する際は下記のINIファイルを修正してください。\n"
+               "設定はBecky!を再起動するまで有効になりません。\n" +
+               path.substr(0, path.size() - 3) + "ini";
+    }
+};
+
+TEST_F(SetupSummaryBox, ListsTheDefaultPatterns) {
+    const BoxWatcher::Box box = show(defaultSettings());
+    ASSERT_TRUE(box.seen);
+    EXPECT_EQ(box.caption, "Tavisel Plugin のﾊﾞｰｼﾞｮﾝ情報");
+    EXPECT_EQ(box.body, expectedBody("    Comments\n    X-\n  [HideHeader]\n    X-UIDL\n"));
+    EXPECT_FALSE(box.errorIcon);
+}
+
+TEST_F(SetupSummaryBox, ShowsThePatternsAsLoadedCaseBlind) {
+    TempFolder folder;
+    const std::string ini = folder.file("Quillmark.ini");
+    writeBytes(ini, "[Setting]\r\nIgnoreCase=1\r\n[ShowHeader]\r\n01=Comments\r\n[HideHeader]\r\n01=X-UIDL\r\n");
+    Settings settings;
+    loadSettingsFrom(ini.c_str(), settings);
+    const BoxWatcher::Box box = show(settings);
+    ASSERT_TRUE(box.seen);
+    EXPECT_EQ(box.body, expectedBody("    comments\n  [HideHeader]\n    x-uidl\n"));
+}
+
+TEST_F(SetupSummaryBox, KeepsBothSectionLinesWhenTheListsAreEmpty) {
+    const BoxWatcher::Box box = show(Settings{});
+    ASSERT_TRUE(box.seen);
+    EXPECT_EQ(box.body, expectedBody("  [HideHeader]\n"));
+}
+
+// Menu item.
+
+class MenuItem : public ::testing::Test {
+protected:
+    void SetUp() override {
+        menu = CreateMenu();
+        for (int i = 0; i < 6; ++i) {
+            const HMENU popup = CreatePopupMenu();
+            AppendMenuA(popup, MF_STRING, 100 + i, ("item " + std::to_string(i)).c_str());
+            AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), "popup");
+        }
+    }
+    void TearDown() override { DestroyMenu(menu); }
+
+    // Each popup's item count.
+    std::vector<int> counts() const {
+        std::vector<int> result;
+        for (int i = 0; i < 6; ++i) result.push_back(GetMenuItemCount(GetSubMenu(menu, i)));
+        return result;
+    }
+
+    MENUITEMINFOA itemAt(int position, std::string* text) const {
+        char buffer[128] = {};
+        MENUITEMINFOA item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_TYPE | MIIM_ID;
+        item.dwTypeData = buffer;
+        item.cch = sizeof buffer;
+        EXPECT_TRUE(GetMenuItemInfoA(GetSubMenu(menu, 5), position, TRUE, &item));
+        if (text) *text = buffer;
+        return item;
+    }
+
+    HMENU menu = nullptr;
+    FakeHost host;
+};
+
+TEST_F(MenuItem, OtherMenuTypesAreLeftAlone) {
+    installMenuItem(host, menu, 1);
+    EXPECT_EQ(counts(), (std::vector<int>{1, 1, 1, 1, 1, 1}));
+    EXPECT_TRUE(host.registrations.empty());
+}
+
+TEST_F(MenuItem, EachCallAppendsASeparatorAndAnItemWithItsOwnCommand) {
+    installMenuItem(host, menu, 0);
+    installMenuItem(host, menu, 0);
+    EXPECT_EQ(counts(), (std::vector<int>{1, 1, 1, 1, 1, 5}));
+    ASSERT_EQ(host.registrations.size(), 2u);
+
+    for (int n = 0; n < 2; ++n) {
+        const FakeHost::Registration& registration = host.registrations[n];
+        EXPECT_EQ(registration.label, "Tavisel Pluginについて");
+        EXPECT_EQ(registration.target, 0);
+        EXPECT_EQ(registration.handler, onAboutCommand);
+
+        std::string text;
+        EXPECT_EQ(itemAt(1 + 2 * n, nullptr).fType, static_cast<UINT>(MFT_SEPARATOR));
+        const MENUITEMINFOA item = itemAt(2 + 2 * n, &text);
+        EXPECT_EQ(item.fType, static_cast<UINT>(MFT_STRING));
+        EXPECT_EQ(item.wID, 40001u + n);
+        EXPECT_EQ(text, "Tavisel Pluginについて");
+    }
+}
+
+TEST_F(MenuItem, TheCommandDoesNothing) {
+    installMenuItem(host, menu, 0);
+    ASSERT_EQ(host.registrations.size(), 1u);
+    BoxWatcher watcher(500);
+    host.registrations[0].handler(0, 0);
+    EXPECT_FALSE(watcher.result().seen);
+    EXPECT_EQ(counts(), (std::vector<int>{1, 1, 1, 1, 1, 3}));
+}
+
+}  // namespace
