@@ -17,7 +17,7 @@
 #include "fake_host.h"
 #include "host/module_instance.h"
 #include "settings/settings_file.h"
-#include "win/temp_folder.h"
+#include "win/test_files.h"
 
 namespace {
 

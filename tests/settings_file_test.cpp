@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/module_instance.h"
-#include "win/temp_folder.h"
+#include "win/test_files.h"
 
 namespace {
 

@@ -20,6 +20,9 @@ public:
     // Returns once the watching thread runs: a box shown under the loader
     // lock would otherwise keep the thread from ever starting.
     explicit BoxWatcher(DWORD timeoutMs = 10000) {
+        // Looked up here: finding a resource takes the loader lock, which a
+        // box shown from DllMain holds.
+        errorIcon_ = LoadIconA(nullptr, IDI_HAND);
         std::future<void> started = running_.get_future();
         thread_ = std::thread([this, timeoutMs] {
             running_.set_value();
@@ -60,7 +63,7 @@ private:
                 GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
                 box_.body = text;
                 const auto icon = reinterpret_cast<HICON>(SendDlgItemMessageA(box, 0x440, STM_GETICON, 0, 0));
-                box_.errorIcon = icon != nullptr && icon == LoadIconA(nullptr, IDI_HAND);
+                box_.errorIcon = icon != nullptr && icon == errorIcon_;
                 box_.seen = true;
                 PostMessageA(box, WM_COMMAND, IDOK, 0);
                 return;
@@ -70,6 +73,7 @@ private:
     }
 
     Box box_;
+    HICON errorIcon_ = nullptr;
     std::promise<void> running_;
     std::thread thread_;
 };

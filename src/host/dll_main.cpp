@@ -1,9 +1,35 @@
 #include <windows.h>
 
+#include "about/plugin_info.h"
+#include "host/host_api.h"
 #include "host/module_instance.h"
 
+namespace {
+
+constexpr char kRefusalFormat[] =
+    "プラグイン「%s」でエラーが発生しました。\r\nBecky!! とプラグインのバージョンを確認してください";
+constexpr char kRefusalCaption[] = "プラグインエラー";
+constexpr std::size_t kMessageSize = 256;
+// The name field holds at most 79 bytes, so the message always fits.
+static_assert(sizeof kRefusalFormat - 2 + sizeof PluginInfo{}.name <= kMessageSize);
+
+// Tells the user that this host does not match the plug-in.
+void showRefusal() noexcept {
+    PluginInfo info;
+    fillPluginInfo(info);
+    char message[kMessageSize];
+    wsprintfA(message, kRefusalFormat, info.name);
+    MessageBoxA(nullptr, message, kRefusalCaption, MB_OK | MB_ICONHAND);
+}
+
+}  // namespace
+
+// A host that lacks any one of its functions is another version of the
+// client: the load is refused rather than risk calling into it.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
     moduleInstance = instance;
-    return TRUE;
+    if (hostApi.bind()) return TRUE;
+    showRefusal();
+    return FALSE;
 }

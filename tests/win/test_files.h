@@ -1,4 +1,5 @@
-// A fresh folder under the Windows temporary folder, removed with its files.
+// Files and folders for the Windows tests: fresh temporary folders, whole-file
+// reads and writes, and the paths of files the build puts in place.
 #pragma once
 
 #include <windows.h>
@@ -51,4 +52,13 @@ inline std::string besideTestProgram(const std::string& name) {
     const DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::string folder(self, length);
     return folder.substr(0, folder.find_last_of('\\') + 1) + name;
+}
+
+// The Windows name Wine gives an absolute Unix path.
+inline std::string windowsPathOf(const std::string& unixPath) {
+    std::string path = "Z:" + unixPath;
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
 }

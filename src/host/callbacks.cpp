@@ -1,0 +1,80 @@
+// The callbacks the host calls, exported by name and ordinal through
+// Quillmark.def. Each hands its work to the module that does it; none lets a
+// C++ exception reach the host, which knows nothing of them.
+#include <windows.h>
+
+#include <cstdint>
+
+#include "about/menu_item.h"
+#include "about/plugin_info.h"
+#include "about/setup_summary.h"
+#include "headerview/header_view.h"
+#include "host/host_api.h"
+#include "settings/settings_file.h"
+
+namespace {
+
+// Runs work and returns result whatever happens: a failure is silent, as
+// every failure of this plug-in is.
+template <typename Work>
+int guarded(int result, Work&& work) noexcept {
+    try {
+        work();
+    } catch (...) {
+    }
+    return result;
+}
+
+}  // namespace
+
+extern "C" {
+
+int WINAPI BKC_OnStart() {
+    return guarded(0, [] { loadSettings(globalSettings); });
+}
+
+int WINAPI BKC_OnExit() { return 0; }
+
+int WINAPI BKC_OnMenuInit(HWND /*window*/, HMENU menu, int menuType) {
+    return guarded(0, [&] { installMenuItem(hostApi, menu, menuType); });
+}
+
+int WINAPI BKC_OnOpenFolder(std::uint32_t /*folderId*/) { return 0; }
+
+int WINAPI BKC_OnOpenMail(MailId mailId) {
+    return guarded(0, [&] { showHeaderView(hostApi, globalSettings, mailId); });
+}
+
+int WINAPI BKC_OnEveryMinute() { return 0; }
+
+int WINAPI BKC_OnOpenCompose(std::uint32_t /*window*/, std::uint32_t /*mode*/) { return 0; }
+
+int WINAPI BKC_OnOutgoing(std::uint32_t /*window*/, std::uint32_t /*mode*/) { return 0; }
+
+int WINAPI BKC_OnKeyDispatch(std::uint32_t /*window*/, std::uint32_t /*key*/,
+                             std::uint32_t /*shift*/) {
+    return 0;
+}
+
+int WINAPI BKC_OnRetrieve(std::uint32_t /*mail*/, std::uint32_t /*mailId*/) { return 0; }
+
+int WINAPI BKC_OnSend(std::uint32_t /*mail*/) { return 0; }
+
+int WINAPI BKC_OnFinishRetrieve(std::uint32_t /*count*/) { return 0; }
+
+int WINAPI BKC_OnPlugInSetup(HWND ownerWindow) {
+    return guarded(1, [&] { buildSetupSummary(ownerWindow, globalSettings); });
+}
+
+int WINAPI BKC_OnPlugInInfo(PluginInfo* info) {
+    return guarded(0, [&] {
+        if (info != nullptr) fillPluginInfo(*info);
+    });
+}
+
+int WINAPI BKC_OnDragDrop(std::uint32_t /*target*/, std::uint32_t /*source*/,
+                          std::uint32_t /*count*/, std::uint32_t /*effect*/) {
+    return 0;
+}
+
+}  // extern "C"

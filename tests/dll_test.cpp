@@ -1,0 +1,205 @@
+// The released module in a host: this program exports the host's functions,
+// installs copies of Quillmark.dll in folders of its own and drives them as
+// the client does.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "box_watcher.h"
+#include "host_exports.h"
+#include "mail_file.h"
+#include "plugin_module.h"
+#include "win/test_files.h"
+
+extern "C" std::int32_t callCountingStack(const void* function, const std::uint32_t* args,
+                                          int count, int* stackDelta);
+
+namespace {
+
+// Quillmark.dll copied into a fresh folder, with the given settings file
+// beside it or none, and loaded.
+class InstalledPlugin {
+public:
+    explicit InstalledPlugin(const std::string& ini = "") {
+        const std::string dll = folder.file("Quillmark.dll");
+        EXPECT_TRUE(CopyFileA(windowsPathOf(QM_PLUGIN_DLL).c_str(), dll.c_str(), FALSE));
+        if (!ini.empty()) {
+            EXPECT_TRUE(CopyFileA(ini.c_str(), folder.file("Quillmark.ini").c_str(), FALSE));
+        }
+        standin::reset();
+        plugin = std::make_unique<PluginModule>(dll);
+        EXPECT_TRUE(plugin->loaded()) << "error " << plugin->loadError();
+    }
+
+    TempFolder folder;
+    std::unique_ptr<PluginModule> plugin;
+};
+
+std::string mailsFile(const std::string& name) {
+    return windowsPathOf(QM_MAILS_DIR) + "\\" + name;
+}
+
+const char* const kCallbacks[] = {
+    "BKC_OnStart",       "BKC_OnExit",        "BKC_OnMenuInit",    "BKC_OnOpenFolder",
+    "BKC_OnOpenMail",    "BKC_OnEveryMinute", "BKC_OnOpenCompose", "BKC_OnOutgoing",
+    "BKC_OnKeyDispatch", "BKC_OnRetrieve",    "BKC_OnSend",        "BKC_OnFinishRetrieve",
+    "BKC_OnPlugInSetup", "BKC_OnPlugInInfo",  "BKC_OnDragDrop",
+};
+
+TEST(PluginExports, EachCallbackHasItsNameAndOrdinalAndNothingElseIsExported) {
+    InstalledPlugin installed;
+    const HMODULE module = installed.plugin->handle();
+    for (WORD ordinal = 1; ordinal <= 15; ++ordinal) {
+        const char* name = kCallbacks[ordinal - 1];
+        const FARPROC byName = GetProcAddress(module, name);
+        EXPECT_NE(byName, nullptr) << name;
+        EXPECT_EQ(byName, GetProcAddress(module, MAKEINTRESOURCEA(ordinal))) << name;
+    }
+
+    const auto* base = reinterpret_cast<const BYTE*>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& entry = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
+    EXPECT_STREQ(reinterpret_cast<const char*>(base + exports->Name), "Quillmark.dll");
+    EXPECT_EQ(exports->Base, 1u);
+    EXPECT_EQ(exports->NumberOfFunctions, 15u);
+    EXPECT_EQ(exports->NumberOfNames, 15u);
+}
+
+TEST(StackProbe, SeesACalleeThatLeavesItsArguments) {
+    const auto cdeclCallee = [](std::uint32_t a, std::uint32_t b) -> std::int32_t {
+        return static_cast<std::int32_t>(a + b);
+    };
+    std::int32_t (*pointer)(std::uint32_t, std::uint32_t) = cdeclCallee;
+    const std::uint32_t args[] = {2, 3};
+    int delta = 1;
+    EXPECT_EQ(callCountingStack(reinterpret_cast<const void*>(pointer), args, 2, &delta), 5);
+    EXPECT_EQ(delta, -8);
+}
+
+TEST(PluginCallbacks, EachReturnsItsValueAndRemovesExactlyItsArguments) {
+    InstalledPlugin installed;
+    const MailId mail = standin::addMail("Comments: shown\r\n");
+    const HMENU menu = CreateMenu();
+    for (int i = 0; i < 6; ++i) AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(CreatePopupMenu()), "");
+    PluginInfo info{};
+    const auto address = [](const void* p) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p)); };
+
+    const std::uint32_t any = 0xFFFFFFFFu;
+    const struct {
+        const char* name;
+        int words;
+        std::uint32_t args[4];
+        std::int32_t result;
+    } calls[] = {
+        {"BKC_OnStart", 0, {}, 0},
+        {"BKC_OnMenuInit", 3, {0, address(menu), 0}, 0},
+        {"BKC_OnMenuInit", 3, {any, any, 1}, 0},
+        {"BKC_OnOpenFolder", 1, {any}, 0},
+        {"BKC_OnOpenMail", 1, {mail}, 0},
+        {"BKC_OnOpenMail", 1, {any}, 0},
+        {"BKC_OnEveryMinute", 0, {}, 0},
+        {"BKC_OnOpenCompose", 2, {any, any}, 0},
+        {"BKC_OnOutgoing", 2, {any, any}, 0},
+        {"BKC_OnKeyDispatch", 3, {any, any, any}, 0},
+        {"BKC_OnRetrieve", 2, {any, any}, 0},
+        {"BKC_OnSend", 1, {any}, 0},
+        {"BKC_OnFinishRetrieve", 1, {any}, 0},
+        {"BKC_OnPlugInSetup", 1, {0}, 1},
+        {"BKC_OnPlugInInfo", 1, {address(&info)}, 0},
+        {"BKC_OnDragDrop", 4, {any, any, any, any}, 0},
+        {"BKC_OnExit", 0, {}, 0},
+    };
+    for (const auto& call : calls) {
+        std::unique_ptr<BoxWatcher> watcher;
+        if (std::string(call.name) == "BKC_OnPlugInSetup") watcher = std::make_unique<BoxWatcher>();
+        int delta = 1;
+        const std::int32_t result = callCountingStack(
+            reinterpret_cast<const void*>(installed.plugin->callback(call.name)), call.args,
+            call.words, &delta);
+        EXPECT_EQ(result, call.result) << call.name;
+        EXPECT_EQ(delta, 0) << call.name;
+    }
+
+    // The calls did their work.
+    ASSERT_EQ(standin::viewTexts().size(), 1u);
+    EXPECT_EQ(standin::viewTexts()[0].text, "Comments: shown\n--\n");
+    EXPECT_STREQ(info.vendor, "Zelvorn");
+    ASSERT_EQ(standin::commands().size(), 1u);
+
+    // So does the command handler the menu item registered.
+    const std::uint32_t handlerArgs[] = {any, any};
+    int delta = 1;
+    callCountingStack(reinterpret_cast<const void*>(standin::commands()[0].handler), handlerArgs, 2,
+                      &delta);
+    EXPECT_EQ(delta, 0);
+    DestroyMenu(menu);
+}
+
+DWORD WINAPI doNothing(LPVOID) { return 0; }
+
+TEST(PluginLifecycle, ThreadNotificationsChangeNothing) {
+    InstalledPlugin installed;
+    installed.plugin->onStart();
+    const HANDLE thread = CreateThread(nullptr, 0, doNothing, nullptr, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+
+    EXPECT_EQ(installed.plugin->onOpenMail(standin::addMail("X-After: thread\r\n")), 0);
+    ASSERT_EQ(standin::viewTexts().size(), 1u);
+    EXPECT_EQ(standin::viewTexts()[0].text, "X-After: thread\n--\n");
+}
+
+TEST(PluginLifecycle, TheFirstStartWritesTheSettingsFileBesideTheModule) {
+    InstalledPlugin installed;
+    EXPECT_FALSE(fileExists(installed.folder.file("Quillmark.ini")));
+    installed.plugin->onStart();
+    EXPECT_TRUE(fileExists(installed.folder.file("Quillmark.ini")));
+}
+
+// Sample mails, each opened under the default settings and under
+// mails/custom.ini, against the view saved beside it.
+
+struct Sample {
+    const char* mail;
+    bool custom;
+};
+
+class SampleMails : public ::testing::TestWithParam<Sample> {};
+
+TEST_P(SampleMails, ShowTheSavedView) {
+    const Sample sample = GetParam();
+    InstalledPlugin installed(sample.custom ? mailsFile("custom.ini") : "");
+    installed.plugin->onStart();
+
+    std::string mail;
+    std::string expected;
+    ASSERT_TRUE(readFileBytes(mailsFile(std::string(sample.mail) + ".eml"), mail));
+    ASSERT_TRUE(readFileBytes(
+        mailsFile(std::string(sample.mail) + (sample.custom ? ".custom.view" : ".default.view")),
+        expected));
+
+    EXPECT_EQ(installed.plugin->onOpenMail(standin::addMail(headerBlockOf(mail))), 0);
+    ASSERT_EQ(standin::viewTexts().size(), 1u);
+    EXPECT_EQ(standin::viewTexts()[0].mode, -2);
+    EXPECT_EQ(standin::viewTexts()[0].text, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mails, SampleMails,
+    ::testing::Values(Sample{"received_chain", false}, Sample{"received_chain", true},
+                      Sample{"x_headers_with_uidl", false}, Sample{"x_headers_with_uidl", true},
+                      Sample{"folded_lines", false}, Sample{"folded_lines", true},
+                      Sample{"japanese_subject_encoded", false},
+                      Sample{"japanese_subject_encoded", true},
+                      Sample{"japanese_subject_sjis", false}, Sample{"japanese_subject_sjis", true}),
+    [](const ::testing::TestParamInfo<Sample>& param) {
+        return std::string(param.param.mail) + (param.param.custom ? "_custom" : "_default");
+    });
+
+}  // namespace

@@ -1,0 +1,138 @@
+// A console program that plays the mail client for Quillmark.dll: it exports
+// the host's functions, loads the plug-in, starts it and opens mail files,
+// printing exactly the text the plug-in hands back for each.
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "box_watcher.h"
+#include "host_exports.h"
+#include "mail_file.h"
+#include "plugin_module.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: standin_host [--plugin DLL] [--info] [--menu] [--setup] [MAIL...]\n";
+
+struct Options {
+    std::string plugin = "Quillmark.dll";
+    bool info = false;
+    bool menu = false;
+    bool setup = false;
+    std::vector<std::string> mails;
+};
+
+bool parse(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--plugin" && i + 1 < argc) {
+            options.plugin = argv[++i];
+        } else if (arg == "--info") {
+            options.info = true;
+        } else if (arg == "--menu") {
+            options.menu = true;
+        } else if (arg == "--setup") {
+            options.setup = true;
+        } else if (arg.rfind("--", 0) == 0) {
+            return false;
+        } else {
+            options.mails.push_back(arg);
+        }
+    }
+    return true;
+}
+
+void write(const std::string& bytes) { std::fwrite(bytes.data(), 1, bytes.size(), stdout); }
+
+void printInfo(PluginModule& plugin) {
+    PluginInfo info{};
+    plugin.onPlugInInfo(&info);
+    write(std::string("name: ") + info.name + "\nvendor: " + info.vendor +
+          "\nversion: " + info.version + "\ndescription: " + info.description + "\n");
+}
+
+// The client's main menu has at least six pop-ups; the plug-in uses the sixth.
+void printMenu(PluginModule& plugin) {
+    const HMENU menu = CreateMenu();
+    for (int i = 0; i < 6; ++i) AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(CreatePopupMenu()), "");
+    plugin.onMenuInit(nullptr, menu, 0);
+    const HMENU sub = GetSubMenu(menu, 5);
+    for (int position = 0; position < GetMenuItemCount(sub); ++position) {
+        char text[256] = {};
+        MENUITEMINFOA item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_TYPE | MIIM_ID;
+        item.dwTypeData = text;
+        item.cch = sizeof text;
+        GetMenuItemInfoA(sub, position, TRUE, &item);
+        if (item.fType & MFT_SEPARATOR) {
+            write("separator\n");
+        } else {
+            write("item " + std::to_string(item.wID) + " " + text + "\n");
+        }
+    }
+    DestroyMenu(menu);
+}
+
+bool printSetup(PluginModule& plugin) {
+    BoxWatcher watcher;
+    plugin.onPlugInSetup(nullptr);
+    const BoxWatcher::Box box = watcher.result();
+    if (!box.seen) {
+        std::fputs("standin_host: the settings box did not appear (no display?)\n", stderr);
+        return false;
+    }
+    write(box.caption + "\n\n" + box.body + "\n");
+    return true;
+}
+
+bool openMail(PluginModule& plugin, const std::string& path, bool named) {
+    std::string mail;
+    if (!readFileBytes(path, mail)) {
+        std::fprintf(stderr, "standin_host: cannot read %s\n", path.c_str());
+        return false;
+    }
+    if (named) write("==> " + path + " <==\n");
+    const std::size_t before = standin::viewTexts().size();
+    plugin.onOpenMail(standin::addMail(headerBlockOf(mail)));
+    const std::vector<standin::ViewText>& texts = standin::viewTexts();
+    if (texts.size() == before) std::fprintf(stderr, "standin_host: %s: no header line shown\n", path.c_str());
+    for (std::size_t i = before; i < texts.size(); ++i) write(texts[i].text);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);
+    Options options;
+    if (!parse(argc, argv, options) ||
+        (options.mails.empty() && !options.info && !options.menu && !options.setup)) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    PluginModule plugin(options.plugin);
+    if (!plugin.loaded()) {
+        std::fprintf(stderr, "standin_host: cannot load %s (error %lu)\n", options.plugin.c_str(),
+                     plugin.loadError());
+        return 2;
+    }
+    plugin.onStart();
+
+    bool ok = true;
+    if (options.info) printInfo(plugin);
+    if (options.menu) printMenu(plugin);
+    if (options.setup) ok = printSetup(plugin) && ok;
+    for (const std::string& mail : options.mails) {
+        ok = openMail(plugin, mail, options.mails.size() > 1) && ok;
+    }
+    std::fflush(stdout);
+    return ok ? 0 : 1;
+}
