@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# scripts/preview as a user runs it: views in UTF-8 or raw, several mails,
+# the information and settings boxes, and one-line errors.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+mails="$root/tests/mails"
+preview="$root/scripts/preview"
+out=$(mktemp)
+err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
+failures=0
+
+check() {  # description, then a test command
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok: $what"
+    else
+        echo "FAILED: $what"
+        echo "--- stdout"; cat "$out"; echo "--- stderr"; cat "$err"
+        failures=$((failures + 1))
+    fi
+}
+
+run() { "$preview" "$@" >"$out" 2>"$err"; }
+same_as_view() { iconv -f CP932 -t UTF-8 "$mails/$1" | cmp -s - "$out"; }
+
+run "$mails/received_chain.eml"
+check "default settings, converted to UTF-8" same_as_view received_chain.default.view
+
+run --ini "$mails/custom.ini" "$mails/japanese_subject_sjis.eml"
+check "custom settings, Shift-JIS shown in UTF-8" same_as_view japanese_subject_sjis.custom.view
+
+run --raw --ini "$mails/custom.ini" "$mails/japanese_subject_sjis.eml"
+check "--raw gives the bytes handed to the host" cmp -s "$mails/japanese_subject_sjis.custom.view" "$out"
+
+(cd "$mails" && "$preview" folded_lines.eml x_headers_with_uidl.eml >"$out" 2>"$err")
+check "several mails, each under its name" bash -c '
+    diff <({ echo "==> folded_lines.eml <=="; cat "$1/folded_lines.default.view"
+             echo "==> x_headers_with_uidl.eml <=="; cat "$1/x_headers_with_uidl.default.view"; }) "$0"' \
+    "$out" "$mails"
+
+run --info
+check "--info prints the information record" grep -qx "name: Tavisel Plugin" "$out"
+
+run --setup
+check "--setup prints the box, caption first and the settings file last" bash -c '
+    head -1 "$0" | grep -qx "Tavisel Plugin のﾊﾞｰｼﾞｮﾝ情報" && tail -1 "$0" | grep -q "\\\\Quillmark\.ini$"' "$out"
+
+one_line_error() {  # expected status, then the arguments
+    local status=$1
+    shift
+    "$preview" "$@" >"$out" 2>"$err"
+    [ $? -eq "$status" ] && [ ! -s "$out" ] && [ "$(wc -l <"$err")" -eq 1 ] && grep -q '^preview: ' "$err"
+}
+check "a missing mail is a one-line error" one_line_error 2 "$mails/no_such_mail.eml"
+check "no mail at all is a one-line error" one_line_error 2
+check "an unreadable settings file is a one-line error" one_line_error 2 --ini "$mails" "$mails/folded_lines.eml"
+check "an unknown option is a one-line error" one_line_error 2 --frobnicate "$mails/folded_lines.eml"
+
+[ "$failures" -eq 0 ]
