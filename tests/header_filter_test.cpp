@@ -10,23 +10,25 @@
 namespace {
 
 using Lines = std::vector<std::string>;
+using Groups = std::vector<Lines>;
 
-// Runs the filter over a copy of header; the copy, as the filter left it, is
-// stored in *after when asked for.
-HeaderGroups filter(const Settings& settings, const std::string& header,
-                    std::string* after = nullptr) {
+// Runs the filter over a copy of header and returns the kept lines, group by
+// group; the copy, as the filter left it, is stored in *after when asked for.
+Groups filter(const Settings& settings, const std::string& header, std::string* after = nullptr) {
     std::vector<char> buffer(header.begin(), header.end());
     buffer.push_back('\0');
     HeaderGroups groups;
     filterHeaderLines(settings, groups, buffer.data());
     if (after) after->assign(buffer.begin(), buffer.end() - 1);
-    return groups;
+    Groups lines;
+    for (const auto& group : groups) lines.emplace_back(group.begin(), group.end());
+    return lines;
 }
 
 // Every kept line, group by group.
-Lines allLines(const HeaderGroups& groups) {
+Lines allLines(const Groups& groups) {
     Lines lines;
-    for (const PatternList& group : groups) lines.insert(lines.end(), group.begin(), group.end());
+    for (const Lines& group : groups) lines.insert(lines.end(), group.begin(), group.end());
     return lines;
 }
 
@@ -47,7 +49,7 @@ TEST(StartsWithPattern, ComparesThePrefixOnly) {
 
 TEST(HeaderSplitting, WritesANulOverTheFirstBreakByteAfterEachLine) {
     std::string after;
-    const HeaderGroups groups = filter(showAll(), "\r\nA: 1\r\n\r\nB: 2\rC: 3\nD: 4\r\n", &after);
+    const Groups groups = filter(showAll(), "\r\nA: 1\r\n\r\nB: 2\rC: 3\nD: 4\r\n", &after);
     EXPECT_EQ(allLines(groups), (Lines{"A: 1", "B: 2", "C: 3", "D: 4"}));
     EXPECT_EQ(after, std::string("\r\nA: 1\0\n\r\nB: 2\0C: 3\0D: 4\0\n", 26));
 }
@@ -90,7 +92,7 @@ TEST(HeaderSplitting, CutsEveryLineOfALongHeader) {
     for (int i = 0; i < 100000; ++i) {
         header += (i % 2 == 0 ? "Received: from hop" : "X-Trace: ") + std::to_string(i) + "\r\n";
     }
-    const HeaderGroups groups = filter(makeSettings({"Received", "X-"}, {}), header);
+    const Groups groups = filter(makeSettings({"Received", "X-"}, {}), header);
     ASSERT_EQ(groups[0].size(), 50000u);
     ASSERT_EQ(groups[1].size(), 50000u);
     EXPECT_EQ(groups[0].front(), "Received: from hop0");
@@ -101,7 +103,7 @@ TEST(HeaderSplitting, CutsEveryLineOfALongHeader) {
 // Selection and grouping.
 
 TEST(HeaderFilter, DefaultSettingsKeepCommentsAndXHeadersButNotXUidl) {
-    const HeaderGroups groups =
+    const Groups groups =
         filter(defaultSettings(), "X-UIDL: 123\r\nX-Mailer: a\r\nComments: b\r\nSubject: c\r\n");
     EXPECT_EQ(groups[0], (Lines{"Comments: b"}));
     EXPECT_EQ(groups[1], (Lines{"X-Mailer: a"}));
@@ -109,13 +111,13 @@ TEST(HeaderFilter, DefaultSettingsKeepCommentsAndXHeadersButNotXUidl) {
 }
 
 TEST(HeaderFilter, KeepsEveryOccurrenceOfARepeatedHeaderInOrder) {
-    const HeaderGroups groups = filter(makeSettings({"Received"}, {}),
+    const Groups groups = filter(makeSettings({"Received"}, {}),
                                        "Received: c\r\nSubject: s\r\nReceived: b\r\nReceived: a\r\n");
     EXPECT_EQ(groups[0], (Lines{"Received: c", "Received: b", "Received: a"}));
 }
 
 TEST(HeaderFilter, FirstMatchingShowPatternDecidesTheGroup) {
-    const HeaderGroups groups = filter(makeSettings({"X-", "X-Mailer"}, {}), "X-Mailer: m\r\n");
+    const Groups groups = filter(makeSettings({"X-", "X-Mailer"}, {}), "X-Mailer: m\r\n");
     EXPECT_EQ(groups[0], (Lines{"X-Mailer: m"}));
     EXPECT_TRUE(groups[1].empty());
 }
@@ -133,14 +135,14 @@ TEST(HeaderFilter, MatchesTheWholeLineWithoutNeedingAColon) {
 }
 
 TEST(HeaderFilter, WithoutSortAllLinesGoToGroupZeroInHeaderOrder) {
-    const HeaderGroups groups = filter(makeSettings({"A", "B"}, {}, /*sort=*/0), "B1\r\nA1\r\nB2\r\n");
+    const Groups groups = filter(makeSettings({"A", "B"}, {}, /*sort=*/0), "B1\r\nA1\r\nB2\r\n");
     EXPECT_EQ(groups[0], (Lines{"B1", "A1", "B2"}));
 }
 
 TEST(HeaderFilter, TheNinetyNinthPatternFillsGroupNinetyEight) {
     std::vector<std::string> show;
     for (int i = 1; i <= 99; ++i) show.push_back("H" + std::to_string(i) + ":");
-    const HeaderGroups groups = filter(makeSettings(show, {}), "H99: last\r\nH1: first\r\n");
+    const Groups groups = filter(makeSettings(show, {}), "H99: last\r\nH1: first\r\n");
     EXPECT_EQ(groups[98], (Lines{"H99: last"}));
     EXPECT_EQ(groups[0], (Lines{"H1: first"}));
 }
@@ -148,14 +150,14 @@ TEST(HeaderFilter, TheNinetyNinthPatternFillsGroupNinetyEight) {
 TEST(HeaderFilter, PatternsBeyondTheLastGroupLandInTheLastGroup) {
     std::vector<std::string> show;
     for (int i = 0; i < 150; ++i) show.push_back("P" + std::to_string(i) + ":");
-    const HeaderGroups groups =
+    const Groups groups =
         filter(makeSettings(show, {}), "P140: b\r\nP99: a\r\nP100: c\r\nP98: d\r\n");
     EXPECT_EQ(groups[99], (Lines{"P140: b", "P99: a", "P100: c"}));
     EXPECT_EQ(groups[98], (Lines{"P98: d"}));
 }
 
 TEST(HeaderFilter, FoldedLinesAreJudgedOnTheirOwnBeginning) {
-    const HeaderGroups groups = filter(
+    const Groups groups = filter(
         makeSettings({"X-", " "}, {}),
         "X-Folded: first\r\n second\r\n\tthird\r\nSubject: a\r\n more\r\n");
     EXPECT_EQ(groups[0], (Lines{"X-Folded: first"}));
@@ -185,7 +187,7 @@ TEST(HeaderFilterIgnoreCase, HidePatternsMatchCaseBlindToo) {
 TEST(HeaderFilterIgnoreCase, LowersOnlyAToZByteByByte) {
     // A pattern lowered by the same rule: the trail byte 0x41 of "ア" became 0x61.
     const Settings blind = makeSettings({"\x83\x61", "\xc1"}, {}, 1, 1);
-    const HeaderGroups groups = filter(blind, "ア: kana\r\n\xe1: high\r\n\xc1: high\r\n");
+    const Groups groups = filter(blind, "ア: kana\r\n\xe1: high\r\n\xc1: high\r\n");
     EXPECT_EQ(groups[0], (Lines{"ア: kana"}));
     // 0xC1 is not an ASCII letter: it neither lowers nor matches 0xE1.
     EXPECT_EQ(groups[1], (Lines{"\xc1: high"}));

@@ -119,7 +119,8 @@ void filterHeaderLines(const Settings& settings, HeaderGroups& groups, char* hea
         try {
             groups[group].emplace_back(line, length);
         } catch (const std::bad_alloc&) {
-            // A line that cannot be copied is left out; the others still show.
+            // A line that finds no room in its group is left out; the others
+            // still show.
         }
     }
 }

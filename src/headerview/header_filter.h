@@ -3,13 +3,16 @@
 
 #include <array>
 #include <cstddef>
+#include <string_view>
+#include <vector>
 
 #include "settings/settings.h"
 
 constexpr std::size_t kGroupCount = 100;
 
-// One list of kept lines per show pattern; created empty for every mail.
-using HeaderGroups = std::array<PatternList, kGroupCount>;
+// One list of kept lines per show pattern; created empty for every mail. The
+// lines stay in the host's header buffer, which outlives the view's making.
+using HeaderGroups = std::array<std::vector<std::string_view>, kGroupCount>;
 
 // True when probe begins with pattern. An empty pattern matches every probe.
 bool startsWithPattern(const char* probe, const char* pattern);
@@ -20,8 +23,9 @@ bool startsWithPattern(const char* probe, const char* pattern);
 // stores its length, or returns null when no line is left.
 char* nextHeaderLine(char*& cursor, std::size_t& length);
 
-// Splits headerText in place (see nextHeaderLine) and appends an owned copy of
-// every line that begins with a show pattern and with no hide pattern to its
-// group: the index of the first matching show pattern when settings.sort is
-// set, else group 0. With ignoreCase, A to Z in the line compare as a to z.
+// Splits headerText in place (see nextHeaderLine) and appends every line that
+// begins with a show pattern and with no hide pattern to its group: the index
+// of the first matching show pattern when settings.sort is set, else group 0.
+// With ignoreCase, A to Z in the line compare as a to z. The groups refer to
+// the lines in headerText, which must outlive them.
 void filterHeaderLines(const Settings& settings, HeaderGroups& groups, char* headerText);

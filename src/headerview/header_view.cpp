@@ -4,16 +4,16 @@
 
 std::string composeViewText(const HeaderGroups& groups, const char* separator) {
     std::size_t lineBytes = 0;
-    for (const PatternList& group : groups) {
-        for (const std::string& line : group) lineBytes += line.size() + 1;
+    for (const auto& group : groups) {
+        for (const std::string_view line : group) lineBytes += line.size() + 1;
     }
     std::string text;
     if (lineBytes == 0) return text;
 
     const std::size_t separatorLength = strnlen(separator, kSeparatorSize);
     text.reserve(lineBytes + separatorLength + 1);
-    for (const PatternList& group : groups) {
-        for (const std::string& line : group) {
+    for (const auto& group : groups) {
+        for (const std::string_view line : group) {
             text += line;
             text += '\n';
         }
