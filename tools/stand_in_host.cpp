@@ -19,13 +19,14 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: standin_host [--plugin DLL] [--info] [--menu] [--setup] [MAIL...]\n";
+    "usage: standin_host [--plugin DLL] [--info] [--menu] [--setup] [--soak N] [MAIL...]\n";
 
 struct Options {
     std::string plugin = "Quillmark.dll";
     bool info = false;
     bool menu = false;
     bool setup = false;
+    long soakOpens = 0;  // nonzero: open each mail that often and report, not show
     std::vector<std::string> mails;
 };
 
@@ -40,6 +41,9 @@ bool parse(int argc, char** argv, Options& options) {
             options.menu = true;
         } else if (arg == "--setup") {
             options.setup = true;
+        } else if (arg == "--soak" && i + 1 < argc) {
+            options.soakOpens = std::strtol(argv[++i], nullptr, 10);
+            if (options.soakOpens <= 0) return false;
         } else if (arg.rfind("--", 0) == 0) {
             return false;
         } else {
@@ -93,18 +97,69 @@ bool printSetup(PluginModule& plugin) {
     return true;
 }
 
+bool readMail(const std::string& path, std::string& mail) {
+    if (readFileBytes(path, mail)) return true;
+    std::fprintf(stderr, "standin_host: cannot read %s\n", path.c_str());
+    return false;
+}
+
 bool openMail(PluginModule& plugin, const std::string& path, bool named) {
     std::string mail;
-    if (!readFileBytes(path, mail)) {
-        std::fprintf(stderr, "standin_host: cannot read %s\n", path.c_str());
-        return false;
-    }
+    if (!readMail(path, mail)) return false;
     if (named) write("==> " + path + " <==\n");
     const std::size_t before = standin::viewTexts().size();
     plugin.onOpenMail(standin::addMail(headerBlockOf(mail)));
     const std::vector<standin::ViewText>& texts = standin::viewTexts();
     if (texts.size() == before) std::fprintf(stderr, "standin_host: %s: no header line shown\n", path.c_str());
     for (std::size_t i = before; i < texts.size(); ++i) write(texts[i].text);
+    return true;
+}
+
+// The committed private memory of this process, counted region by region:
+// what Windows reports as private bytes, which Wine leaves at zero.
+SIZE_T privateBytes() {
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (auto* address = static_cast<const char*>(nullptr);
+         VirtualQuery(address, &region, sizeof region) == sizeof region;
+         address = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+        if (region.RegionSize == 0) break;
+    }
+    return total;
+}
+
+// Opens the mail again and again, as a user reading mail all day would, and
+// reports the time per mail and what the process's private bytes grew by.
+bool soakMail(PluginModule& plugin, const std::string& path, long opens) {
+    std::string mail;
+    if (!readMail(path, mail)) return false;
+    const MailId id = standin::addMail(headerBlockOf(mail));
+    long views = 0;
+    const auto openOnce = [&] {
+        plugin.onOpenMail(id);
+        views += static_cast<long>(standin::viewTexts().size());
+        standin::viewTexts().clear();
+        standin::headerRequests().clear();
+    };
+    for (int i = 0; i < 100; ++i) openOnce();  // the first opens may size the heap
+    views = 0;
+    const SIZE_T before = privateBytes();
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER start;
+    LARGE_INTEGER end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    for (long i = 0; i < opens; ++i) openOnce();
+    QueryPerformanceCounter(&end);
+    const SIZE_T after = privateBytes();
+    const double microseconds =
+        1e6 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+    std::printf("soak: %ld opens of %s, %ld views: %.1f us per mail; private bytes %lu -> %lu (%+ld KiB)\n",
+                opens, path.c_str(), views, microseconds / static_cast<double>(opens),
+                static_cast<unsigned long>(before),
+                static_cast<unsigned long>(after),
+                (static_cast<long>(after) - static_cast<long>(before)) / 1024);
     return true;
 }
 
@@ -131,7 +186,9 @@ int main(int argc, char** argv) {
     if (options.menu) printMenu(plugin);
     if (options.setup) ok = printSetup(plugin) && ok;
     for (const std::string& mail : options.mails) {
-        ok = openMail(plugin, mail, options.mails.size() > 1) && ok;
+        ok = (options.soakOpens > 0 ? soakMail(plugin, mail, options.soakOpens)
+                                    : openMail(plugin, mail, options.mails.size() > 1)) &&
+             ok;
     }
     std::fflush(stdout);
     return ok ? 0 : 1;

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# The released DLL opens one mail with 60 Received lines 20,000 times in the
+# stand-in host under Wine. Whatever it allocates per mail must be given back:
+# the host's private bytes may grow by less than 512 KiB. The time per mail
+# is printed, not judged.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/lib/common.sh"
+wine_env
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cp "$win32_dir/Quillmark.dll" "$work/"
+printf '[Setting]\r\nSort=1\r\n[ShowHeader]\r\n01=Received\r\n02=X-\r\n' >"$work/Quillmark.ini"
+{
+    for hop in $(seq 1 60); do
+        printf 'Received: from relay%d.example.net (relay%d.example.net [192.0.2.%d])\r\n' "$hop" "$hop" "$hop"
+        printf '\tby relay%d.example.net with ESMTP id %08X; Mon, 7 Dec 2026 09:%02d:00 +0900\r\n' \
+            "$((hop + 1))" "$((hop * 7919))" "$((hop % 60))"
+    done
+    printf 'Subject: sixty hops\r\nX-Mailer: soak\r\nX-UIDL: 1\r\n\r\nbody\r\n'
+} >"$work/sixty_received.eml"
+
+report=$(cd "$work" && wine "$win32_dir/tools/standin_host.exe" --plugin Quillmark.dll \
+    --soak 20000 sixty_received.eml)
+echo "$report"
+growth=$(sed -n 's/.*(\([+-][0-9]*\) KiB)$/\1/p' <<<"$report")
+[ -n "$growth" ] || { echo "FAILED: no memory figure in the report"; exit 1; }
+grep -q ' 20000 views' <<<"$report" || { echo "FAILED: not every open was shown"; exit 1; }
+[ "$growth" -lt 512 ] || { echo "FAILED: private bytes grew by $growth KiB"; exit 1; }
