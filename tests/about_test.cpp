@@ -13,6 +13,7 @@
 #include "about/setup_summary.h"
 #include "about/version_info.h"
 #include "box_watcher.h"
+#include "client_menu.h"
 #include "core_settings.h"
 #include "fake_host.h"
 #include "host/module_instance.h"
@@ -204,14 +205,6 @@ TEST_F(SetupSummaryBox, KeepsBothSectionLinesWhenTheListsAreEmpty) {
 
 class MenuItem : public ::testing::Test {
 protected:
-    void SetUp() override {
-        menu = CreateMenu();
-        for (int i = 0; i < 6; ++i) {
-            const HMENU popup = CreatePopupMenu();
-            AppendMenuA(popup, MF_STRING, 100 + i, ("item " + std::to_string(i)).c_str());
-            AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), "popup");
-        }
-    }
     void TearDown() override { DestroyMenu(menu); }
 
     // Each popup's item count.
@@ -221,19 +214,7 @@ protected:
         return result;
     }
 
-    MENUITEMINFOA itemAt(int position, std::string* text) const {
-        char buffer[128] = {};
-        MENUITEMINFOA item{};
-        item.cbSize = sizeof item;
-        item.fMask = MIIM_TYPE | MIIM_ID;
-        item.dwTypeData = buffer;
-        item.cch = sizeof buffer;
-        EXPECT_TRUE(GetMenuItemInfoA(GetSubMenu(menu, 5), position, TRUE, &item));
-        if (text) *text = buffer;
-        return item;
-    }
-
-    HMENU menu = nullptr;
+    HMENU menu = makeClientMenu();
     FakeHost host;
 };
 
@@ -255,12 +236,13 @@ TEST_F(MenuItem, EachCallAppendsASeparatorAndAnItemWithItsOwnCommand) {
         EXPECT_EQ(registration.target, 0);
         EXPECT_EQ(registration.handler, onAboutCommand);
 
-        std::string text;
-        EXPECT_EQ(itemAt(1 + 2 * n, nullptr).fType, static_cast<UINT>(MFT_SEPARATOR));
-        const MENUITEMINFOA item = itemAt(2 + 2 * n, &text);
-        EXPECT_EQ(item.fType, static_cast<UINT>(MFT_STRING));
-        EXPECT_EQ(item.wID, 40001u + n);
-        EXPECT_EQ(text, "Tavisel Pluginについて");
+        const HMENU sub = GetSubMenu(menu, 5);
+        EXPECT_EQ(readMenuItem(sub, 1 + 2 * n).type, static_cast<UINT>(MFT_SEPARATOR));
+        const MenuItemReading item = readMenuItem(sub, 2 + 2 * n);
+        ASSERT_TRUE(item.found);
+        EXPECT_EQ(item.type, static_cast<UINT>(MFT_STRING));
+        EXPECT_EQ(item.id, 40001u + n);
+        EXPECT_EQ(item.text, "Tavisel Pluginについて");
     }
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "box_watcher.h"
+#include "client_menu.h"
 #include "host_exports.h"
 #include "mail_file.h"
 #include "plugin_module.h"
@@ -84,8 +85,7 @@ TEST(StackProbe, SeesACalleeThatLeavesItsArguments) {
 TEST(PluginCallbacks, EachReturnsItsValueAndRemovesExactlyItsArguments) {
     InstalledPlugin installed;
     const MailId mail = standin::addMail("Comments: shown\r\n");
-    const HMENU menu = CreateMenu();
-    for (int i = 0; i < 6; ++i) AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(CreatePopupMenu()), "");
+    const HMENU menu = makeClientMenu();
     PluginInfo info{};
     const auto address = [](const void* p) { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p)); };
 
@@ -153,13 +153,6 @@ TEST(PluginLifecycle, ThreadNotificationsChangeNothing) {
     EXPECT_EQ(installed.plugin->onOpenMail(standin::addMail("X-After: thread\r\n")), 0);
     ASSERT_EQ(standin::viewTexts().size(), 1u);
     EXPECT_EQ(standin::viewTexts()[0].text, "X-After: thread\n--\n");
-}
-
-TEST(PluginLifecycle, TheFirstStartWritesTheSettingsFileBesideTheModule) {
-    InstalledPlugin installed;
-    EXPECT_FALSE(fileExists(installed.folder.file("Quillmark.ini")));
-    installed.plugin->onStart();
-    EXPECT_TRUE(fileExists(installed.folder.file("Quillmark.ini")));
 }
 
 // Sample mails, each opened under the default settings and under

@@ -164,10 +164,6 @@ TEST(HeaderFilter, FoldedLinesAreJudgedOnTheirOwnBeginning) {
     EXPECT_EQ(groups[1], (Lines{" second", " more"}));
 }
 
-TEST(HeaderFilter, WithoutShowPatternsNothingIsKept) {
-    EXPECT_TRUE(allLines(filter(makeSettings({}, {"X-"}), "X-A: 1\r\nB: 2\r\n")).empty());
-}
-
 // Case-blind matching: patterns come lowered; lines are compared lowered but
 // kept as they stand.
 

@@ -77,12 +77,4 @@ TEST(HeaderView, AFailingHostDoesNotEscapeTheCall) {
     EXPECT_TRUE(host.textCalls.empty());
 }
 
-TEST(HeaderView, ShiftJisAndEightBitBytesReachTheHostUnchanged) {
-    FakeHost host;
-    host.headers[kMail] = "X-Subject: 表示テスト\r\nX-Bin: \x80\xff\r\n";
-    showHeaderView(host, defaultSettings(), kMail);
-    ASSERT_EQ(host.textCalls.size(), 1u);
-    EXPECT_EQ(host.textCalls[0].text, "X-Subject: 表示テスト\nX-Bin: \x80\xff\n-- \n");
-}
-
 }  // namespace

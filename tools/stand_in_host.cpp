@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "box_watcher.h"
+#include "client_menu.h"
 #include "host_exports.h"
 #include "mail_file.h"
 #include "plugin_module.h"
@@ -62,24 +63,18 @@ void printInfo(PluginModule& plugin) {
           "\nversion: " + info.version + "\ndescription: " + info.description + "\n");
 }
 
-// The client's main menu has at least six pop-ups; the plug-in uses the sixth.
+// Prints what the plug-in adds to the sixth pop-up, the one it uses.
 void printMenu(PluginModule& plugin) {
-    const HMENU menu = CreateMenu();
-    for (int i = 0; i < 6; ++i) AppendMenuA(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(CreatePopupMenu()), "");
-    plugin.onMenuInit(nullptr, menu, 0);
+    const HMENU menu = makeClientMenu();
     const HMENU sub = GetSubMenu(menu, 5);
-    for (int position = 0; position < GetMenuItemCount(sub); ++position) {
-        char text[256] = {};
-        MENUITEMINFOA item{};
-        item.cbSize = sizeof item;
-        item.fMask = MIIM_TYPE | MIIM_ID;
-        item.dwTypeData = text;
-        item.cch = sizeof text;
-        GetMenuItemInfoA(sub, position, TRUE, &item);
-        if (item.fType & MFT_SEPARATOR) {
+    const int before = GetMenuItemCount(sub);
+    plugin.onMenuInit(nullptr, menu, 0);
+    for (int position = before; position < GetMenuItemCount(sub); ++position) {
+        const MenuItemReading item = readMenuItem(sub, position);
+        if (item.type & MFT_SEPARATOR) {
             write("separator\n");
         } else {
-            write("item " + std::to_string(item.wID) + " " + text + "\n");
+            write("item " + std::to_string(item.id) + " " + item.text + "\n");
         }
     }
     DestroyMenu(menu);
