@@ -113,8 +113,8 @@ void filterHeaderLines(const Settings& settings, HeaderGroups& groups, char* hea
     while (char* line = nextHeaderLine(cursor, length)) {
         const std::size_t match = show.firstMatch(line, fold);
         if (match == kNoMatch || hide.firstMatch(line, fold) != kNoMatch) continue;
-        // Only lists loaded more than once could point past the last group;
-        // such lines still show, after all the others.
+        // Lists longer than the groups (never the settings file's, which stop
+        // at 99) still show their lines, after all the others.
         const std::size_t group = settings.sort != 0 ? std::min(match, kGroupCount - 1) : 0;
         try {
             groups[group].emplace_back(line, length);
