@@ -58,6 +58,17 @@ TEST_F(SettingsFile, FirstStartWritesTheSixDefaultsInOrderAndLoadsThemBack) {
     EXPECT_EQ(settings.hidePatterns, (Lines{"X-UIDL"}));
 }
 
+TEST_F(SettingsFile, TheViewKeysAreReadAndOffWhenAbsent) {
+    writeBytes(ini, "[Setting]\r\nSort=1\r\n");
+    Settings settings = load();
+    EXPECT_EQ(settings.wholeFields, 0);
+    EXPECT_EQ(settings.decode, 0);
+    writeBytes(ini, "[Setting]\r\nWholeFields=2\r\nDecode=1\r\n");
+    settings = load();
+    EXPECT_EQ(settings.wholeFields, 2);
+    EXPECT_EQ(settings.decode, 1);
+}
+
 TEST_F(SettingsFile, AFileWithoutASettingSectionIsNotTouched) {
     const std::string bytes = "; mine\r\n[ShowHeader]\r\n01=Received\r\n";
     writeBytes(ini, bytes);

@@ -17,6 +17,8 @@ constexpr std::size_t kMaxPatterns = 99;
 struct Settings {
     std::int32_t ignoreCase = 0;  // nonzero: patterns are stored lowered
     std::int32_t sort = 0;        // nonzero: group kept lines by show pattern
+    std::int32_t wholeFields = 0; // 0: lines on their own; 2: fields unfolded; else folded
+    std::int32_t decode = 0;      // nonzero: encoded words shown decoded
     char separator[kSeparatorSize] = {};
     PatternList showPatterns;
     PatternList hidePatterns;

@@ -62,21 +62,23 @@ bool deriveSettingsPath(char (&buffer)[kPathSize]) {
 }
 
 void loadSettingsFrom(const char* path, Settings& settings) {
-    settings.showPatterns.clear();
-    settings.hidePatterns.clear();
-    if (path == nullptr || path[0] == '\0') {
-        settings.ignoreCase = 0;
-        settings.sort = 1;
-        std::memcpy(settings.separator, kDefaultSeparator, sizeof kDefaultSeparator);
-        return;
-    }
+    // What the reader gives for a file without keys: the values a null path keeps.
+    settings = Settings{};
+    settings.sort = 1;
+    std::memcpy(settings.separator, kDefaultSeparator, sizeof kDefaultSeparator);
+    if (path == nullptr || path[0] == '\0') return;
     if (fileIsAbsent(path)) writeDefaults(path);
 
-    settings.ignoreCase =
-        static_cast<std::int32_t>(GetPrivateProfileIntA(kSettingSection, "IgnoreCase", 0, path));
-    settings.sort = static_cast<std::int32_t>(GetPrivateProfileIntA(kSettingSection, "Sort", 1, path));
+    const auto readInt = [path](const char* key, int fallback) {
+        return static_cast<std::int32_t>(GetPrivateProfileIntA(kSettingSection, key, fallback, path));
+    };
+    settings.ignoreCase = readInt("IgnoreCase", 0);
+    settings.sort = readInt("Sort", 1);
     GetPrivateProfileStringA(kSettingSection, "Separator", kDefaultSeparator, settings.separator,
                              kSeparatorSize, path);
+    // Opt-in views: without their keys the view is the plain one of lines.
+    settings.wholeFields = readInt("WholeFields", 0);
+    settings.decode = readInt("Decode", 0);
     const bool lower = settings.ignoreCase != 0;
     readPatternList(path, kShowSection, lower, settings.showPatterns);
     readPatternList(path, kHideSection, lower, settings.hidePatterns);

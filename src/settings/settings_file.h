@@ -13,9 +13,9 @@ constexpr std::size_t kPathSize = 260;
 bool deriveSettingsPath(char (&buffer)[kPathSize]);
 
 // Loads the file at path into settings, after writing the six defaults into
-// it when (and only when) the file does not exist. Both pattern lists are
-// emptied first. A null or empty path writes and reads nothing and leaves the
-// reader's defaults: ignoreCase 0, sort 1, separator "-- ", no patterns.
+// it when (and only when) the file does not exist. The record is reset first.
+// A null or empty path writes and reads nothing and leaves the reader's
+// defaults: sort 1, separator "-- ", every other value 0, no patterns.
 void loadSettingsFrom(const char* path, Settings& settings);
 
 // loadSettingsFrom with the path that deriveSettingsPath gives.
