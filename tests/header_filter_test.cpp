@@ -21,7 +21,10 @@ Groups filter(const Settings& settings, const std::string& header, std::string* 
     filterHeaderLines(settings, groups, buffer.data());
     if (after) after->assign(buffer.begin(), buffer.end() - 1);
     Groups lines;
-    for (const auto& group : groups) lines.emplace_back(group.begin(), group.end());
+    for (std::size_t g = 0; g < kGroupCount; ++g) {
+        const std::vector<std::string_view> group = groups.group(g);
+        lines.emplace_back(group.begin(), group.end());
+    }
     return lines;
 }
 

@@ -78,3 +78,65 @@ TEST(HeaderView, AFailingHostDoesNotEscapeTheCall) {
 }
 
 }  // namespace
+
+// Whole fields: continuation lines follow their field, folded (1, and any
+// value but 0 and 2) or unfolded (2).
+TEST(HeaderViewWholeFields, ContinuationLinesFollowTheirFieldsDecision) {
+    const std::string chain = "Received: from a\r\n\tby b\r\nX-A: 1\r\nReceived: from c\r\n by d\r\n";
+    const struct {
+        const char* name;
+        Settings settings;
+        std::string header;
+        int wholeFields;
+        std::string view;  // without the separator line
+    } cases[] = {
+        {"sort on, folded", makeSettings({"X-", "Received"}, {}), chain, 1,
+         "X-A: 1\nReceived: from a\n\tby b\nReceived: from c\n by d\n"},
+        {"sort on, unfolded", makeSettings({"X-", "Received"}, {}), chain, 2,
+         "X-A: 1\nReceived: from a\tby b\nReceived: from c by d\n"},
+        {"sort off, unfolded", makeSettings({"X-", "Received"}, {}, 0), chain, 2,
+         "Received: from a\tby b\nX-A: 1\nReceived: from c by d\n"},
+        {"any other value folds", makeSettings({"Received"}, {}), chain, -7,
+         "Received: from a\n\tby b\nReceived: from c\n by d\n"},
+        {"a dropped field drops its continuation", makeSettings({"X-", "\t"}, {}),
+         "Subject: s\r\n\tX-not shown\r\nX-A: 1\r\n", 2, "X-A: 1\n"},
+        {"a hidden field hides its continuation", makeSettings({"X-"}, {"X-UIDL"}),
+         "X-UIDL: 1\r\n 2\r\nX-B: 3\r\n", 1, "X-B: 3\n"},
+        {"a continuation at the top is a line of its own", makeSettings({" ", "X-"}, {}),
+         " top\r\n next\r\nX-A: 1\r\n more\r\n", 2, " top\n next\nX-A: 1 more\n"},
+        {"CR-only breaks", makeSettings({"X-"}, {}), "X-A: 1\r\tb\rX-B: 2\r c", 2, "X-A: 1\tb\nX-B: 2 c\n"},
+        {"off: lines on their own", makeSettings({"Received"}, {}), chain, 0,
+         "Received: from a\nReceived: from c\n"},
+    };
+    for (auto c : cases) {
+        c.settings.wholeFields = c.wholeFields;
+        FakeHost host;
+        host.headers[kMail] = c.header;
+        showHeaderView(host, c.settings, kMail);
+        ASSERT_EQ(host.textCalls.size(), 1u) << c.name;
+        EXPECT_EQ(host.textCalls[0].text, c.view + "-- \n") << c.name;
+    }
+}
+
+// Decoding works on view lines and leaves matching to the header's bytes.
+TEST(HeaderViewDecode, DecodesEachViewLineWhole) {
+    const std::string header =
+        "Subject: =?UTF-8?B?44M=?=\r\n =?UTF-8?B?hg==?=\r\nX-Q: =?utf-8?q?=E3=83=86?=\r\n";
+    const struct {
+        int wholeFields;
+        std::string view;
+    } cases[] = {
+        {2, "Subject: テ\nX-Q: テ\n-- \n"},
+        {1, "Subject: =?UTF-8?B?44M=?=\n =?UTF-8?B?hg==?=\nX-Q: テ\n-- \n"},
+    };
+    for (const auto& c : cases) {
+        Settings settings = makeSettings({"Subject: =?", "X-Q: =?"}, {});
+        settings.wholeFields = c.wholeFields;
+        settings.decode = 1;
+        FakeHost host;
+        host.headers[kMail] = header;
+        showHeaderView(host, settings, kMail);
+        ASSERT_EQ(host.textCalls.size(), 1u);
+        EXPECT_EQ(host.textCalls[0].text, c.view) << "WholeFields=" << c.wholeFields;
+    }
+}

@@ -103,24 +103,62 @@ char* nextHeaderLine(char*& cursor, std::size_t& length) {
     return line;
 }
 
+bool HeaderGroups::add(std::size_t group, std::string_view text, LineRole role) noexcept {
+    const auto index = static_cast<std::uint32_t>(slots_.size());
+    try {
+        slots_.push_back({{text, role}, kNone});
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (first_[group] == kNone) {
+        first_[group] = index;
+    } else {
+        slots_[last_[group]].next = index;
+    }
+    last_[group] = index;
+    bytes_ += text.size();
+    return true;
+}
+
+std::vector<std::string_view> HeaderGroups::group(std::size_t group) const {
+    std::vector<std::string_view> texts;
+    for (std::uint32_t i = first_[group]; i != kNone; i = slots_[i].next) texts.push_back(slots_[i].line.text);
+    return texts;
+}
+
 void filterHeaderLines(const Settings& settings, HeaderGroups& groups, char* headerText) {
     const PrefixIndex show(settings.showPatterns);
     const PrefixIndex hide(settings.hidePatterns);
     const bool fold = settings.ignoreCase != 0;
+    const bool wholeFields = settings.wholeFields != 0;
+    const LineRole continuationRole = settings.wholeFields == 2 ? LineRole::kUnfolded : LineRole::kOwnLine;
+
+    // The field that continuation lines follow; none above the first field line.
+    bool inField = false;
+    bool fieldShown = false;
+    std::size_t fieldGroup = 0;
 
     char* cursor = headerText;
     std::size_t length = 0;
     while (char* line = nextHeaderLine(cursor, length)) {
+        const std::string_view text(line, length);
+        const bool continuation = line[0] == ' ' || line[0] == '\t';
+        if (continuation && wholeFields && inField) {
+            // A continuation that finds no room is left out; its field still shows.
+            if (fieldShown) groups.add(fieldGroup, text, continuationRole);
+            continue;
+        }
         const std::size_t match = show.firstMatch(line, fold);
-        if (match == kNoMatch || hide.firstMatch(line, fold) != kNoMatch) continue;
+        const bool selected = match != kNoMatch && hide.firstMatch(line, fold) == kNoMatch;
         // Lists longer than the groups (never the settings file's, which stop
         // at 99) still show their lines, after all the others.
         const std::size_t group = settings.sort != 0 ? std::min(match, kGroupCount - 1) : 0;
-        try {
-            groups[group].emplace_back(line, length);
-        } catch (const std::bad_alloc&) {
-            // A line that finds no room in its group is left out; the others
-            // still show.
+        // A line that finds no room is left out; the others still show.
+        const bool shown = selected && groups.add(group, text, LineRole::kOwnLine);
+        if (!continuation) {
+            inField = true;
+            fieldShown = shown;
+            fieldGroup = group;
         }
     }
 }

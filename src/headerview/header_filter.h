@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -10,9 +11,55 @@
 
 constexpr std::size_t kGroupCount = 100;
 
-// One list of kept lines per show pattern; created empty for every mail. The
-// lines stay in the host's header buffer, which outlives the view's making.
-using HeaderGroups = std::array<std::vector<std::string_view>, kGroupCount>;
+// How a kept header line stands in the view.
+enum class LineRole : std::uint8_t {
+    kOwnLine,   // a view line of its own
+    kUnfolded,  // the rest of the view line before it, its line break removed
+};
+
+struct KeptLine {
+    std::string_view text;  // in the host's header buffer
+    LineRole role;
+};
+
+// The kept lines of one mail, each in its group; created empty for every
+// mail. The lines stay in the host's header buffer, which outlives the view's
+// making.
+class HeaderGroups {
+public:
+    HeaderGroups() { first_.fill(kNone); }
+
+    // Appends line to group (below kGroupCount). Returns false, keeping
+    // nothing, when there is no room for it.
+    bool add(std::size_t group, std::string_view text, LineRole role) noexcept;
+
+    bool empty() const { return slots_.empty(); }
+    std::size_t lineCount() const { return slots_.size(); }
+    std::size_t byteCount() const { return bytes_; }
+
+    // Calls visit(const KeptLine&) for every line: group by group in index
+    // order, each group in the order its lines were added.
+    template <typename Visit>
+    void forEachLine(Visit&& visit) const {
+        for (const std::uint32_t head : first_) {
+            for (std::uint32_t i = head; i != kNone; i = slots_[i].next) visit(slots_[i].line);
+        }
+    }
+
+    // The texts of one group's lines, in the order added.
+    std::vector<std::string_view> group(std::size_t group) const;
+
+private:
+    static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    struct Slot {
+        KeptLine line;
+        std::uint32_t next;  // the group's next line, or kNone
+    };
+    std::array<std::uint32_t, kGroupCount> first_;
+    std::array<std::uint32_t, kGroupCount> last_;  // valid where first_ is not kNone
+    std::vector<Slot> slots_;
+    std::size_t bytes_ = 0;
+};
 
 // True when probe begins with pattern. An empty pattern matches every probe.
 bool startsWithPattern(const char* probe, const char* pattern);
@@ -26,6 +73,9 @@ char* nextHeaderLine(char*& cursor, std::size_t& length);
 // Splits headerText in place (see nextHeaderLine) and appends every line that
 // begins with a show pattern and with no hide pattern to its group: the index
 // of the first matching show pattern when settings.sort is set, else group 0.
-// With ignoreCase, A to Z in the line compare as a to z. The groups refer to
-// the lines in headerText, which must outlive them.
+// With ignoreCase, A to Z in the line compare as a to z. With wholeFields, a
+// continuation line (one that begins with a blank or a tab, below a line that
+// does not) is not matched but follows its field's line into its group, as a
+// line of its own or, with wholeFields 2, unfolded into the field's line. The
+// groups refer to the lines in headerText, which must outlive them.
 void filterHeaderLines(const Settings& settings, HeaderGroups& groups, char* headerText);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "charset/charset_converter.h"
 #include "headerview/header_filter.h"
 #include "host/host_interface.h"
 #include "settings/settings.h"
@@ -11,12 +12,16 @@
 // The host's mode for text shown in the message view of the opened mail.
 constexpr std::int32_t kViewTextMode = -2;
 
-// Joins the groups in index order, each line followed by LF, then the
-// separator (at most kSeparatorSize bytes, up to its NUL) and LF. Returns an
+// Joins the groups in index order into view lines, each followed by LF (an
+// unfolded line joins the view line before it), then the separator (at most
+// kSeparatorSize bytes, up to its NUL) and LF. With settings.decode, each
+// view line's encoded words are shown decoded through converter. Returns an
 // empty text when the groups hold no line.
-std::string composeViewText(const HeaderGroups& groups, const char* separator);
+std::string composeViewText(const HeaderGroups& groups, const Settings& settings,
+                            CharsetConverter& converter);
 
 // Fetches the mail's header from the host, filters it and hands the view text
 // to the host in kViewTextMode. The host is not called with an empty view.
 // Writes into the host's header buffer. Nothing is kept; nothing is thrown.
-void showHeaderView(HostInterface& host, const Settings& settings, MailId mailId) noexcept;
+void showHeaderView(HostInterface& host, const Settings& settings, MailId mailId,
+                    CharsetConverter& converter = platformCharsetConverter()) noexcept;

@@ -1,0 +1,194 @@
+#include "headerview/encoded_words.h"
+
+#include <cstdint>
+
+#include "charset/charsets.h"
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool isControl(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7F;
+}
+
+// A byte of a word's charset or text.
+bool isWordByte(char c) { return c != '?' && c != ' ' && !isControl(c); }
+
+bool onlyBlanks(std::string_view text) {
+    for (const char c : text) {
+        if (!isBlank(c)) return false;
+    }
+    return true;
+}
+
+struct EncodedWord {
+    std::size_t begin = 0;  // at "=?"
+    std::size_t end = 0;    // after "?="
+    std::string_view charset;
+    char encoding = 0;  // 'B' or 'Q'
+    std::string_view text;
+};
+
+// Reads the encoded word that begins at "=?" at line[at], if one does. Scans
+// no further than the third '?' after at, so that looking for words stays
+// linear in the line.
+bool readWordAt(std::string_view line, std::size_t at, EncodedWord& word) {
+    std::size_t i = at + 2;
+    const auto skipWordBytes = [&] {
+        const std::size_t start = i;
+        while (i < line.size() && isWordByte(line[i])) ++i;
+        return line.substr(start, i - start);
+    };
+    word.charset = skipWordBytes();
+    if (word.charset.empty() || i + 2 >= line.size() || line[i] != '?' || line[i + 2] != '?') return false;
+    word.encoding = static_cast<char>(line[i + 1] & ~0x20);  // either case
+    if (word.encoding != 'B' && word.encoding != 'Q') return false;
+    i += 3;
+    word.text = skipWordBytes();
+    if (i + 1 >= line.size() || line[i] != '?' || line[i + 1] != '=') return false;
+    word.begin = at;
+    word.end = i + 2;
+    return true;
+}
+
+bool findWord(std::string_view line, std::size_t from, EncodedWord& word) {
+    for (std::size_t at = from; at + 1 < line.size(); ++at) {
+        if (line[at] == '=' && line[at + 1] == '?' && readWordAt(line, at, word)) return true;
+    }
+    return false;
+}
+
+int base64Value(char c) {
+    if (c >= 'A' && c <= 'Z') return c - 'A';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+    if (c >= '0' && c <= '9') return c - '0' + 52;
+    if (c == '+') return 62;
+    if (c == '/') return 63;
+    return -1;
+}
+
+// Base64 with its padding, or some or all of it missing.
+bool decodeBase64(std::string_view text, std::string& bytes) {
+    std::size_t padding = 0;
+    while (padding < text.size() && text[text.size() - 1 - padding] == '=') ++padding;
+    const std::size_t digits = text.size() - padding;
+    const std::size_t tail = digits % 4;  // digits of the last, short group
+    if (tail == 1 || (padding > 0 && (tail == 0 || tail + padding > 4))) return false;
+    std::uint32_t bits = 0;
+    int bitCount = 0;
+    for (const char c : text.substr(0, digits)) {
+        const int value = base64Value(c);
+        if (value < 0) return false;
+        bits = (bits << 6) | static_cast<std::uint32_t>(value);
+        bitCount += 6;
+        if (bitCount >= 8) {
+            bitCount -= 8;
+            bytes += static_cast<char>((bits >> bitCount) & 0xFF);
+        }
+    }
+    return true;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// Q: '_' is a blank, =XX a byte in hex of either case, all else itself.
+bool decodeQ(std::string_view text, std::string& bytes) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '_') {
+            bytes += ' ';
+        } else if (text[i] != '=') {
+            bytes += text[i];
+        } else {
+            const int high = i + 2 < text.size() ? hexValue(text[i + 1]) : -1;
+            const int low = i + 2 < text.size() ? hexValue(text[i + 2]) : -1;
+            if (high < 0 || low < 0) return false;
+            bytes += static_cast<char>(high * 16 + low);
+            i += 2;
+        }
+    }
+    return true;
+}
+
+// Adjacent decodable words in one charset, to be converted together.
+struct Run {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    std::uint32_t codePage = 0;
+    std::string bytes;
+};
+
+class Decoder {
+public:
+    Decoder(std::string_view line, CharsetConverter& converter, std::string& out)
+        : line_(line), converter_(converter), out_(out) {}
+
+    void run() {
+        EncodedWord word;
+        std::string payload;
+        for (std::size_t from = 0; findWord(line_, from, word); from = word.end) {
+            const std::uint32_t codePage = codePageOfCharset(word.charset);
+            payload.clear();
+            const bool decodable =
+                codePage != 0 && (word.encoding == 'B' ? decodeBase64(word.text, payload)
+                                                       : decodeQ(word.text, payload));
+            const bool joinsRun = open_ && decodable && codePage == run_.codePage &&
+                                  onlyBlanks(line_.substr(run_.end, word.begin - run_.end));
+            if (joinsRun) {
+                run_.bytes += payload;
+                run_.end = word.end;
+                continue;
+            }
+            closeRun();
+            if (decodable) {
+                open_ = true;
+                run_.begin = word.begin;
+                run_.end = word.end;
+                run_.codePage = codePage;
+                run_.bytes.swap(payload);
+            }
+        }
+        closeRun();
+        out_.append(line_.substr(copied_));
+    }
+
+private:
+    // Converts the open run and writes it, after the text before it.
+    void closeRun() {
+        if (!open_) return;
+        open_ = false;
+        const std::string_view gap = line_.substr(copied_, run_.begin - copied_);
+        converted_.clear();
+        const bool decoded = convertToCodePage932(run_.codePage, run_.bytes, converter_, converted_);
+        // The blanks between two decoded words go.
+        if (!(decoded && lastRunDecoded_ && onlyBlanks(gap))) out_.append(gap);
+        if (decoded) {
+            for (const char c : converted_) out_ += isControl(c) ? ' ' : c;
+        } else {
+            out_.append(line_.substr(run_.begin, run_.end - run_.begin));
+        }
+        lastRunDecoded_ = decoded;
+        copied_ = run_.end;
+    }
+
+    std::string_view line_;
+    CharsetConverter& converter_;
+    std::string& out_;
+    std::size_t copied_ = 0;  // line_ is written up to here
+    bool open_ = false;
+    Run run_;
+    bool lastRunDecoded_ = false;  // the run that ended at copied_ was decoded
+    std::string converted_;
+};
+
+}  // namespace
+
+void appendDecoded(std::string_view line, CharsetConverter& converter, std::string& out) {
+    Decoder(line, converter, out).run();
+}

@@ -1,0 +1,65 @@
+// Encoded words through this platform's converter: the same table runs
+// natively on iconv and under Wine on the converters the DLL uses.
+#include "headerview/encoded_words.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::string decoded(const std::string& line) {
+    std::string out;
+    appendDecoded(line, platformCharsetConverter(), out);
+    return out;
+}
+
+TEST(EncodedWords, DecodeIntoCodePage932OrStayAsWritten) {
+    const struct {
+        const char* name;
+        std::string line;
+        std::string expected;
+    } cases[] = {
+        {"ISO-2022-JP, B", "Subject: =?ISO-2022-JP?B?GyRCJUYlOSVIGyhC?=", "Subject: テスト"},
+        {"language suffix, lower-case b", "=?iso-2022-jp*ja?b?GyRCJUYlOSVIGyhC?=", "テスト"},
+        {"Shift_JIS, Q", "=?shift_jis?Q?=83e=83X=83g?=", "テスト"},
+        {"Shift_JIS under another name", "=?Windows-31J?q?=83e=83X=83g?=", "テスト"},
+        {"UTF-8, B", "=?UTF-8?B?44OG44K544OI?=", "テスト"},
+        {"EUC-JP", "=?euc-jp?B?pcaluaXI?=", "テスト"},
+        {"koi8-r Cyrillic", "=?koi8-r?B?8NLJ18XU?=", "Привет"},
+        {"windows-1251 Cyrillic", "=?windows-1251?B?z/Do4uXy?=", "Привет"},
+        {"gb2312 and big5", "=?gb2312?B?1tDOxA==?= =?big5?B?pKSk5Q==?=", "中文中文"},
+        {"Hangul, which code page 932 lacks", "=?utf-8?B?7ZWc?= =?euc-kr?B?x9E=?=", "??"},
+        {"e acute: no best fit", "=?iso-8859-1?Q?caf=E9?=", "caf?"},
+        {"an emoji is one ?", "=?utf-8?B?8J+YgA==?=!", "?!"},
+        {"adjacent words lose the blanks between", "=?utf-8?q?a?= \t =?us-ascii?Q?b_c?= d", "ab c d"},
+        {"a character split over two words", "=?UTF-8?B?44M=?= =?UTF-8?B?hg==?=", "テ"},
+        {"words inside other text", "(=?utf-8?q?a?=)x=?utf-8?q?b?=", "(a)xb"},
+        {"missing padding", "=?utf-8?b?YQ?= =?utf-8?b?YWI?=", "aab"},
+        {"an empty word", "a =?utf-8?q?\?= b", "a  b"},
+        {"unknown charset", "=?x-klingon?q?a?= =?utf-8?q?b?=", "=?x-klingon?q?a?= b"},
+        {"bad base64", "=?utf-8?b?!!!!?= =?utf-8?b?Y?= =?utf-8?b?YQ=a?=",
+         "=?utf-8?b?!!!!?= =?utf-8?b?Y?= =?utf-8?b?YQ=a?="},
+        {"bad Q", "=?utf-8?q?=G1?= =?utf-8?q?=4?=", "=?utf-8?q?=G1?= =?utf-8?q?=4?="},
+        {"invalid bytes keep the whole run", "=?utf-8?q?=E3?=  =?utf-8?q?a?= =?us-ascii?q?b?=",
+         "=?utf-8?q?=E3?=  =?utf-8?q?a?= b"},
+        {"8-bit us-ascii", "=?us-ascii?q?=E9?=", "=?us-ascii?q?=E9?="},
+        {"not words", "=?utf-8?x?a?= =?utf-8?q?a b?= =??q?a?= =?utf-8?q?a?", 
+         "=?utf-8?x?a?= =?utf-8?q?a b?= =??q?a?= =?utf-8?q?a?"},
+        {"a forged line", "Subject: =?utf-8?Q?x=0AX-Spam-Status:_No?=", "Subject: x X-Spam-Status: No"},
+        {"every control byte is a blank", "=?utf-8?q?a=00b=09c=0Dd=7F?=", "a b c d "},
+    };
+    for (const auto& c : cases) EXPECT_EQ(decoded(c.line), c.expected) << c.name;
+}
+
+// Run with mlang.dll disabled, the DLL must still load and leave the words
+// that need it as they are.
+TEST(EncodedWordsWithoutMlang, JapaneseSevenAndEightBitWordsStayEncoded) {
+    if (std::getenv("QM_WITHOUT_MLANG") == nullptr) GTEST_SKIP() << "mlang is present";
+    EXPECT_EQ(decoded("=?ISO-2022-JP?B?GyRCJUYlOSVIGyhC?= =?euc-jp?B?pcaluaXI?="),
+              "=?ISO-2022-JP?B?GyRCJUYlOSVIGyhC?= =?euc-jp?B?pcaluaXI?=");
+    EXPECT_EQ(decoded("=?UTF-8?B?44OG44K544OI?="), "テスト");
+}
+
+}  // namespace
