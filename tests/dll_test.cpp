@@ -155,27 +155,26 @@ TEST(PluginLifecycle, ThreadNotificationsChangeNothing) {
     EXPECT_EQ(standin::viewTexts()[0].text, "X-After: thread\n--\n");
 }
 
-// Sample mails, each opened under the default settings and under
-// mails/custom.ini, against the view saved beside it.
+// Sample mails, each opened under the default settings or under a settings
+// file of mails/, against the view saved beside it as MAIL.SETTINGS.view.
 
 struct Sample {
     const char* mail;
-    bool custom;
+    const char* settings;  // "default" or the name of an .ini file in mails/
 };
 
 class SampleMails : public ::testing::TestWithParam<Sample> {};
 
 TEST_P(SampleMails, ShowTheSavedView) {
     const Sample sample = GetParam();
-    InstalledPlugin installed(sample.custom ? mailsFile("custom.ini") : "");
+    const std::string settings = sample.settings;
+    InstalledPlugin installed(settings == "default" ? "" : mailsFile(settings + ".ini"));
     installed.plugin->onStart();
 
     std::string mail;
     std::string expected;
     ASSERT_TRUE(readFileBytes(mailsFile(std::string(sample.mail) + ".eml"), mail));
-    ASSERT_TRUE(readFileBytes(
-        mailsFile(std::string(sample.mail) + (sample.custom ? ".custom.view" : ".default.view")),
-        expected));
+    ASSERT_TRUE(readFileBytes(mailsFile(std::string(sample.mail) + "." + settings + ".view"), expected));
 
     EXPECT_EQ(installed.plugin->onOpenMail(standin::addMail(headerBlockOf(mail))), 0);
     ASSERT_EQ(standin::viewTexts().size(), 1u);
@@ -185,14 +184,15 @@ TEST_P(SampleMails, ShowTheSavedView) {
 
 INSTANTIATE_TEST_SUITE_P(
     Mails, SampleMails,
-    ::testing::Values(Sample{"received_chain", false}, Sample{"received_chain", true},
-                      Sample{"x_headers_with_uidl", false}, Sample{"x_headers_with_uidl", true},
-                      Sample{"folded_lines", false}, Sample{"folded_lines", true},
-                      Sample{"japanese_subject_encoded", false},
-                      Sample{"japanese_subject_encoded", true},
-                      Sample{"japanese_subject_sjis", false}, Sample{"japanese_subject_sjis", true}),
+    ::testing::Values(Sample{"received_chain", "default"}, Sample{"received_chain", "custom"},
+                      Sample{"x_headers_with_uidl", "default"}, Sample{"x_headers_with_uidl", "custom"},
+                      Sample{"folded_lines", "default"}, Sample{"folded_lines", "custom"},
+                      Sample{"japanese_subject_encoded", "default"},
+                      Sample{"japanese_subject_encoded", "custom"},
+                      Sample{"japanese_subject_sjis", "default"}, Sample{"japanese_subject_sjis", "custom"},
+                      Sample{"folded_encoded", "readable"}),
     [](const ::testing::TestParamInfo<Sample>& param) {
-        return std::string(param.param.mail) + (param.param.custom ? "_custom" : "_default");
+        return std::string(param.param.mail) + "_" + param.param.settings;
     });
 
 }  // namespace

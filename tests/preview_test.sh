@@ -31,6 +31,9 @@ check "default settings, converted to UTF-8" same_as_view received_chain.default
 run --ini "$mails/custom.ini" "$mails/japanese_subject_sjis.eml"
 check "custom settings, Shift-JIS shown in UTF-8" same_as_view japanese_subject_sjis.custom.view
 
+run --ini "$mails/readable.ini" "$mails/folded_encoded.eml"
+check "whole fields, decoded" same_as_view folded_encoded.readable.view
+
 run --raw --ini "$mails/custom.ini" "$mails/japanese_subject_sjis.eml"
 check "--raw gives the bytes handed to the host" cmp -s "$mails/japanese_subject_sjis.custom.view" "$out"
 
