@@ -25,8 +25,9 @@ for f in Quillmark.ini readme.txt readme-en.txt; do
 done
 iconv -f CP932 -t UTF-8 readme.txt | grep -q 'インストール' || fail "readme.txt is not Japanese in code page 932"
 
-# The sample settings are the defaults, with the separator's blank kept.
-printf 'X-UIDL: 1\nComments: c\nX-Mailer: m\nSubject: s\n\nbody\n' >mail.eml
-[ "$("$root/scripts/preview" --ini Quillmark.ini mail.eml)" = $'Comments: c\nX-Mailer: m\n-- ' ] ||
-    fail "the sample settings file does not give the default view"
+# The sample settings read as the guide says: whole, decoded fields of the
+# patterns it names, the separator's blank kept.
+printf 'received: from a\n\tby b\nX-UIDL: 1\nX-Note: =?UTF-8?B?44OG44K544OI?=\nSubject: s\n\nbody\n' >mail.eml
+[ "$("$root/scripts/preview" --ini Quillmark.ini mail.eml)" = $'received: from a\tby b\nX-Note: テスト\n-- ' ] ||
+    fail "the sample settings file does not give the view it describes"
 echo "ok: package $(basename "$zip_file")"
