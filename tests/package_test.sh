@@ -19,7 +19,41 @@ fail() {
 [ "$(ls | sort | tr '\n' ' ')" = "Quillmark.dll Quillmark.ini readme-en.txt readme.txt " ] ||
     fail "the package holds $(ls | tr '\n' ' ')"
 cmp -s Quillmark.dll "$out/Quillmark.dll" || fail "the packaged DLL is not the release DLL"
-i686-w64-mingw32-objdump -h Quillmark.dll | grep -q '\.debug' && fail "the DLL is not stripped"
+LC_ALL=C i686-w64-mingw32-objdump -h Quillmark.dll | grep -q '\.debug' && fail "the DLL is not stripped"
+size=$(stat -c %s Quillmark.dll)
+[ "$size" -le 262144 ] || fail "the DLL is $size bytes, more than 256 KiB"
+
+# Every function the DLL imports is one that Windows 7 exports. A new import
+# fails here until it has been checked against Windows 7 and added.
+allowed=$(while read -r dll functions; do
+    for function in $functions; do echo "$dll!$function"; done
+done <<'WINDOWS7'
+KERNEL32.dll AddVectoredExceptionHandler CloseHandle CreateEventA CreateFileA CreateSemaphoreA
+KERNEL32.dll DeleteCriticalSection DuplicateHandle EnterCriticalSection FreeLibrary
+KERNEL32.dll GetCurrentProcess GetCurrentProcessId GetCurrentThread GetCurrentThreadId
+KERNEL32.dll GetHandleInformation GetLastError GetModuleFileNameA GetModuleHandleA GetModuleHandleW
+KERNEL32.dll GetPrivateProfileIntA GetPrivateProfileStringA GetProcAddress GetProcessAffinityMask
+KERNEL32.dll GetSystemDirectoryA GetSystemTimeAsFileTime GetThreadContext GetThreadPriority
+KERNEL32.dll GetTickCount64 InitializeCriticalSection IsDBCSLeadByte IsDebuggerPresent
+KERNEL32.dll LeaveCriticalSection LoadLibraryA LoadLibraryW MultiByteToWideChar OpenProcess
+KERNEL32.dll OutputDebugStringA RaiseException ReleaseSemaphore RemoveVectoredExceptionHandler
+KERNEL32.dll ResetEvent ResumeThread SetEvent SetLastError SetProcessAffinityMask SetThreadContext
+KERNEL32.dll SetThreadPriority Sleep SuspendThread TlsAlloc TlsGetValue TlsSetValue
+KERNEL32.dll TryEnterCriticalSection VirtualProtect VirtualQuery WaitForMultipleObjects
+KERNEL32.dll WaitForSingleObject WideCharToMultiByte WritePrivateProfileStringA lstrcpyA
+msvcrt.dll _amsg_exit _beginthreadex _endthreadex _errno _initterm _iob _lock _setjmp3 _ultoa
+msvcrt.dll _unlock abort calloc exit fprintf free fwrite malloc memchr memcmp memcpy memmove
+msvcrt.dll memset printf realloc strcmp strlen strncmp vfprintf wcslen longjmp _strdup _read _close
+USER32.dll GetMenuItemCount GetSubMenu InsertMenuItemA MessageBoxA wsprintfA
+VERSION.dll GetFileVersionInfoA GetFileVersionInfoSizeA VerQueryValueA
+WINDOWS7
+)
+imports=$(LC_ALL=C i686-w64-mingw32-objdump -p Quillmark.dll | sed -n '/Import Tables/,/Export Table/p' |
+    awk '/DLL Name:/ { dll = $3 } /^\t[0-9a-f]+\t +[0-9]+ / { print dll "!" $3 }')
+[ -n "$imports" ] || fail "no imports read from the DLL"
+for import in $imports; do
+    grep -qxF "$import" <<<"$allowed" || fail "$import is not known to be in Windows 7"
+done
 for f in Quillmark.ini readme.txt readme-en.txt; do
     [ "$(grep -c $'\r$' "$f")" -eq "$(wc -l <"$f")" ] || fail "$f has lines without CR LF"
 done

@@ -1,6 +1,6 @@
 #include "about/setup_summary.h"
 
-#include <sstream>
+#include <string>
 
 #include "about/version_info.h"
 #include "settings/settings_file.h"
@@ -9,8 +9,8 @@ namespace {
 
 constexpr std::size_t kVersionValueSize = 256;
 
-void listPatterns(std::ostringstream& body, const PatternList& patterns) {
-    for (const std::string& pattern : patterns) body << "    " << pattern << '\n';
+void listPatterns(std::string& body, const PatternList& patterns) {
+    for (const std::string& pattern : patterns) body.append("    ").append(pattern).append("\n");
 }
 
 }  // namespace
@@ -25,23 +25,23 @@ SetupSummary composeSetupSummary(const Settings& settings) {
     queryVersionString(version, sizeof version, block.get(), translation, "FileVersion");
     queryVersionString(copyright, sizeof copyright, block.get(), translation, "LegalCopyright");
 
-    std::ostringstream caption;
-    caption << description << " のﾊﾞｰｼﾞｮﾝ情報";
+    std::string caption = description;
+    caption += " のﾊﾞｰｼﾞｮﾝ情報";
 
-    std::ostringstream body;
-    body << description << ' ' << version << '\n' << copyright << '\n' << '\n';
-    body << "現在の設定" << '\n';
-    body << "  [ShowHeader]" << '\n';
+    std::string body = description;
+    body.append(" ").append(version).append("\n").append(copyright).append("\n\n");
+    body += "現在の設定\n";
+    body += "  [ShowHeader]\n";
     listPatterns(body, settings.showPatterns);
-    body << "  [HideHeader]" << '\n';
+    body += "  [HideHeader]\n";
     listPatterns(body, settings.hidePatterns);
-    body << '\n';
-    body << "設定を変更する際は下記のINIファイルを修正してください。" << '\n';
-    body << "設定はBecky!を再起動するまで有効になりません。" << '\n';
+    body += "\n";
+    body += "設定を変更する際は下記のINIファイルを修正してください。\n";
+    body += "設定はBecky!を再起動するまで有効になりません。\n";
     char path[kPathSize];
     deriveSettingsPath(path);
-    body << path;
-    return {caption.str(), body.str()};
+    body += path;
+    return {caption, body};
 }
 
 void buildSetupSummary(HWND ownerWindow, const Settings& settings) {

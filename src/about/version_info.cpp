@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "host/module_instance.h"
 #include "settings/settings_file.h"
@@ -57,13 +57,15 @@ bool queryVersionString(char* dst, std::size_t dstSize, const void* block,
     dst[0] = '\0';
     if (block == nullptr) return false;
 
-    char subBlock[256];
-    std::snprintf(subBlock, sizeof subBlock, "\\StringFileInfo\\%04x%04x\\%s",
-                  static_cast<unsigned>(translation & 0xFFFF), static_cast<unsigned>(translation >> 16),
-                  name);
+    // "\StringFileInfo\041104b0\name": the language, then the code page,
+    // each as four lower-case hex digits. Built by hand: the C library's
+    // formatted printing would add some 25 KB to the DLL.
+    std::string subBlock = "\\StringFileInfo\\";
+    for (const int shift : {12, 8, 4, 0, 28, 24, 20, 16}) subBlock += "0123456789abcdef"[(translation >> shift) & 0xF];
+    subBlock.append("\\").append(name);
     void* value = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(const_cast<void*>(block), subBlock, &value, &length) || value == nullptr) {
+    if (!VerQueryValueA(const_cast<void*>(block), &subBlock[0], &value, &length) || value == nullptr) {
         return false;
     }
     copyBounded(dst, dstSize, static_cast<const char*>(value));

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "about/plugin_info.h"
 #include "host/host_api.h"
 #include "host/module_instance.h"
@@ -33,3 +35,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserv
     showRefusal();
     return FALSE;
 }
+
+// The callbacks let no exception out, so terminate is never reached. This
+// stands in for the C++ library's verbose handler, which would print the
+// exception's demangled name and bring the whole demangler into the DLL.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
