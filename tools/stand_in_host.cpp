@@ -5,8 +5,10 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,7 +21,7 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: standin_host [--plugin DLL] [--info] [--menu] [--setup] [--soak N] [MAIL...]\n";
+    "usage: standin_host [--plugin DLL] [--info] [--menu] [--setup] [--soak N [--reference DLL]] [MAIL...]\n";
 
 struct Options {
     std::string plugin = "Quillmark.dll";
@@ -27,6 +29,7 @@ struct Options {
     bool menu = false;
     bool setup = false;
     long soakOpens = 0;  // nonzero: open each mail that often and report, not show
+    std::string reference;  // a plug-in to time the soak against, if any
     std::vector<std::string> mails;
 };
 
@@ -41,6 +44,8 @@ bool parse(int argc, char** argv, Options& options) {
             options.menu = true;
         } else if (arg == "--setup") {
             options.setup = true;
+        } else if (arg == "--reference" && i + 1 < argc) {
+            options.reference = argv[++i];
         } else if (arg == "--soak" && i + 1 < argc) {
             options.soakOpens = std::strtol(argv[++i], nullptr, 10);
             if (options.soakOpens <= 0) return false;
@@ -123,37 +128,67 @@ SIZE_T privateBytes() {
     return total;
 }
 
+double secondsSince(const LARGE_INTEGER& start) {
+    LARGE_INTEGER now;
+    LARGE_INTEGER frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Opens mail opens times in plugin; returns the microseconds per open and
+// adds the views the host was handed to views.
+double timeOpens(PluginModule& plugin, MailId mail, long opens, long& views) {
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    for (long i = 0; i < opens; ++i) {
+        plugin.onOpenMail(mail);
+        views += static_cast<long>(standin::viewTexts().size());
+        standin::viewTexts().clear();
+        standin::headerRequests().clear();
+    }
+    return 1e6 * secondsSince(start) / static_cast<double>(opens);
+}
+
 // Opens the mail again and again, as a user reading mail all day would, and
 // reports the time per mail and what the process's private bytes grew by.
-bool soakMail(PluginModule& plugin, const std::string& path, long opens) {
+// With a reference plug-in, rounds of opens alternate between the two, so
+// that both meet the same machine, and the median of the rounds' ratios of
+// time per mail is reported too.
+bool soakMail(PluginModule& plugin, PluginModule* reference, const std::string& path, long opens) {
     std::string mail;
     if (!readMail(path, mail)) return false;
     const MailId id = standin::addMail(headerBlockOf(mail));
     long views = 0;
-    const auto openOnce = [&] {
-        plugin.onOpenMail(id);
-        views += static_cast<long>(standin::viewTexts().size());
-        standin::viewTexts().clear();
-        standin::headerRequests().clear();
-    };
-    for (int i = 0; i < 100; ++i) openOnce();  // the first opens may size the heap
-    views = 0;
+    long ignored = 0;
+    timeOpens(plugin, id, 100, ignored);  // the first opens may size the heap
+    if (reference != nullptr) timeOpens(*reference, id, 100, ignored);
+
+    constexpr long kRounds = 51;
+    const long perRound = reference != nullptr ? std::max(1L, opens / kRounds) : opens;
+    const long rounds = reference != nullptr ? kRounds : 1;
+    std::vector<double> ratios;
+    double ownTotal = 0;
+    double referenceTotal = 0;
     const SIZE_T before = privateBytes();
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER start;
-    LARGE_INTEGER end;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    for (long i = 0; i < opens; ++i) openOnce();
-    QueryPerformanceCounter(&end);
+    for (long round = 0; round < rounds; ++round) {
+        const double own = timeOpens(plugin, id, perRound, views);
+        ownTotal += own;
+        if (reference == nullptr) continue;
+        const double theirs = timeOpens(*reference, id, perRound, ignored);
+        referenceTotal += theirs;
+        ratios.push_back(own / theirs);
+    }
     const SIZE_T after = privateBytes();
-    const double microseconds =
-        1e6 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
-    std::printf("soak: %ld opens of %s, %ld views: %.1f us per mail; private bytes %lu -> %lu (%+ld KiB)\n",
-                opens, path.c_str(), views, microseconds / static_cast<double>(opens),
-                static_cast<unsigned long>(before),
-                static_cast<unsigned long>(after),
+    std::printf("soak: %ld opens of %s, %ld views: %.2f us per mail; private bytes %lu -> %lu (%+ld KiB)\n",
+                perRound * rounds, path.c_str(), views, ownTotal / static_cast<double>(rounds),
+                static_cast<unsigned long>(before), static_cast<unsigned long>(after),
                 (static_cast<long>(after) - static_cast<long>(before)) / 1024);
+    if (!ratios.empty()) {
+        std::sort(ratios.begin(), ratios.end());
+        std::printf("reference: %.2f us per mail; ratio %.2f (median of %zu rounds)\n",
+                    referenceTotal / static_cast<double>(rounds), ratios[ratios.size() / 2], ratios.size());
+    }
     return true;
 }
 
@@ -174,13 +209,22 @@ int main(int argc, char** argv) {
         return 2;
     }
     plugin.onStart();
+    std::unique_ptr<PluginModule> reference;
+    if (!options.reference.empty()) {
+        reference = std::make_unique<PluginModule>(options.reference);
+        if (!reference->loaded()) {
+            std::fprintf(stderr, "standin_host: cannot load %s (error %lu)\n", options.reference.c_str(),
+                         reference->loadError());
+            return 2;
+        }
+    }
 
     bool ok = true;
     if (options.info) printInfo(plugin);
     if (options.menu) printMenu(plugin);
     if (options.setup) ok = printSetup(plugin) && ok;
     for (const std::string& mail : options.mails) {
-        ok = (options.soakOpens > 0 ? soakMail(plugin, mail, options.soakOpens)
+        ok = (options.soakOpens > 0 ? soakMail(plugin, reference.get(), mail, options.soakOpens)
                                     : openMail(plugin, mail, options.mails.size() > 1)) &&
              ok;
     }
