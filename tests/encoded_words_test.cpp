@@ -10,9 +10,9 @@
 namespace {
 
 std::string decoded(const std::string& line) {
-    std::string out;
+    ViewText out;
     appendDecoded(line, platformCharsetConverter(), out);
-    return out;
+    return std::string(out.data(), out.size());
 }
 
 TEST(EncodedWords, DecodeIntoCodePage932OrStayAsWritten) {

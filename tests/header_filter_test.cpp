@@ -125,6 +125,18 @@ TEST(HeaderFilter, FirstMatchingShowPatternDecidesTheGroup) {
     EXPECT_TRUE(groups[1].empty());
 }
 
+TEST(HeaderFilter, PatternsSharingTheirStartStillMatchInListOrder) {
+    const Settings settings = makeSettings({"abcd", "abce", "ab", "abx", "a"}, {});
+    const struct {
+        const char* line;
+        std::size_t group;
+    } cases[] = {{"abcd", 0}, {"abce", 1}, {"abcf", 2}, {"abx", 2}, {"ac", 4}, {"abc", 2}};
+    for (const auto& c : cases) {
+        const Groups groups = filter(settings, c.line);
+        EXPECT_EQ(groups[c.group], (Lines{c.line})) << c.line;
+    }
+}
+
 TEST(HeaderFilter, HidePatternsOnlyRemoveSelectedLines) {
     const Settings settings = makeSettings({"X-"}, {"Subject", "X-Spam"});
     EXPECT_EQ(allLines(filter(settings, "Subject: s\r\nX-Spam-Flag: YES\r\nX-Ok: 1\r\n")),

@@ -80,8 +80,9 @@ public:
     bool toCodePage932(std::uint32_t codePage, std::string_view bytes, std::string& out) override {
         if (bytes.empty()) return true;
         const int count = static_cast<int>(bytes.size());
-        // No charset gives more UTF-16 units than bytes.
-        std::wstring wide(bytes.size(), L'\0');
+        // No charset gives more UTF-16 units than bytes. The buffer is kept
+        // for the next call, unless it grew large.
+        wide_.resize(bytes.size());
         int wideCount = 0;
         if (codePage == kIso2022Jp || codePage == kEucJp) {
             const MlangConvert convert = mlang();
@@ -90,41 +91,44 @@ public:
             DWORD mode = 0;
             INT sourceCount = count;
             INT destinationCount = count;
-            if (convert(&mode, codePage, bytes.data(), &sourceCount, &wide[0], &destinationCount) != S_OK ||
+            if (convert(&mode, codePage, bytes.data(), &sourceCount, &wide_[0], &destinationCount) != S_OK ||
                 sourceCount != count) {
                 return false;
             }
             wideCount = destinationCount;
             for (int i = 0; i < wideCount; ++i) {
-                wide[i] = static_cast<wchar_t>(codePage932FormOfJis(static_cast<std::uint32_t>(wide[i])));
+                wide_[i] = static_cast<wchar_t>(codePage932FormOfJis(static_cast<std::uint32_t>(wide_[i])));
             }
         } else {
-            wideCount = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), count, &wide[0], count);
+            wideCount = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), count, &wide_[0], count);
             if (wideCount <= 0) return false;
         }
-        wide.resize(static_cast<std::size_t>(wideCount));
-        appendCodePage932(oneUnitPerCharacter(wide), out);
+        wide_.resize(oneUnitPerCharacter(&wide_[0], static_cast<std::size_t>(wideCount)));
+        appendCodePage932(wide_, out);
+        if (wide_.capacity() > kKeptUnits) std::wstring().swap(wide_);
         return true;
     }
 
 private:
+    static constexpr std::size_t kKeptUnits = 4096;
+
     // Code page 932 has no character outside the BMP: each surrogate pair,
     // and each lone surrogate, becomes one '?' rather than one per unit.
-    static std::wstring oneUnitPerCharacter(const std::wstring& wide) {
-        std::wstring units;
-        units.reserve(wide.size());
-        for (std::size_t i = 0; i < wide.size(); ++i) {
-            const wchar_t unit = wide[i];
+    // Works in place; returns the units left.
+    static std::size_t oneUnitPerCharacter(wchar_t* units, std::size_t count) {
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            const wchar_t unit = units[i];
             if (unit >= 0xD800 && unit <= 0xDFFF) {
-                const bool pair = unit <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
-                                  wide[i + 1] <= 0xDFFF;
+                const bool pair =
+                    unit <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF;
                 if (pair) ++i;
-                units += L'?';
+                units[kept++] = L'?';
             } else {
-                units += unit;
+                units[kept++] = unit;
             }
         }
-        return units;
+        return kept;
     }
 
     static void appendCodePage932(const std::wstring& wide, std::string& out) {
@@ -160,6 +164,7 @@ private:
 
     bool mlangTried_ = false;
     MlangConvert mlangConvert_ = nullptr;
+    std::wstring wide_;
 };
 
 }  // namespace

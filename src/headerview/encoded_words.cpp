@@ -126,7 +126,7 @@ struct Run {
 
 class Decoder {
 public:
-    Decoder(std::string_view line, CharsetConverter& converter, std::string& out)
+    Decoder(std::string_view line, CharsetConverter& converter, ViewText& out)
         : line_(line), converter_(converter), out_(out) {}
 
     void run() {
@@ -155,7 +155,7 @@ public:
             }
         }
         closeRun();
-        out_.append(line_.substr(copied_));
+        write(line_.substr(copied_));
     }
 
 private:
@@ -167,19 +167,24 @@ private:
         converted_.clear();
         const bool decoded = convertToCodePage932(run_.codePage, run_.bytes, converter_, converted_);
         // The blanks between two decoded words go.
-        if (!(decoded && lastRunDecoded_ && onlyBlanks(gap))) out_.append(gap);
+        if (!(decoded && lastRunDecoded_ && onlyBlanks(gap))) write(gap);
         if (decoded) {
-            for (const char c : converted_) out_ += isControl(c) ? ' ' : c;
+            for (char& c : converted_) {
+                if (isControl(c)) c = ' ';
+            }
+            write(converted_);
         } else {
-            out_.append(line_.substr(run_.begin, run_.end - run_.begin));
+            write(line_.substr(run_.begin, run_.end - run_.begin));
         }
         lastRunDecoded_ = decoded;
         copied_ = run_.end;
     }
 
+    void write(std::string_view bytes) { out_.append(bytes.data(), bytes.size()); }
+
     std::string_view line_;
     CharsetConverter& converter_;
-    std::string& out_;
+    ViewText& out_;
     std::size_t copied_ = 0;  // line_ is written up to here
     bool open_ = false;
     Run run_;
@@ -189,6 +194,6 @@ private:
 
 }  // namespace
 
-void appendDecoded(std::string_view line, CharsetConverter& converter, std::string& out) {
+void appendDecoded(std::string_view line, CharsetConverter& converter, ViewText& out) {
     Decoder(line, converter, out).run();
 }

@@ -5,6 +5,10 @@
 #include <string_view>
 
 #include "charset/charset_converter.h"
+#include "headerview/inline_buffer.h"
+
+// The view text as it is composed: a common view fits inside it.
+using ViewText = InlineBuffer<char, 4096>;
 
 // Appends line to out with its encoded words, =?charset?B?text?= and
 // =?charset?Q?text?= wherever they stand, decoded into code page 932.
@@ -14,4 +18,4 @@
 // of a run whose bytes are invalid in its charset, is kept as written. Each
 // control byte that decoding yields becomes a blank, so the result is still
 // one line. Linear in the line's length; the result is at most twice as long.
-void appendDecoded(std::string_view line, CharsetConverter& converter, std::string& out);
+void appendDecoded(std::string_view line, CharsetConverter& converter, ViewText& out);

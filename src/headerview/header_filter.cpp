@@ -11,69 +11,94 @@ constexpr std::size_t kNoMatch = static_cast<std::size_t>(-1);
 
 bool isLineBreak(char c) { return c == '\r' || c == '\n'; }
 
-bool startsWithPatternFolded(const char* probe, const char* lowered) {
-    for (; *lowered != '\0'; ++probe, ++lowered) {
-        if (lowerAscii(*probe) != *lowered) return false;
-    }
-    return true;
-}
-
-// The patterns of one list, bucketed by first byte so that a line is compared
-// only with the patterns that can match it. Each bucket keeps list order and
-// also holds the empty patterns, so its first hit is the first match of the
-// whole list.
+// The patterns of one list, chained by first byte so that a line is compared
+// only with the patterns that can match it, in list order. Each pattern also
+// knows how many leading bytes it shares with the one before it in its
+// chain, so that a line is not compared again with what it already failed
+// (after "X-Filter-1:", "X-Filter-2:" fails on "X-Spam" without a look), and
+// where the run of patterns sharing still more ends, so that such a run is
+// passed in one step. Built for every mail, so it costs one small table and,
+// for the lists of the settings file, no heap.
 class PrefixIndex {
 public:
-    explicit PrefixIndex(const PatternList& patterns) {
-        std::array<std::uint32_t, 256> counts{};
-        std::uint32_t empties = 0;
-        for (const std::string& pattern : patterns) {
-            const auto first = static_cast<unsigned char>(pattern.c_str()[0]);
-            if (first == 0) {
-                ++empties;
-            } else {
-                ++counts[first];
+    explicit PrefixIndex(const PatternList& patterns) : patterns_(patterns) {
+        first_.fill(kNone);
+        std::array<std::uint32_t, 256> last;
+        // An empty pattern matches every line, so no pattern after the first
+        // empty one can be the first match.
+        end_ = patterns.size();
+        for (std::size_t i = 0; i < end_; ++i) {
+            const char* pattern = patterns[i].c_str();
+            const auto byte = static_cast<unsigned char>(pattern[0]);
+            if (byte == 0) {
+                end_ = i;
+                break;
             }
-        }
-        bucketStart_[0] = 0;
-        for (std::size_t b = 0; b < 256; ++b) {
-            bucketStart_[b + 1] = bucketStart_[b] + counts[b] + empties;
-        }
-        entries_.resize(bucketStart_[256]);
-
-        std::array<std::uint32_t, 256> next;
-        std::copy_n(bucketStart_.begin(), 256, next.begin());
-        for (std::size_t i = 0; i < patterns.size(); ++i) {
-            const Entry entry{patterns[i].c_str(), i};
-            const auto first = static_cast<unsigned char>(entry.bytes[0]);
-            if (first != 0) {
-                entries_[next[first]++] = entry;
+            const auto index = static_cast<std::uint32_t>(i);
+            Link link{kNone, 0, kNone, kNone};
+            if (first_[byte] == kNone) {
+                first_[byte] = index;
             } else {
-                for (std::uint32_t& slot : next) entries_[slot++] = entry;
+                links_[last[byte]].next = index;
+                const char* previous = patterns[last[byte]].c_str();
+                while (pattern[link.shared] != '\0' && pattern[link.shared] == previous[link.shared]) ++link.shared;
+                // The patterns still waiting for one that shares fewer bytes
+                // than they do form a stack, its top the chain's last pattern.
+                std::uint32_t waiting = last[byte];
+                while (waiting != kNone && links_[waiting].shared > link.shared) {
+                    links_[waiting].pastRun = index;
+                    waiting = links_[waiting].below;
+                }
+                link.below = waiting;
             }
+            links_.push_back(link);
+            last[byte] = index;
         }
     }
 
     // Index in the list of the first pattern that line begins with, or kNoMatch.
     std::size_t firstMatch(const char* line, bool fold) const {
-        auto first = static_cast<unsigned char>(line[0]);
-        if (fold) first = static_cast<unsigned char>(lowerAscii(line[0]));
-        for (std::uint32_t k = bucketStart_[first]; k < bucketStart_[first + 1u]; ++k) {
-            const Entry& entry = entries_[k];
-            const bool hit = fold ? startsWithPatternFolded(line, entry.bytes)
-                                  : startsWithPattern(line, entry.bytes);
-            if (hit) return entry.listIndex;
+        const auto lineByte = [line, fold](std::size_t k) { return fold ? lowerAscii(line[k]) : line[k]; };
+        // How far the line agreed with the chain's previous pattern: it
+        // differs from it at that byte.
+        std::size_t agreed = 0;
+        std::uint32_t i = first_[static_cast<unsigned char>(lineByte(0))];
+        while (i != kNone) {
+            const char* pattern = patterns_[i].c_str();
+            const std::size_t shared = links_[i].shared;
+            if (shared > agreed) {
+                // It and the run after it differ from the line where the previous did.
+                i = links_[i].pastRun;
+                continue;
+            }
+            if (shared < agreed) {
+                // Agrees with the line up to shared, then leaves it, unless it ends there.
+                if (pattern[shared] == '\0') return i;
+                agreed = shared;
+            } else {
+                std::size_t k = agreed;
+                while (pattern[k] != '\0' && lineByte(k) == pattern[k]) ++k;
+                if (pattern[k] == '\0') return i;
+                agreed = k;
+            }
+            i = links_[i].next;
         }
-        return kNoMatch;
+        // The first empty pattern, if there is one, matches what no other did.
+        return end_ < patterns_.size() ? end_ : kNoMatch;
     }
 
 private:
-    struct Entry {
-        const char* bytes;
-        std::size_t listIndex;
+    static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+    struct Link {
+        std::uint32_t next;     // the next pattern with the same first byte, or kNone
+        std::uint32_t shared;   // leading bytes in common with the one before it
+        std::uint32_t pastRun;  // the next one that shares fewer, or kNone
+        std::uint32_t below;    // while building: the pattern under it on the stack
     };
-    std::array<std::uint32_t, 257> bucketStart_;
-    std::vector<Entry> entries_;
+    const PatternList& patterns_;
+    std::array<std::uint32_t, 256> first_;  // the first pattern beginning with each byte
+    InlineBuffer<Link, 128> links_;
+    std::size_t end_ = 0;  // the first empty pattern, else the list's size
 };
 
 }  // namespace
@@ -85,7 +110,19 @@ bool startsWithPattern(const char* probe, const char* pattern) {
     return true;
 }
 
-char* nextHeaderLine(char*& cursor, std::size_t& length) {
+std::vector<std::string_view> HeaderGroups::group(std::size_t group) const {
+    std::vector<std::string_view> texts;
+    for (std::uint32_t i = first_[group]; i != kNone; i = slots_[i].next) texts.push_back(slots_[i].line.text);
+    return texts;
+}
+
+namespace {
+
+// Cuts the next line as nextHeaderLine does. With kFindWordStarts it also
+// tells whether "=?" stands in the line, so that the view decodes only the
+// lines that may hold an encoded word; the bytes are at hand here anyway.
+template <bool kFindWordStarts>
+char* cutLine(char*& cursor, std::size_t& length, bool& holdsWordStart) {
     char* line = cursor;
     while (isLineBreak(*line)) ++line;
     if (*line == '\0') {
@@ -93,7 +130,14 @@ char* nextHeaderLine(char*& cursor, std::size_t& length) {
         return nullptr;
     }
     char* end = line;
-    while (*end != '\0' && !isLineBreak(*end)) ++end;
+    holdsWordStart = false;
+    // Most bytes are above CR: one comparison each tells them from the ends.
+    for (;; ++end) {
+        const auto byte = static_cast<unsigned char>(*end);
+        if (byte <= '\r' && (byte == '\0' || isLineBreak(*end))) break;
+        // '=' is rare in most lines; the byte after it is at most the NUL.
+        if (kFindWordStarts && __builtin_expect(byte == '=', 0) && end[1] == '?') holdsWordStart = true;
+    }
     length = static_cast<std::size_t>(end - line);
     if (*end != '\0') {
         *end = '\0';
@@ -103,30 +147,8 @@ char* nextHeaderLine(char*& cursor, std::size_t& length) {
     return line;
 }
 
-bool HeaderGroups::add(std::size_t group, std::string_view text, LineRole role) noexcept {
-    const auto index = static_cast<std::uint32_t>(slots_.size());
-    try {
-        slots_.push_back({{text, role}, kNone});
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    if (first_[group] == kNone) {
-        first_[group] = index;
-    } else {
-        slots_[last_[group]].next = index;
-    }
-    last_[group] = index;
-    bytes_ += text.size();
-    return true;
-}
-
-std::vector<std::string_view> HeaderGroups::group(std::size_t group) const {
-    std::vector<std::string_view> texts;
-    for (std::uint32_t i = first_[group]; i != kNone; i = slots_[i].next) texts.push_back(slots_[i].line.text);
-    return texts;
-}
-
-void filterHeaderLines(const Settings& settings, HeaderGroups& groups, char* headerText) {
+template <bool kFindWordStarts>
+void filterLines(const Settings& settings, HeaderGroups& groups, char* headerText) {
     const PrefixIndex show(settings.showPatterns);
     const PrefixIndex hide(settings.hidePatterns);
     const bool fold = settings.ignoreCase != 0;
@@ -140,12 +162,13 @@ void filterHeaderLines(const Settings& settings, HeaderGroups& groups, char* hea
 
     char* cursor = headerText;
     std::size_t length = 0;
-    while (char* line = nextHeaderLine(cursor, length)) {
+    bool holdsWordStart = false;
+    while (char* line = cutLine<kFindWordStarts>(cursor, length, holdsWordStart)) {
         const std::string_view text(line, length);
         const bool continuation = line[0] == ' ' || line[0] == '\t';
         if (continuation && wholeFields && inField) {
             // A continuation that finds no room is left out; its field still shows.
-            if (fieldShown) groups.add(fieldGroup, text, continuationRole);
+            if (fieldShown) groups.add(fieldGroup, {text, continuationRole, holdsWordStart});
             continue;
         }
         const std::size_t match = show.firstMatch(line, fold);
@@ -154,11 +177,26 @@ void filterHeaderLines(const Settings& settings, HeaderGroups& groups, char* hea
         // at 99) still show their lines, after all the others.
         const std::size_t group = settings.sort != 0 ? std::min(match, kGroupCount - 1) : 0;
         // A line that finds no room is left out; the others still show.
-        const bool shown = selected && groups.add(group, text, LineRole::kOwnLine);
+        const bool shown = selected && groups.add(group, {text, LineRole::kOwnLine, holdsWordStart});
         if (!continuation) {
             inField = true;
             fieldShown = shown;
             fieldGroup = group;
         }
+    }
+}
+
+}  // namespace
+
+char* nextHeaderLine(char*& cursor, std::size_t& length) {
+    bool ignored = false;
+    return cutLine<false>(cursor, length, ignored);
+}
+
+void filterHeaderLines(const Settings& settings, HeaderGroups& groups, char* headerText) {
+    if (settings.decode != 0) {
+        filterLines<true>(settings, groups, headerText);
+    } else {
+        filterLines<false>(settings, groups, headerText);
     }
 }

@@ -4,9 +4,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string_view>
 #include <vector>
 
+#include "headerview/inline_buffer.h"
 #include "settings/settings.h"
 
 constexpr std::size_t kGroupCount = 100;
@@ -20,6 +22,7 @@ enum class LineRole : std::uint8_t {
 struct KeptLine {
     std::string_view text;  // in the host's header buffer
     LineRole role;
+    bool holdsWordStart;    // "=?" stands in it; only looked for when decoding
 };
 
 // The kept lines of one mail, each in its group; created empty for every
@@ -31,7 +34,22 @@ public:
 
     // Appends line to group (below kGroupCount). Returns false, keeping
     // nothing, when there is no room for it.
-    bool add(std::size_t group, std::string_view text, LineRole role) noexcept;
+    bool add(std::size_t group, const KeptLine& line) noexcept {
+        const auto index = static_cast<std::uint32_t>(slots_.size());
+        try {
+            slots_.push_back({line, kNone});
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        if (first_[group] == kNone) {
+            first_[group] = index;
+        } else {
+            slots_[last_[group]].next = index;
+        }
+        last_[group] = index;
+        bytes_ += line.text.size();
+        return true;
+    }
 
     bool empty() const { return slots_.empty(); }
     std::size_t lineCount() const { return slots_.size(); }
@@ -55,9 +73,10 @@ private:
         KeptLine line;
         std::uint32_t next;  // the group's next line, or kNone
     };
+
     std::array<std::uint32_t, kGroupCount> first_;
     std::array<std::uint32_t, kGroupCount> last_;  // valid where first_ is not kNone
-    std::vector<Slot> slots_;
+    InlineBuffer<Slot, 64> slots_;
     std::size_t bytes_ = 0;
 };
 
@@ -76,6 +95,7 @@ char* nextHeaderLine(char*& cursor, std::size_t& length);
 // With ignoreCase, A to Z in the line compare as a to z. With wholeFields, a
 // continuation line (one that begins with a blank or a tab, below a line that
 // does not) is not matched but follows its field's line into its group, as a
-// line of its own or, with wholeFields 2, unfolded into the field's line. The
-// groups refer to the lines in headerText, which must outlive them.
+// line of its own or, with wholeFields 2, unfolded into the field's line.
+// With decode, each kept line tells whether "=?" stands in it. The groups
+// refer to the lines in headerText, which must outlive them.
 void filterHeaderLines(const Settings& settings, HeaderGroups& groups, char* headerText);

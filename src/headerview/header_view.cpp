@@ -4,34 +4,43 @@
 
 #include "headerview/encoded_words.h"
 
-std::string composeViewText(const HeaderGroups& groups, const Settings& settings,
-                            CharsetConverter& converter) {
-    std::string text;
-    if (groups.empty()) return text;
+void composeViewText(const HeaderGroups& groups, const Settings& settings, CharsetConverter& converter,
+                     ViewText& text) {
+    if (groups.empty()) return;
 
     const std::size_t separatorLength = strnlen(settings.separator, kSeparatorSize);
-    text.reserve(groups.byteCount() + groups.lineCount() + separatorLength + 1);
+    text.reserve(groups.byteCount() + groups.lineCount() + separatorLength + 2);
+    const auto append = [&text](std::string_view bytes) { text.append(bytes.data(), bytes.size()); };
     const bool decode = settings.decode != 0;
-    std::string viewLine;  // a view line gathered whole, to be decoded
-    bool lineOpen = false;
+    // A view line is written piece by piece as it stands. When decoding and
+    // "=?" stands in one of its pieces, it is taken back once whole and
+    // written again decoded.
+    std::size_t lineStart = 0;
+    bool holdsWordStart = false;
+    std::string whole;
     const auto endViewLine = [&] {
-        if (decode) {
-            appendDecoded(viewLine, converter, text);
-            viewLine.clear();
+        if (holdsWordStart) {
+            whole.assign(text.data() + lineStart, text.size() - lineStart);
+            text.truncate(lineStart);
+            appendDecoded(whole, converter, text);
         }
-        text += '\n';
+        text.push_back('\n');
     };
+    bool lineOpen = false;
     groups.forEachLine([&](const KeptLine& line) {
         if (line.role == LineRole::kOwnLine) {
             if (lineOpen) endViewLine();
             lineOpen = true;
+            lineStart = text.size();
+            holdsWordStart = false;
         }
-        (decode ? viewLine : text).append(line.text);
+        holdsWordStart = holdsWordStart || (decode && line.holdsWordStart);
+        append(line.text);
     });
     endViewLine();
-    text.append(settings.separator, separatorLength);
-    text += '\n';
-    return text;
+    append(std::string_view(settings.separator, separatorLength));
+    text.push_back('\n');
+    text.push_back('\0');
 }
 
 void showHeaderView(HostInterface& host, const Settings& settings, MailId mailId,
@@ -39,8 +48,9 @@ void showHeaderView(HostInterface& host, const Settings& settings, MailId mailId
     try {
         HeaderGroups groups;
         if (char* header = host.getHeader(mailId)) filterHeaderLines(settings, groups, header);
-        const std::string text = composeViewText(groups, settings, converter);
-        if (!text.empty()) host.setText(kViewTextMode, text.c_str());
+        ViewText text;
+        composeViewText(groups, settings, converter, text);
+        if (!text.empty()) host.setText(kViewTextMode, text.data());
     } catch (...) {
         // A mail that cannot be shown is skipped; the host carries on.
     }

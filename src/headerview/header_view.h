@@ -5,6 +5,7 @@
 #include <string>
 
 #include "charset/charset_converter.h"
+#include "headerview/encoded_words.h"
 #include "headerview/header_filter.h"
 #include "host/host_interface.h"
 #include "settings/settings.h"
@@ -14,11 +15,11 @@ constexpr std::int32_t kViewTextMode = -2;
 
 // Joins the groups in index order into view lines, each followed by LF (an
 // unfolded line joins the view line before it), then the separator (at most
-// kSeparatorSize bytes, up to its NUL) and LF. With settings.decode, each
-// view line's encoded words are shown decoded through converter. Returns an
-// empty text when the groups hold no line.
-std::string composeViewText(const HeaderGroups& groups, const Settings& settings,
-                            CharsetConverter& converter);
+// kSeparatorSize bytes, up to its NUL), LF and a NUL, into text, which must
+// be empty. With settings.decode, each view line's encoded words are shown
+// decoded through converter. Adds nothing when the groups hold no line.
+void composeViewText(const HeaderGroups& groups, const Settings& settings, CharsetConverter& converter,
+                     ViewText& text);
 
 // Fetches the mail's header from the host, filters it and hands the view text
 // to the host in kViewTextMode. The host is not called with an empty view.

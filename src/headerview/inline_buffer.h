@@ -1,0 +1,59 @@
+// A growable array whose first N elements live inside the object itself.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <memory>
+#include <type_traits>
+
+// For the per-mail lists and texts: small for nearly every mail, so that
+// only a large one touches the heap. Elements are plain data; the object is
+// neither copied nor moved. Growing throws std::bad_alloc when there is no
+// room.
+template <typename T, std::size_t N>
+class InlineBuffer {
+    static_assert(std::is_trivially_copyable_v<T>, "elements are copied as bytes");
+
+public:
+    InlineBuffer() = default;
+    InlineBuffer(const InlineBuffer&) = delete;
+    InlineBuffer& operator=(const InlineBuffer&) = delete;
+
+    T* data() { return items_; }
+    const T* data() const { return items_; }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    T& operator[](std::size_t i) { return items_[i]; }
+    const T& operator[](std::size_t i) const { return items_[i]; }
+
+    // Drops the elements from size on; size must not exceed size().
+    void truncate(std::size_t size) { size_ = size; }
+    void reserve(std::size_t capacity) {
+        if (capacity > capacity_) moveTo(capacity);
+    }
+    void push_back(const T& item) {
+        if (size_ == capacity_) moveTo(2 * capacity_);
+        items_[size_++] = item;
+    }
+    void append(const T* items, std::size_t count) {
+        if (count > capacity_ - size_) moveTo(std::max(2 * capacity_, size_ + count));
+        std::copy_n(items, count, items_ + size_);
+        size_ += count;
+    }
+
+private:
+    void moveTo(std::size_t capacity) {
+        std::unique_ptr<T[]> larger(new T[capacity]);
+        std::copy_n(items_, size_, larger.get());
+        heap_ = std::move(larger);
+        items_ = heap_.get();
+        capacity_ = capacity;
+    }
+
+    std::array<T, N> inline_;
+    std::unique_ptr<T[]> heap_;
+    T* items_ = inline_.data();
+    std::size_t size_ = 0;
+    std::size_t capacity_ = N;
+};
