@@ -34,6 +34,9 @@ check "custom settings, Shift-JIS shown in UTF-8" same_as_view japanese_subject_
 run --ini "$mails/readable.ini" "$mails/folded_encoded.eml"
 check "whole fields, decoded" same_as_view folded_encoded.readable.view
 
+run --ini "$mails/hops.ini" "$mails/hop_chain.eml"
+check "whole Received fields with their hops' delays" same_as_view hop_chain.hops.view
+
 run --raw --ini "$mails/custom.ini" "$mails/japanese_subject_sjis.eml"
 check "--raw gives the bytes handed to the host" cmp -s "$mails/japanese_subject_sjis.custom.view" "$out"
 

@@ -63,10 +63,12 @@ TEST_F(SettingsFile, TheViewKeysAreReadAndOffWhenAbsent) {
     Settings settings = load();
     EXPECT_EQ(settings.wholeFields, 0);
     EXPECT_EQ(settings.decode, 0);
-    writeBytes(ini, "[Setting]\r\nWholeFields=2\r\nDecode=1\r\n");
+    EXPECT_EQ(settings.hops, 0);
+    writeBytes(ini, "[Setting]\r\nWholeFields=2\r\nDecode=1\r\nHops=1\r\n");
     settings = load();
     EXPECT_EQ(settings.wholeFields, 2);
     EXPECT_EQ(settings.decode, 1);
+    EXPECT_EQ(settings.hops, 1);
 }
 
 TEST_F(SettingsFile, AFileWithoutASettingSectionIsNotTouched) {

@@ -159,6 +159,8 @@ void filterLines(const Settings& settings, HeaderGroups& groups, char* headerTex
     bool inField = false;
     bool fieldShown = false;
     std::size_t fieldGroup = 0;
+    const bool hops = settings.hops != 0;
+    HopClock clock;
 
     char* cursor = headerText;
     std::size_t length = 0;
@@ -166,9 +168,20 @@ void filterLines(const Settings& settings, HeaderGroups& groups, char* headerTex
     while (char* line = cutLine<kFindWordStarts>(cursor, length, holdsWordStart)) {
         const std::string_view text(line, length);
         const bool continuation = line[0] == ' ' || line[0] == '\t';
+        // Every field counts for the hops, shown or not, and whole, whatever
+        // wholeFields says.
+        if (hops) {
+            if (!continuation) {
+                clock.beginField(text);
+            } else if (inField) {
+                clock.continueField(text);
+            }
+        }
         if (continuation && wholeFields && inField) {
             // A continuation that finds no room is left out; its field still shows.
-            if (fieldShown) groups.add(fieldGroup, {text, continuationRole, holdsWordStart});
+            if (fieldShown && groups.add(fieldGroup, {text, continuationRole, holdsWordStart})) {
+                clock.shownAt(groups.lastIndex());
+            }
             continue;
         }
         const std::size_t match = show.firstMatch(line, fold);
@@ -182,7 +195,11 @@ void filterLines(const Settings& settings, HeaderGroups& groups, char* headerTex
             inField = true;
             fieldShown = shown;
             fieldGroup = group;
+            if (shown) clock.shownAt(groups.lastIndex());
         }
+    }
+    if (hops) {
+        clock.finish([&groups](std::uint32_t index, const HopDelay& delay) { groups.setHopDelay(index, delay); });
     }
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "headerview/hops.h"
 #include "headerview/inline_buffer.h"
 #include "settings/settings.h"
 
@@ -37,7 +38,7 @@ public:
     bool add(std::size_t group, const KeptLine& line) noexcept {
         const auto index = static_cast<std::uint32_t>(slots_.size());
         try {
-            slots_.push_back({line, kNone});
+            slots_.push_back({line, kNone, kNone});
         } catch (const std::bad_alloc&) {
             return false;
         }
@@ -54,15 +55,28 @@ public:
     bool empty() const { return slots_.empty(); }
     std::size_t lineCount() const { return slots_.size(); }
     std::size_t byteCount() const { return bytes_; }
+    // The index of the line added last; valid after an add that succeeded.
+    std::uint32_t lastIndex() const { return static_cast<std::uint32_t>(slots_.size() - 1); }
 
-    // Calls visit(const KeptLine&) for every line: group by group in index
-    // order, each group in the order its lines were added.
+    // Shows delay at the end of the view line that the line at index ends.
+    void setHopDelay(std::uint32_t index, const HopDelay& delay) {
+        slots_[index].hop = static_cast<std::uint32_t>(delays_.size());
+        delays_.push_back(delay);
+    }
+
+    // Calls visit(const KeptLine&, const HopDelay*) for every line, with the
+    // delay to show after it or null: group by group in index order, each
+    // group in the order its lines were added.
     template <typename Visit>
     void forEachLine(Visit&& visit) const {
         for (const std::uint32_t head : first_) {
-            for (std::uint32_t i = head; i != kNone; i = slots_[i].next) visit(slots_[i].line);
+            for (std::uint32_t i = head; i != kNone; i = slots_[i].next) {
+                const Slot& slot = slots_[i];
+                visit(slot.line, slot.hop == kNone ? nullptr : &delays_[slot.hop]);
+            }
         }
     }
+    std::size_t hopCount() const { return delays_.size(); }
 
     // The texts of one group's lines, in the order added.
     std::vector<std::string_view> group(std::size_t group) const;
@@ -72,11 +86,13 @@ private:
     struct Slot {
         KeptLine line;
         std::uint32_t next;  // the group's next line, or kNone
+        std::uint32_t hop;   // the delay shown after it, or kNone
     };
 
     std::array<std::uint32_t, kGroupCount> first_;
     std::array<std::uint32_t, kGroupCount> last_;  // valid where first_ is not kNone
     InlineBuffer<Slot, 64> slots_;
+    InlineBuffer<HopDelay, 16> delays_;
     std::size_t bytes_ = 0;
 };
 
@@ -96,6 +112,7 @@ char* nextHeaderLine(char*& cursor, std::size_t& length);
 // continuation line (one that begins with a blank or a tab, below a line that
 // does not) is not matched but follows its field's line into its group, as a
 // line of its own or, with wholeFields 2, unfolded into the field's line.
-// With decode, each kept line tells whether "=?" stands in it. The groups
-// refer to the lines in headerText, which must outlive them.
+// With decode, each kept line tells whether "=?" stands in it. With hops,
+// the last view line of each shown Received field carries its hop's delay.
+// The groups refer to the lines in headerText, which must outlive them.
 void filterHeaderLines(const Settings& settings, HeaderGroups& groups, char* headerText);

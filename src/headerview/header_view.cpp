@@ -9,7 +9,8 @@ void composeViewText(const HeaderGroups& groups, const Settings& settings, Chars
     if (groups.empty()) return;
 
     const std::size_t separatorLength = strnlen(settings.separator, kSeparatorSize);
-    text.reserve(groups.byteCount() + groups.lineCount() + separatorLength + 2);
+    // Each delay is at most "  [-NNNNNNNNNNd23h]".
+    text.reserve(groups.byteCount() + groups.lineCount() + 24 * groups.hopCount() + separatorLength + 2);
     const auto append = [&text](std::string_view bytes) { text.append(bytes.data(), bytes.size()); };
     const bool decode = settings.decode != 0;
     // A view line is written piece by piece as it stands. When decoding and
@@ -17,6 +18,7 @@ void composeViewText(const HeaderGroups& groups, const Settings& settings, Chars
     // written again decoded.
     std::size_t lineStart = 0;
     bool holdsWordStart = false;
+    const HopDelay* delay = nullptr;  // shown after the view line, once decoded
     std::string whole;
     const auto endViewLine = [&] {
         if (holdsWordStart) {
@@ -24,17 +26,24 @@ void composeViewText(const HeaderGroups& groups, const Settings& settings, Chars
             text.truncate(lineStart);
             appendDecoded(whole, converter, text);
         }
+        if (delay != nullptr) {
+            append("  [");
+            append(delay->known ? formatDelay(delay->seconds) : "?");
+            append("]");
+        }
         text.push_back('\n');
     };
     bool lineOpen = false;
-    groups.forEachLine([&](const KeptLine& line) {
+    groups.forEachLine([&](const KeptLine& line, const HopDelay* lineDelay) {
         if (line.role == LineRole::kOwnLine) {
             if (lineOpen) endViewLine();
             lineOpen = true;
             lineStart = text.size();
             holdsWordStart = false;
+            delay = nullptr;
         }
         holdsWordStart = holdsWordStart || (decode && line.holdsWordStart);
+        if (lineDelay != nullptr) delay = lineDelay;
         append(line.text);
     });
     endViewLine();

@@ -17,7 +17,8 @@ constexpr std::int32_t kViewTextMode = -2;
 // unfolded line joins the view line before it), then the separator (at most
 // kSeparatorSize bytes, up to its NUL), LF and a NUL, into text, which must
 // be empty. With settings.decode, each view line's encoded words are shown
-// decoded through converter. Adds nothing when the groups hold no line.
+// decoded through converter; a hop's delay follows its view line, after
+// decoding. Adds nothing when the groups hold no line.
 void composeViewText(const HeaderGroups& groups, const Settings& settings, CharsetConverter& converter,
                      ViewText& text);
 

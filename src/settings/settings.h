@@ -19,6 +19,7 @@ struct Settings {
     std::int32_t sort = 0;        // nonzero: group kept lines by show pattern
     std::int32_t wholeFields = 0; // 0: lines on their own; 2: fields unfolded; else folded
     std::int32_t decode = 0;      // nonzero: encoded words shown decoded
+    std::int32_t hops = 0;        // nonzero: each shown Received field tells its hop's delay
     char separator[kSeparatorSize] = {};
     PatternList showPatterns;
     PatternList hidePatterns;

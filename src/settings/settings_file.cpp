@@ -79,6 +79,7 @@ void loadSettingsFrom(const char* path, Settings& settings) {
     // Opt-in views: without their keys the view is the plain one of lines.
     settings.wholeFields = readInt("WholeFields", 0);
     settings.decode = readInt("Decode", 0);
+    settings.hops = readInt("Hops", 0);
     const bool lower = settings.ignoreCase != 0;
     readPatternList(path, kShowSection, lower, settings.showPatterns);
     readPatternList(path, kHideSection, lower, settings.hidePatterns);

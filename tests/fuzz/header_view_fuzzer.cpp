@@ -1,7 +1,7 @@
 // libFuzzer target for the header view: arbitrary settings and header bytes.
 //
 // Input, readable so that seeds can be real headers:
-//   line 1: ignoreCase, sort, wholeFields and decode, as decimal integers
+//   line 1: ignoreCase, sort, wholeFields, decode and hops, as decimal integers
 //   line 2: the separator (up to 300 bytes; 256 or more fill its buffer)
 //   show patterns, a line each, up to a line "%%"
 //   hide patterns, a line each, up to a line "%%"
@@ -11,10 +11,13 @@
 // Every output is checked against a plain second reading of the rules and
 // against the invariants the host relies on.
 #include <algorithm>
+#include <cctype>
 #include <cstddef>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,7 +50,8 @@ Settings parseSettings(const std::string& input, std::size_t& at) {
     Settings settings;
     const std::string numbers = takeLine(input, at);
     char* end = const_cast<char*>(numbers.c_str());
-    for (std::int32_t* value : {&settings.ignoreCase, &settings.sort, &settings.wholeFields, &settings.decode}) {
+    for (std::int32_t* value :
+         {&settings.ignoreCase, &settings.sort, &settings.wholeFields, &settings.decode, &settings.hops}) {
         *value = static_cast<std::int32_t>(std::strtol(end, &end, 10));
     }
     const std::string separator = takeLine(input, at).substr(0, 300);
@@ -196,19 +200,158 @@ std::string plainDecoded(const std::string& line) {
     return result + line.substr(copied);
 }
 
+// Dates read plainly: comments and line breaks made blanks first, then the
+// parts read one by one.
+std::string withoutComments(const std::string& text) {
+    std::string out;
+    std::size_t depth = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (depth == 0 && c != '(') {
+            out += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
+        } else if (c == '\\') {
+            ++i;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')' && --depth == 0) {
+            out += ' ';
+        }
+    }
+    return out;
+}
+
+std::optional<std::int64_t> plainTime(const std::string& raw) {
+    const std::string t = withoutComments(raw);
+    std::size_t i = 0;
+    const auto blanks = [&] { while (i < t.size() && t[i] == ' ') ++i; };
+    const auto run = [&](bool digits) {
+        const std::size_t start = i;
+        while (i < t.size() && (digits ? std::isdigit(static_cast<unsigned char>(t[i])) != 0
+                                       : std::isalpha(static_cast<unsigned char>(t[i])) != 0)) {
+            ++i;
+        }
+        return t.substr(start, i - start);
+    };
+    const auto lower = [](std::string word) {
+        for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return word;
+    };
+    const auto value = [](const std::string& digits, std::size_t least, std::size_t most) {
+        return digits.size() < least || digits.size() > most ? -1 : std::stoi(digits);
+    };
+    const std::string dayNames = "mon tue wed thu fri sat sun ";
+    const std::string months = "jan feb mar apr may jun jul aug sep oct nov dec ";
+    blanks();
+    std::string word = run(false);
+    if (!word.empty() && (word.size() != 3 || dayNames.find(lower(word) + ' ') == std::string::npos)) return {};
+    blanks();
+    if (!word.empty() && i < t.size() && t[i] == ',') ++i, blanks();
+    const int day = value(run(true), 1, 2);
+    blanks();
+    word = lower(run(false));
+    const std::size_t monthAt = word.size() == 3 ? months.find(word + ' ') : std::string::npos;
+    blanks();
+    const std::string yearDigits = run(true);
+    int year = value(yearDigits, 2, 4);
+    if (yearDigits.size() == 2) year += year < 50 ? 2000 : 1900;
+    if (yearDigits.size() == 3) year += 1900;
+    blanks();
+    const int hour = value(run(true), 1, 2);
+    blanks();
+    if (i >= t.size() || t[i] != ':') return {};
+    ++i, blanks();
+    const int minute = value(run(true), 2, 2);
+    blanks();
+    int second = 0;
+    if (i < t.size() && t[i] == ':') ++i, blanks(), second = value(run(true), 2, 2), blanks();
+    if (day < 1 || monthAt == std::string::npos || year < 0 || hour < 0 || hour > 23 || minute < 0 ||
+        minute > 59 || second < 0 || second > 60) {
+        return {};
+    }
+    const int month = static_cast<int>(monthAt / 4) + 1;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const int monthDays[] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (day > monthDays[month - 1]) return {};
+    int zone = 0;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) {
+        const int sign = t[i] == '-' ? -1 : 1;
+        ++i;
+        const int digits = value(run(true), 4, 4);
+        if (digits < 0) return {};
+        zone = sign * (digits / 100 * 60 + digits % 100);
+    } else {
+        word = lower(run(false));
+        if (word.empty()) return {};
+        const std::pair<const char*, int> names[] = {{"est", -5}, {"edt", -4}, {"cst", -6}, {"cdt", -5},
+                                                     {"mst", -7}, {"mdt", -6}, {"pst", -8}, {"pdt", -7}};
+        for (const auto& name : names) {
+            if (word == name.first) zone = name.second * 60;
+        }
+    }
+    // Days since 1970 counted the long way round: whole years, then months.
+    std::int64_t days = 0;
+    for (int y = std::min(year, 1970); y < std::max(year, 1970); ++y) {
+        days += ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0) ? 366 : 365;
+    }
+    if (year < 1970) days = -days;
+    for (int m = 1; m < month; ++m) days += monthDays[m - 1];
+    days += day - 1;
+    return days * 86400 + hour * 3600 + minute * 60 + second - zone * 60;
+}
+
+std::string plainDelay(std::optional<std::int64_t> newer, std::optional<std::int64_t> older) {
+    if (!newer || !older) return "  [?]";
+    const std::int64_t delay = *newer - *older;
+    const std::int64_t a = delay < 0 ? -delay : delay;
+    char text[64];
+    if (a < 60) {
+        std::snprintf(text, sizeof text, "%llds", static_cast<long long>(a));
+    } else if (a < 3600) {
+        std::snprintf(text, sizeof text, "%lldm%02llds", static_cast<long long>(a / 60), static_cast<long long>(a % 60));
+    } else if (a < 86400) {
+        std::snprintf(text, sizeof text, "%lldh%02lldm", static_cast<long long>(a / 3600),
+                      static_cast<long long>(a % 3600 / 60));
+    } else {
+        std::snprintf(text, sizeof text, "%lldd%02lldh", static_cast<long long>(a / 86400),
+                      static_cast<long long>(a % 86400 / 3600));
+    }
+    return std::string("  [") + (delay < 0 ? '-' : '+') + text + "]";
+}
+
+bool namedField(const std::string& line, const std::string& name) {
+    if (line.size() < name.size()) return false;
+    for (std::size_t k = 0; k < name.size(); ++k) {
+        if (std::tolower(static_cast<unsigned char>(line[k])) != name[k]) return false;
+    }
+    const std::size_t colon = line.find_first_not_of(" \t", name.size());
+    return colon != std::string::npos && line[colon] == ':';
+}
+
 struct Expected {
     std::string text;        // what the host is handed; empty: no call
     std::string buffer;      // the header buffer afterwards
     std::vector<std::string> headerLines;
 };
 
+struct ViewLine {
+    std::string text;
+    int hop = -1;  // the Received field whose delay follows it
+};
+
+struct Field {
+    std::string first;  // its first line, which names it
+    std::string text;   // the field's lines joined
+    int lastShown[2] = {-1, -1};  // the group and index of its last view line
+};
+
 Expected expectedFor(const Settings& settings, const std::string& header) {
     Expected expected;
     expected.buffer = header;
     // The view lines of each group, in the order they begin.
-    std::vector<std::vector<std::string>> groups(kGroupCount);
+    std::vector<std::vector<ViewLine>> groups(kGroupCount);
+    std::vector<Field> fields;
     bool sawField = false;
-    std::vector<std::string>* fieldGroup = nullptr;  // the shown field's group, or null
+    std::vector<ViewLine>* fieldGroup = nullptr;  // the shown field's group, or null
     std::size_t i = 0;
     while (i < header.size()) {
         while (i < header.size() && isBreak(header[i])) ++i;
@@ -220,13 +363,20 @@ Expected expectedFor(const Settings& settings, const std::string& header) {
         expected.headerLines.push_back(line);
 
         const bool continuation = line[0] == ' ' || line[0] == '\t';
+        if (!continuation) fields.push_back({line, line});
+        if (continuation && sawField) fields.back().text += line;
+        const auto shownAt = [&](std::vector<ViewLine>& group) {
+            fields.back().lastShown[0] = static_cast<int>(&group - &groups[0]);
+            fields.back().lastShown[1] = static_cast<int>(group.size()) - 1;
+        };
         if (continuation && settings.wholeFields != 0 && sawField) {
             if (fieldGroup == nullptr) continue;
             if (settings.wholeFields == 2) {
-                fieldGroup->back() += line;
+                fieldGroup->back().text += line;
             } else {
-                fieldGroup->push_back(line);
+                fieldGroup->push_back({line});
             }
+            shownAt(*fieldGroup);
             continue;
         }
         std::string probe = line;
@@ -236,16 +386,44 @@ Expected expectedFor(const Settings& settings, const std::string& header) {
         const std::size_t show = firstMatch(probe, settings.showPatterns);
         const bool shown = show < settings.showPatterns.size() &&
                            firstMatch(probe, settings.hidePatterns) == settings.hidePatterns.size();
-        std::vector<std::string>& group = groups[settings.sort != 0 ? std::min(show, kGroupCount - 1) : 0];
-        if (shown) group.push_back(line);
+        std::vector<ViewLine>& group = groups[settings.sort != 0 ? std::min(show, kGroupCount - 1) : 0];
+        if (shown) group.push_back({line});
         if (!continuation) {
             sawField = true;
             fieldGroup = shown ? &group : nullptr;
+            if (shown) shownAt(group);
+        }
+    }
+    std::vector<std::optional<std::int64_t>> received;
+    std::vector<const Field*> receivedFields;
+    std::optional<std::optional<std::int64_t>> date;
+    for (const Field& field : fields) {
+        if (namedField(field.first, "received")) {
+            const std::size_t semicolon = field.text.rfind(';');
+            received.push_back(semicolon == std::string::npos ? std::nullopt
+                                                               : plainTime(field.text.substr(semicolon + 1)));
+            receivedFields.push_back(&field);
+        } else if (!date && namedField(field.first, "date")) {
+            date = plainTime(field.text.substr(field.text.find(':') + 1));
+        }
+    }
+    if (settings.hops != 0) {
+        for (std::size_t k = 0; k < received.size(); ++k) {
+            const int* at = receivedFields[k]->lastShown;
+            if (at[0] < 0) continue;
+            const auto older = k + 1 < received.size() ? received[k + 1] : date.value_or(std::nullopt);
+            groups[at[0]][at[1]].hop = static_cast<int>(k);
+            groups[at[0]][at[1]].text += '\x01' + plainDelay(received[k], older);
         }
     }
     for (const auto& group : groups) {
-        for (const std::string& line : group) {
-            expected.text += (settings.decode != 0 ? plainDecoded(line) : line) + '\n';
+        for (const ViewLine& line : group) {
+            // The delay, behind its mark, is not decoded.
+            const std::size_t mark = line.hop >= 0 ? line.text.rfind('\x01') : line.text.size();
+            const std::string body = line.text.substr(0, mark);
+            expected.text += settings.decode != 0 ? plainDecoded(body) : body;
+            if (mark < line.text.size()) expected.text += line.text.substr(mark + 1);
+            expected.text += '\n';
         }
     }
     if (!expected.text.empty()) {
@@ -313,6 +491,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(host.textCalls[0].mode == kViewTextMode);
     check(host.textCalls[0].text == expected.text);
     // The plain view's lines are header lines as they stand.
-    if (settings.wholeFields == 0 && settings.decode == 0) checkInvariants(settings, expected, host.textCalls[0].text);
+    if (settings.wholeFields == 0 && settings.decode == 0 && settings.hops == 0) {
+        checkInvariants(settings, expected, host.textCalls[0].text);
+    }
     return 0;
 }
