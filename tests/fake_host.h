@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "headerview/header_view.h"
 #include "host/host_interface.h"
 
 class FakeHost final : public HostInterface {
@@ -59,4 +60,23 @@ public:
 
 private:
     std::map<MailId, std::vector<char>> buffers_;
+};
+
+// The text a host is handed for one mail with header under settings, or
+// "(none)" when the view does not call the host.
+inline std::string viewOf(const Settings& settings, const std::string& header) {
+    FakeHost host;
+    host.headers[1] = header;
+    showHeaderView(host, settings, 1);
+    return host.textCalls.size() == 1 ? host.textCalls[0].text : "(none)";
+}
+
+// A row of a table of views: a header under settings with one wholeFields
+// value, and the view it gives without its separator line.
+struct ViewCase {
+    const char* name;
+    Settings settings;
+    std::string header;
+    int wholeFields;
+    std::string view;
 };

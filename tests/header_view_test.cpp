@@ -83,13 +83,7 @@ TEST(HeaderView, AFailingHostDoesNotEscapeTheCall) {
 // value but 0 and 2) or unfolded (2).
 TEST(HeaderViewWholeFields, ContinuationLinesFollowTheirFieldsDecision) {
     const std::string chain = "Received: from a\r\n\tby b\r\nX-A: 1\r\nReceived: from c\r\n by d\r\n";
-    const struct {
-        const char* name;
-        Settings settings;
-        std::string header;
-        int wholeFields;
-        std::string view;  // without the separator line
-    } cases[] = {
+    const ViewCase cases[] = {
         {"sort on, folded", makeSettings({"X-", "Received"}, {}), chain, 1,
          "X-A: 1\nReceived: from a\n\tby b\nReceived: from c\n by d\n"},
         {"sort on, unfolded", makeSettings({"X-", "Received"}, {}), chain, 2,
@@ -110,11 +104,7 @@ TEST(HeaderViewWholeFields, ContinuationLinesFollowTheirFieldsDecision) {
     };
     for (auto c : cases) {
         c.settings.wholeFields = c.wholeFields;
-        FakeHost host;
-        host.headers[kMail] = c.header;
-        showHeaderView(host, c.settings, kMail);
-        ASSERT_EQ(host.textCalls.size(), 1u) << c.name;
-        EXPECT_EQ(host.textCalls[0].text, c.view + "-- \n") << c.name;
+        EXPECT_EQ(viewOf(c.settings, c.header), c.view + "-- \n") << c.name;
     }
 }
 
@@ -133,10 +123,6 @@ TEST(HeaderViewDecode, DecodesEachViewLineWhole) {
         Settings settings = makeSettings({"Subject: =?", "X-Q: =?"}, {});
         settings.wholeFields = c.wholeFields;
         settings.decode = 1;
-        FakeHost host;
-        host.headers[kMail] = header;
-        showHeaderView(host, settings, kMail);
-        ASSERT_EQ(host.textCalls.size(), 1u);
-        EXPECT_EQ(host.textCalls[0].text, c.view) << "WholeFields=" << c.wholeFields;
+        EXPECT_EQ(viewOf(settings, header), c.view) << "WholeFields=" << c.wholeFields;
     }
 }

@@ -9,7 +9,6 @@
 
 #include "core_settings.h"
 #include "fake_host.h"
-#include "headerview/header_view.h"
 
 namespace {
 
@@ -97,13 +96,7 @@ TEST(HopDelay, EachShownReceivedFieldTellsItsHop) {
         "X-Hidden: 1\r\n"
         "Received: by c; 6 Dec 2026 19:02:11 -0500 (EST)\r\n"
         "Date: Sun, 6 Dec 2026 19:02:09 -0500\r\n";
-    const struct {
-        const char* name;
-        Settings settings;
-        std::string header;
-        int wholeFields;
-        std::string view;  // without the separator line
-    } cases[] = {
+    const ViewCase cases[] = {
         {"across zones, unfolded", makeSettings({"Received"}, {}), chain, 2,
          "Received: from a; Mon, 7 Dec 2026 09:12:47 +0900  [+3s]\n"
          "Received: from b\tby a; Mon, 7 Dec 2026 00:12:44 +0000  [+10m33s]\n"
@@ -128,11 +121,7 @@ TEST(HopDelay, EachShownReceivedFieldTellsItsHop) {
     for (auto c : cases) {
         c.settings.wholeFields = c.wholeFields;
         c.settings.hops = 1;
-        FakeHost host;
-        host.headers[1] = c.header;
-        showHeaderView(host, c.settings, 1);
-        ASSERT_EQ(host.textCalls.size(), 1u) << c.name;
-        EXPECT_EQ(host.textCalls[0].text, c.view + "-- \n") << c.name;
+        EXPECT_EQ(viewOf(c.settings, c.header), c.view + "-- \n") << c.name;
     }
 }
 

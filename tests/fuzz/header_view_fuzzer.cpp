@@ -115,22 +115,26 @@ bool plainBase64(const std::string& text, std::string& bytes) {
     return true;
 }
 
+// Q plainly: "_" in the literal text is a blank, each "=XX" read by the C
+// library as a hexadecimal number.
 bool plainQ(const std::string& text, std::string& bytes) {
-    static const std::string hex = "0123456789ABCDEF0123456789abcdef";
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '_') {
-            bytes += ' ';
-        } else if (text[i] != '=') {
-            bytes += text[i];
-        } else {
-            if (i + 2 >= text.size()) return false;
-            const std::size_t high = hex.find(text[i + 1]);
-            const std::size_t low = hex.find(text[i + 2]);
-            if (high == std::string::npos || low == std::string::npos) return false;
-            bytes += static_cast<char>((high % 16) * 16 + low % 16);
-            i += 2;
+    const auto literal = [&bytes](std::string part) {
+        for (char& c : part) {
+            if (c == '_') c = ' ';
         }
+        bytes += part;
+    };
+    std::size_t from = 0;
+    for (std::size_t equals; (equals = text.find('=', from)) != std::string::npos; from = equals + 3) {
+        literal(text.substr(from, equals - from));
+        const std::string hex = text.substr(equals + 1, 2);
+        if (hex.size() != 2 || !std::isxdigit(static_cast<unsigned char>(hex[0])) ||
+            !std::isxdigit(static_cast<unsigned char>(hex[1]))) {
+            return false;
+        }
+        bytes += static_cast<char>(std::strtol(hex.c_str(), nullptr, 16));
     }
+    literal(text.substr(from));
     return true;
 }
 
