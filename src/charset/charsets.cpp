@@ -3,6 +3,8 @@
 #include <array>
 #include <cstddef>
 
+#include "settings/settings.h"
+
 namespace {
 
 constexpr std::uint32_t kUsAscii = 20127;
@@ -76,8 +78,6 @@ constexpr UpperHalf makeIso8859_11Upper() {
 }
 constexpr UpperHalf kIso8859_11Upper = makeIso8859_11Upper();
 
-char lowerAsciiByte(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 void appendUtf8(std::uint32_t unicode, std::string& out) {
     if (unicode < 0x80) {
         out += static_cast<char>(unicode);
@@ -110,10 +110,7 @@ bool iso8859ToUtf8(const UpperHalf& upper, std::string_view bytes, std::string& 
 std::uint32_t codePageOfCharset(std::string_view name) {
     name = name.substr(0, name.find('*'));
     for (const CharsetName& known : kCharsets) {
-        if (known.name.size() != name.size()) continue;
-        std::size_t i = 0;
-        while (i < name.size() && lowerAsciiByte(name[i]) == known.name[i]) ++i;
-        if (i == name.size()) return known.codePage;
+        if (equalsLowered(name, known.name)) return known.codePage;
     }
     return 0;
 }

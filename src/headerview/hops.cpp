@@ -2,23 +2,15 @@
 
 #include <array>
 
+#include "settings/settings.h"
+
 namespace {
-
-char lowered(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool sameLetters(std::string_view text, std::string_view lowerName) {
-    if (text.size() != lowerName.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (lowered(text[i]) != lowerName[i]) return false;
-    }
-    return true;
-}
 
 // The index of name (lower case) in names, or -1.
 template <std::size_t N>
 int indexIn(const std::array<std::string_view, N>& names, std::string_view text) {
     for (std::size_t i = 0; i < N; ++i) {
-        if (sameLetters(text, names[i])) return static_cast<int>(i);
+        if (equalsLowered(text, names[i])) return static_cast<int>(i);
     }
     return -1;
 }
@@ -114,8 +106,8 @@ int number(std::string_view digits, std::size_t minLength, std::size_t maxLength
 
 bool isFieldNamed(std::string_view line, std::string_view lowerName) {
     // The first letter tells most fields apart at once.
-    if (line.size() < lowerName.size() || lowered(line[0]) != lowerName[0] ||
-        !sameLetters(line.substr(0, lowerName.size()), lowerName)) {
+    if (line.size() < lowerName.size() || lowerAscii(line[0]) != lowerName[0] ||
+        !equalsLowered(line.substr(0, lowerName.size()), lowerName)) {
         return false;
     }
     std::size_t at = lowerName.size();
@@ -171,7 +163,7 @@ bool readMailTime(std::string_view text, std::int64_t& utcSeconds) {
         const std::string_view name = date.letters();
         if (name.empty()) return false;
         for (const NamedZone& zone : kZones) {
-            if (sameLetters(name, zone.name)) zoneMinutes = zone.hours * 60;
+            if (equalsLowered(name, zone.name)) zoneMinutes = zone.hours * 60;
         }
     }
     const std::int64_t local = daysFromEpoch(year, month + 1, day) * 86400 + hour * 3600 + minute * 60 + second;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // An ordered list of owned byte strings: appended at the end, read in order.
@@ -36,3 +37,6 @@ constexpr char lowerAscii(char c) {
 
 // Applies lowerAscii to every byte of the NUL-terminated text, in place.
 void lowerAsciiInPlace(char* text);
+
+// True when text, lowered by lowerAscii, is lowerName.
+bool equalsLowered(std::string_view text, std::string_view lowerName);
