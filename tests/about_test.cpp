@@ -1,6 +1,6 @@
 // The plug-in's identity: version strings, information record, settings
 // summary and menu item. This program carries the module's version resource,
-// so with moduleInstance null the code under test reads it from here.
+// so given a null module the code under test reads it from here.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -16,7 +16,6 @@
 #include "client_menu.h"
 #include "core_settings.h"
 #include "fake_host.h"
-#include "host/module_instance.h"
 #include "settings/settings_file.h"
 #include "win/test_files.h"
 
@@ -29,20 +28,12 @@ std::string ownPath() {
     return std::string(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
 }
 
-class OwnModule : public ::testing::Test {
-protected:
-    void SetUp() override { moduleInstance = nullptr; }
-    void TearDown() override { moduleInstance = nullptr; }
-};
-
 // Version resource.
 
-using VersionResource = OwnModule;
-
-TEST_F(VersionResource, EveryStringComesBackInCodePage932) {
+TEST(VersionResource, EveryStringComesBackInCodePage932) {
     ASSERT_EQ(GetACP(), 932u) << "Wine needs LANG=ja_JP.UTF-8";
     std::uint32_t translation = 0;
-    const VersionBlock block = loadOwnVersionBlock(translation);
+    const VersionBlock block = loadModuleVersionBlock(nullptr, translation);
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(translation, 0x04B00411u);
 
@@ -73,9 +64,9 @@ TEST_F(VersionResource, EveryStringComesBackInCodePage932) {
     EXPECT_EQ(std::string("ﾀﾞ"), "\xC0\xDE");
 }
 
-TEST_F(VersionResource, TheFixedPartDescribesA32BitDll) {
+TEST(VersionResource, TheFixedPartDescribesA32BitDll) {
     std::uint32_t translation = 0;
-    const VersionBlock block = loadOwnVersionBlock(translation);
+    const VersionBlock block = loadModuleVersionBlock(nullptr, translation);
     ASSERT_NE(block, nullptr);
     void* value = nullptr;
     UINT length = 0;
@@ -94,9 +85,9 @@ TEST_F(VersionResource, TheFixedPartDescribesA32BitDll) {
     EXPECT_EQ(fixed->dwFileSubtype, 0u);
 }
 
-TEST_F(VersionResource, AMissingNameOrBlockGivesAnEmptyValue) {
+TEST(VersionResource, AMissingNameOrBlockGivesAnEmptyValue) {
     std::uint32_t translation = 0;
-    const VersionBlock block = loadOwnVersionBlock(translation);
+    const VersionBlock block = loadModuleVersionBlock(nullptr, translation);
     char value[16];
     std::memset(value, 'x', sizeof value);
     EXPECT_FALSE(queryVersionString(value, sizeof value, block.get(), translation, "NoSuchName"));
@@ -109,9 +100,9 @@ TEST_F(VersionResource, AMissingNameOrBlockGivesAnEmptyValue) {
     EXPECT_EQ(loadVersionBlock("Z:\\no\\such\\file.dll", translation), nullptr);
 }
 
-TEST_F(VersionResource, ACopyNeverRunsPastItsDestination) {
+TEST(VersionResource, ACopyNeverRunsPastItsDestination) {
     std::uint32_t translation = 0;
-    const VersionBlock block = loadOwnVersionBlock(translation);
+    const VersionBlock block = loadModuleVersionBlock(nullptr, translation);
     char value[12];
     std::memset(value, '#', sizeof value);
     EXPECT_TRUE(queryVersionString(value, 8, block.get(), translation, "FileDescription"));
@@ -126,12 +117,10 @@ TEST_F(VersionResource, ACopyNeverRunsPastItsDestination) {
 
 // Information record.
 
-using PluginInfoRecord = OwnModule;
-
-TEST_F(PluginInfoRecord, FillsEachFieldAndLeavesTheBytesAfterItsEnd) {
+TEST(PluginInfoRecord, FillsEachFieldAndLeavesTheBytesAfterItsEnd) {
     PluginInfo info;
     std::memset(&info, 0xAA, sizeof info);
-    fillPluginInfo(info);
+    fillPluginInfo(nullptr, info);
     const std::string bytes(reinterpret_cast<const char*>(&info), sizeof info);
     const auto expectField = [&](std::size_t offset, std::size_t size, const std::string& text) {
         EXPECT_EQ(bytes.substr(offset, text.size() + 1), text + '\0') << "at " << offset;
@@ -145,11 +134,11 @@ TEST_F(PluginInfoRecord, FillsEachFieldAndLeavesTheBytesAfterItsEnd) {
     expectField(240, 256, kComments);
 }
 
-TEST_F(PluginInfoRecord, WithoutAVersionResourceOnlyTheVendorIsWritten) {
-    moduleInstance = reinterpret_cast<HINSTANCE>(0x1230);  // no such module
+TEST(PluginInfoRecord, WithoutAVersionResourceOnlyTheVendorIsWritten) {
+    const auto noSuchModule = reinterpret_cast<HMODULE>(0x1230);
     PluginInfo info;
     std::memset(&info, 0xAA, sizeof info);
-    fillPluginInfo(info);
+    fillPluginInfo(noSuchModule, info);
     EXPECT_STREQ(info.name, "");
     EXPECT_STREQ(info.vendor, "Zelvorn");
     EXPECT_STREQ(info.version, "");
@@ -158,11 +147,11 @@ TEST_F(PluginInfoRecord, WithoutAVersionResourceOnlyTheVendorIsWritten) {
 
 // Settings summary, read from the real box.
 
-class SetupSummaryBox : public OwnModule {
+class SetupSummaryBox : public ::testing::Test {
 protected:
     BoxWatcher::Box show(const Settings& settings) {
         BoxWatcher watcher;
-        buildSetupSummary(nullptr, settings);
+        buildSetupSummary(nullptr, nullptr, settings);
         return watcher.result();
     }
 

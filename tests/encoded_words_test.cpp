@@ -2,6 +2,8 @@
 // natively on iconv and under Wine on the converters the DLL uses.
 #include "headerview/encoded_words.h"
 
+#include "fake_host.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,7 +13,7 @@ namespace {
 
 std::string decoded(const std::string& line) {
     ViewText out;
-    appendDecoded(line, platformCharsetConverter(), out);
+    appendDecoded(line, testConverter(), out);
     return std::string(out.data(), out.size());
 }
 

@@ -7,8 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "charset/platform_converter.h"
 #include "headerview/header_view.h"
 #include "host/host_interface.h"
+
+// This platform's converter, kept for every test of the program.
+inline CharsetConverter& testConverter() {
+    static PlatformConverter converter;
+    return converter;
+}
 
 class FakeHost final : public HostInterface {
 public:
@@ -67,7 +74,7 @@ private:
 inline std::string viewOf(const Settings& settings, const std::string& header) {
     FakeHost host;
     host.headers[1] = header;
-    showHeaderView(host, settings, 1);
+    showHeaderView(host, settings, 1, testConverter());
     return host.textCalls.size() == 1 ? host.textCalls[0].text : "(none)";
 }
 

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "host/module_instance.h"
 #include "win/test_files.h"
 
 namespace {
@@ -33,8 +32,6 @@ Lines linesOf(const std::string& bytes) {
 
 class SettingsFile : public ::testing::Test {
 protected:
-    void TearDown() override { moduleInstance = nullptr; }
-
     Settings load() {
         Settings settings;
         loadSettingsFrom(ini.c_str(), settings);
@@ -199,42 +196,41 @@ protected:
 
 TEST_F(SettingsPath, TheFileLiesBesideTheModuleAndIsCreatedThere) {
     const HMODULE module = loadModuleIn(folder.path());
-    moduleInstance = module;
     char path[kPathSize];
-    ASSERT_TRUE(deriveSettingsPath(path));
+    ASSERT_TRUE(deriveSettingsPath(module, path));
     EXPECT_STRCASEEQ(path, ini.c_str());
 
     Settings settings;
-    loadSettings(settings);
+    loadSettings(module, settings);
     EXPECT_TRUE(fileExists(ini));
     EXPECT_EQ(settings.showPatterns, (Lines{"Comments", "X-"}));
     FreeLibrary(module);
 }
 
-TEST_F(SettingsPath, AModulePathThatFillsTheBufferGivesNoPath) {
-    const HMODULE longest = loadModuleIn(folderForModulePath(kPathSize - 2));
-    moduleInstance = longest;
+TEST_F(SettingsPath, TheLongestPathIsReadWholeAndALongerOneNotAtAll) {
+    for (const std::size_t length : {kPathSize - 2, kPathSize - 1}) {
+        const HMODULE module = loadModuleIn(folderForModulePath(length));
+        char path[kPathSize];
+        EXPECT_TRUE(deriveSettingsPath(module, path)) << length;
+        EXPECT_EQ(std::string(path).size(), length);
+        FreeLibrary(module);
+    }
+    const HMODULE cut = loadModuleIn(folderForModulePath(kPathSize));
     char path[kPathSize];
-    EXPECT_TRUE(deriveSettingsPath(path));
-    EXPECT_EQ(std::string(path).size(), kPathSize - 2);
-    FreeLibrary(longest);
-
-    const HMODULE cut = loadModuleIn(folderForModulePath(kPathSize - 1));
-    moduleInstance = cut;
-    EXPECT_FALSE(deriveSettingsPath(path));
+    EXPECT_FALSE(deriveSettingsPath(cut, path));
     EXPECT_STREQ(path, "");
     FreeLibrary(cut);
 }
 
 TEST_F(SettingsPath, WithoutAModulePathNothingIsWrittenAndTheReadersDefaultsHold) {
-    moduleInstance = reinterpret_cast<HINSTANCE>(0x1230);  // no such module
+    const auto noSuchModule = reinterpret_cast<HMODULE>(0x1230);
     char path[kPathSize];
-    EXPECT_FALSE(deriveSettingsPath(path));
+    EXPECT_FALSE(deriveSettingsPath(noSuchModule, path));
     EXPECT_STREQ(path, "");
 
     Settings settings;
     settings.showPatterns = {"stale"};
-    loadSettings(settings);
+    loadSettings(noSuchModule, settings);
     EXPECT_EQ(settings.ignoreCase, 0);
     EXPECT_EQ(settings.sort, 1);
     EXPECT_STREQ(settings.separator, "-- ");

@@ -8,9 +8,9 @@ namespace {
 constexpr char kVendor[] = "Zelvorn";
 }
 
-void fillPluginInfo(PluginInfo& info) {
+void fillPluginInfo(HMODULE module, PluginInfo& info) {
     std::uint32_t translation = 0;
-    const VersionBlock block = loadOwnVersionBlock(translation);
+    const VersionBlock block = loadModuleVersionBlock(module, translation);
     queryVersionString(info.name, sizeof info.name, block.get(), translation, "FileDescription");
     std::memcpy(info.vendor, kVendor, sizeof kVendor);
     queryVersionString(info.version, sizeof info.version, block.get(), translation, "FileVersion");

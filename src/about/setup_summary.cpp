@@ -15,9 +15,9 @@ void listPatterns(std::string& body, const PatternList& patterns) {
 
 }  // namespace
 
-SetupSummary composeSetupSummary(const Settings& settings) {
+SetupSummary composeSetupSummary(HMODULE module, const Settings& settings) {
     std::uint32_t translation = 0;
-    const VersionBlock block = loadOwnVersionBlock(translation);
+    const VersionBlock block = loadModuleVersionBlock(module, translation);
     char description[kVersionValueSize];
     char version[kVersionValueSize];
     char copyright[kVersionValueSize];
@@ -39,12 +39,12 @@ SetupSummary composeSetupSummary(const Settings& settings) {
     body += "設定を変更する際は下記のINIファイルを修正してください。\n";
     body += "設定はBecky!を再起動するまで有効になりません。\n";
     char path[kPathSize];
-    deriveSettingsPath(path);
+    deriveSettingsPath(module, path);
     body += path;
     return {caption, body};
 }
 
-void buildSetupSummary(HWND ownerWindow, const Settings& settings) {
-    const SetupSummary summary = composeSetupSummary(settings);
+void buildSetupSummary(HMODULE module, HWND ownerWindow, const Settings& settings) {
+    const SetupSummary summary = composeSetupSummary(module, settings);
     MessageBoxA(ownerWindow, summary.body.c_str(), summary.caption.c_str(), MB_OK);
 }

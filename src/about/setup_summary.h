@@ -12,10 +12,10 @@ struct SetupSummary {
     std::string body;  // LF line ends, no LF after the settings path
 };
 
-// Composes the caption and body from the version resource, the patterns in
-// settings and the settings file's path.
-SetupSummary composeSetupSummary(const Settings& settings);
+// Composes the caption and body from module's version resource, the
+// patterns in settings and the path of module's settings file.
+SetupSummary composeSetupSummary(HMODULE module, const Settings& settings);
 
 // Shows the summary in a box with an OK button, owned by ownerWindow; returns
 // when the box is closed.
-void buildSetupSummary(HWND ownerWindow, const Settings& settings);
+void buildSetupSummary(HMODULE module, HWND ownerWindow, const Settings& settings);

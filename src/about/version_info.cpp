@@ -6,7 +6,6 @@
 #include <new>
 #include <string>
 
-#include "host/module_instance.h"
 #include "settings/settings_file.h"
 
 namespace {
@@ -44,10 +43,9 @@ VersionBlock loadVersionBlock(const char* path, std::uint32_t& translation) {
     return block;
 }
 
-VersionBlock loadOwnVersionBlock(std::uint32_t& translation) {
+VersionBlock loadModuleVersionBlock(HMODULE module, std::uint32_t& translation) {
     char path[kPathSize];
-    const DWORD length = GetModuleFileNameA(moduleInstance, path, kPathSize);
-    if (length == 0 || length >= kPathSize) return nullptr;
+    if (!moduleFilePath(module, path)) return nullptr;
     return loadVersionBlock(path, translation);
 }
 

@@ -1,6 +1,8 @@
 // Reading the module's own version resource back at run time.
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -12,9 +14,9 @@ using VersionBlock = std::unique_ptr<unsigned char[]>;
 // block or no translation.
 VersionBlock loadVersionBlock(const char* path, std::uint32_t& translation);
 
-// loadVersionBlock for this module's own file (moduleInstance); null when its
-// path cannot be had in full.
-VersionBlock loadOwnVersionBlock(std::uint32_t& translation);
+// loadVersionBlock for module's own file (null: the process's program); null
+// when its path cannot be had in full.
+VersionBlock loadModuleVersionBlock(HMODULE module, std::uint32_t& translation);
 
 // Copies the string value name of the block's string table for translation
 // into dst, in the ANSI code page, and returns true. A value longer than

@@ -3,21 +3,19 @@
 // builds use the C library's iconv. The view's logic sees only this seam.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "charset/charsets.h"
+
 class CharsetConverter {
 public:
-    // Appends bytes, text in the Windows code page codePage, to out as code
-    // page 932. A character that code page 932 lacks becomes one '?', with no
-    // best-fit guess. Returns false and appends nothing when the code page
-    // cannot be converted here or bytes are not valid text in it.
-    virtual bool toCodePage932(std::uint32_t codePage, std::string_view bytes, std::string& out) = 0;
+    // Appends bytes, text in charset, to out as code page 932. A character
+    // that code page 932 lacks becomes one '?', with no best-fit guess.
+    // Returns false and appends nothing when the charset cannot be converted
+    // here or bytes are not valid text in it.
+    virtual bool toCodePage932(const Charset& charset, std::string_view bytes, std::string& out) = 0;
 
 protected:
     ~CharsetConverter() = default;
 };
-
-// This platform's converter; process-wide, for one thread at a time.
-CharsetConverter& platformCharsetConverter();

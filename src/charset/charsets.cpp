@@ -1,48 +1,9 @@
 #include "charset/charsets.h"
 
-#include <array>
-#include <cstddef>
-
-#include "settings/settings.h"
+#include "charset/charset_converter.h"
+#include "text/ascii.h"
 
 namespace {
-
-constexpr std::uint32_t kUsAscii = 20127;
-constexpr std::uint32_t kUtf8 = 65001;
-// Code pages that Windows numbers but does not convert.
-constexpr std::uint32_t kIso8859_10 = 28600;
-constexpr std::uint32_t kIso8859_11 = 28601;
-constexpr std::uint32_t kIso8859_14 = 28604;
-
-struct CharsetName {
-    std::string_view name;
-    std::uint32_t codePage;
-};
-
-constexpr CharsetName kCharsets[] = {
-    {"us-ascii", kUsAscii},      {"utf-8", kUtf8},
-    {"iso-2022-jp", 50220},      {"euc-jp", 51932},
-    {"shift_jis", 932},          {"x-sjis", 932},
-    {"cp932", 932},              {"windows-31j", 932},
-    {"iso-8859-1", 28591},       {"iso-8859-2", 28592},
-    {"iso-8859-3", 28593},       {"iso-8859-4", 28594},
-    {"iso-8859-5", 28595},       {"iso-8859-6", 28596},
-    {"iso-8859-7", 28597},       {"iso-8859-8", 28598},
-    {"iso-8859-9", 28599},       {"iso-8859-10", kIso8859_10},
-    {"iso-8859-11", kIso8859_11}, {"iso-8859-13", 28603},
-    {"iso-8859-14", kIso8859_14}, {"iso-8859-15", 28605},
-    {"windows-1250", 1250},      {"windows-1251", 1251},
-    {"windows-1252", 1252},      {"windows-1253", 1253},
-    {"windows-1254", 1254},      {"windows-1255", 1255},
-    {"windows-1256", 1256},      {"windows-1257", 1257},
-    {"windows-1258", 1258},      {"gb2312", 936},
-    {"gbk", 936},                {"big5", 950},
-    {"euc-kr", 949},             {"ks_c_5601-1987", 949},
-    {"koi8-r", 20866},           {"koi8-u", 21866},
-};
-
-// Unicode of the bytes 0xA0 to 0xFF; 0 where the charset has no character.
-using UpperHalf = std::array<std::uint16_t, 96>;
 
 constexpr UpperHalf kIso8859_10Upper = {
     0x00A0, 0x0104, 0x0112, 0x0122, 0x012A, 0x0128, 0x0136, 0x00A7, 0x013B, 0x0110, 0x0160, 0x0166,
@@ -78,6 +39,58 @@ constexpr UpperHalf makeIso8859_11Upper() {
 }
 constexpr UpperHalf kIso8859_11Upper = makeIso8859_11Upper();
 
+}  // namespace
+
+// Each name stands once; "same charset" for joining words means the same
+// code page, so shift_jis and cp932 words join.
+const Charset kCharsets[] = {
+    {"us-ascii", kUsAscii, nullptr, nullptr, false},
+    {"utf-8", kUtf8, "UTF-8", nullptr, false},
+    {"iso-2022-jp", kIso2022Jp, "ISO-2022-JP", nullptr, true},
+    // glibc's EUC-JP lacks the NEC and IBM rows that Windows reads.
+    {"euc-jp", kEucJp, "EUC-JP-MS", nullptr, true},
+    {"shift_jis", kCodePage932, "CP932", nullptr, false},
+    {"x-sjis", kCodePage932, "CP932", nullptr, false},
+    {"cp932", kCodePage932, "CP932", nullptr, false},
+    {"windows-31j", kCodePage932, "CP932", nullptr, false},
+    {"iso-8859-1", 28591, "ISO-8859-1", nullptr, false},
+    {"iso-8859-2", 28592, "ISO-8859-2", nullptr, false},
+    {"iso-8859-3", 28593, "ISO-8859-3", nullptr, false},
+    {"iso-8859-4", 28594, "ISO-8859-4", nullptr, false},
+    {"iso-8859-5", 28595, "ISO-8859-5", nullptr, false},
+    {"iso-8859-6", 28596, "ISO-8859-6", nullptr, false},
+    {"iso-8859-7", 28597, "ISO-8859-7", nullptr, false},
+    {"iso-8859-8", 28598, "ISO-8859-8", nullptr, false},
+    {"iso-8859-9", 28599, "ISO-8859-9", nullptr, false},
+    // Windows numbers these three but converts none of them.
+    {"iso-8859-10", 28600, nullptr, &kIso8859_10Upper, false},
+    {"iso-8859-11", 28601, nullptr, &kIso8859_11Upper, false},
+    {"iso-8859-13", 28603, "ISO-8859-13", nullptr, false},
+    {"iso-8859-14", 28604, nullptr, &kIso8859_14Upper, false},
+    {"iso-8859-15", 28605, "ISO-8859-15", nullptr, false},
+    {"windows-1250", 1250, "CP1250", nullptr, false},
+    {"windows-1251", 1251, "CP1251", nullptr, false},
+    {"windows-1252", 1252, "CP1252", nullptr, false},
+    {"windows-1253", 1253, "CP1253", nullptr, false},
+    {"windows-1254", 1254, "CP1254", nullptr, false},
+    {"windows-1255", 1255, "CP1255", nullptr, false},
+    {"windows-1256", 1256, "CP1256", nullptr, false},
+    {"windows-1257", 1257, "CP1257", nullptr, false},
+    {"windows-1258", 1258, "CP1258", nullptr, false},
+    {"gb2312", 936, "GBK", nullptr, false},
+    {"gbk", 936, "GBK", nullptr, false},
+    {"big5", 950, "CP950", nullptr, false},
+    {"euc-kr", 949, "CP949", nullptr, false},
+    {"ks_c_5601-1987", 949, "CP949", nullptr, false},
+    {"koi8-r", 20866, "KOI8-R", nullptr, false},
+    {"koi8-u", 21866, "KOI8-U", nullptr, false},
+};
+const std::size_t kCharsetCount = sizeof kCharsets / sizeof kCharsets[0];
+
+namespace {
+
+const Charset& utf8Charset() { return kCharsets[1]; }
+
 void appendUtf8(std::uint32_t unicode, std::string& out) {
     if (unicode < 0x80) {
         out += static_cast<char>(unicode);
@@ -105,14 +118,69 @@ bool iso8859ToUtf8(const UpperHalf& upper, std::string_view bytes, std::string& 
     return true;
 }
 
+bool inRange(char c, unsigned low, unsigned high) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= low && byte <= high;
+}
+
+// ISO-2022-JP: ASCII and JIS X 0201 Roman, and JIS X 0208 in byte pairs.
+bool isIso2022Jp(std::string_view bytes) {
+    bool pairs = false;
+    for (std::size_t i = 0; i < bytes.size();) {
+        if (bytes[i] == '\x1b') {
+            const std::string_view shift = bytes.substr(i + 1, 2);
+            if (shift == "(B" || shift == "(J") {
+                pairs = false;
+            } else if (shift == "$B" || shift == "$@") {
+                pairs = true;
+            } else {
+                return false;
+            }
+            i += 3;
+        } else if (!pairs) {
+            if (!inRange(bytes[i], 0x00, 0x7F)) return false;
+            i += 1;
+        } else {
+            if (i + 1 >= bytes.size() || !inRange(bytes[i], 0x21, 0x7E) || !inRange(bytes[i + 1], 0x21, 0x7E)) {
+                return false;
+            }
+            i += 2;
+        }
+    }
+    return true;
+}
+
+// EUC-JP: ASCII, JIS X 0208 pairs, half-width katakana after 0x8E and JIS X
+// 0212 after 0x8F.
+bool isEucJp(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        std::size_t length = 1;
+        if (lead >= 0x80) {
+            length = lead == 0x8F ? 3 : 2;
+            if (i + length > bytes.size()) return false;
+            if (lead == 0x8E) {
+                if (!inRange(bytes[i + 1], 0xA1, 0xDF)) return false;
+            } else {
+                if (lead != 0x8F && !inRange(bytes[i], 0xA1, 0xFE)) return false;
+                for (std::size_t k = 1; k < length; ++k) {
+                    if (!inRange(bytes[i + k], 0xA1, 0xFE)) return false;
+                }
+            }
+        }
+        i += length;
+    }
+    return true;
+}
+
 }  // namespace
 
-std::uint32_t codePageOfCharset(std::string_view name) {
+const Charset* charsetNamed(std::string_view name) {
     name = name.substr(0, name.find('*'));
-    for (const CharsetName& known : kCharsets) {
-        if (equalsLowered(name, known.name)) return known.codePage;
+    for (const Charset& charset : kCharsets) {
+        if (equalsLowered(name, charset.name)) return &charset;
     }
-    return 0;
+    return nullptr;
 }
 
 std::uint32_t codePage932FormOfJis(std::uint32_t c) {
@@ -129,21 +197,23 @@ std::uint32_t codePage932FormOfJis(std::uint32_t c) {
     }
 }
 
-bool convertToCodePage932(std::uint32_t codePage, std::string_view bytes,
-                          CharsetConverter& converter, std::string& out) {
+bool convertToCodePage932(const Charset& charset, std::string_view bytes, CharsetConverter& converter,
+                          std::string& out) {
     if (bytes.empty()) return true;
-    if (codePage == kUsAscii) {
+    if (charset.codePage == kUsAscii) {
         for (const char c : bytes) {
             if (static_cast<unsigned char>(c) >= 0x80) return false;
         }
         out.append(bytes);  // ASCII bytes are the same in code page 932
         return true;
     }
-    const UpperHalf* upper = codePage == kIso8859_10   ? &kIso8859_10Upper
-                             : codePage == kIso8859_11 ? &kIso8859_11Upper
-                             : codePage == kIso8859_14 ? &kIso8859_14Upper
-                                                       : nullptr;
-    if (upper == nullptr) return converter.toCodePage932(codePage, bytes, out);
-    std::string utf8;
-    return iso8859ToUtf8(*upper, bytes, utf8) && converter.toCodePage932(kUtf8, utf8, out);
+    if (charset.upperHalf != nullptr) {
+        std::string utf8;
+        return iso8859ToUtf8(*charset.upperHalf, bytes, utf8) && converter.toCodePage932(utf8Charset(), utf8, out);
+    }
+    // mlang shows a byte it cannot read as U+30FB, a character that may also
+    // be in the text; so the structure is checked here, on every platform.
+    if (charset.codePage == kIso2022Jp && !isIso2022Jp(bytes)) return false;
+    if (charset.codePage == kEucJp && !isEucJp(bytes)) return false;
+    return converter.toCodePage932(charset, bytes, out);
 }

@@ -3,15 +3,9 @@
 #include <cstdint>
 
 #include "charset/charsets.h"
+#include "text/ascii.h"
 
 namespace {
-
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-bool isControl(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7F;
-}
 
 // A byte of a word's charset or text.
 bool isWordByte(char c) { return c != '?' && c != ' ' && !isControl(c); }
@@ -120,7 +114,7 @@ bool decodeQ(std::string_view text, std::string& bytes) {
 struct Run {
     std::size_t begin = 0;
     std::size_t end = 0;
-    std::uint32_t codePage = 0;
+    const Charset* charset = nullptr;
     std::string bytes;
 };
 
@@ -133,12 +127,13 @@ public:
         EncodedWord word;
         std::string payload;
         for (std::size_t from = 0; findWord(line_, from, word); from = word.end) {
-            const std::uint32_t codePage = codePageOfCharset(word.charset);
+            const Charset* charset = charsetNamed(word.charset);
             payload.clear();
             const bool decodable =
-                codePage != 0 && (word.encoding == 'B' ? decodeBase64(word.text, payload)
-                                                       : decodeQ(word.text, payload));
-            const bool joinsRun = open_ && decodable && codePage == run_.codePage &&
+                charset != nullptr && (word.encoding == 'B' ? decodeBase64(word.text, payload)
+                                                            : decodeQ(word.text, payload));
+            // Words of one code page are read together, whatever their names.
+            const bool joinsRun = open_ && decodable && charset->codePage == run_.charset->codePage &&
                                   onlyBlanks(line_.substr(run_.end, word.begin - run_.end));
             if (joinsRun) {
                 run_.bytes += payload;
@@ -150,7 +145,7 @@ public:
                 open_ = true;
                 run_.begin = word.begin;
                 run_.end = word.end;
-                run_.codePage = codePage;
+                run_.charset = charset;
                 run_.bytes.swap(payload);
             }
         }
@@ -165,7 +160,7 @@ private:
         open_ = false;
         const std::string_view gap = line_.substr(copied_, run_.begin - copied_);
         converted_.clear();
-        const bool decoded = convertToCodePage932(run_.codePage, run_.bytes, converter_, converted_);
+        const bool decoded = convertToCodePage932(*run_.charset, run_.bytes, converter_, converted_);
         // The blanks between two decoded words go.
         if (!(decoded && lastRunDecoded_ && onlyBlanks(gap))) write(gap);
         if (decoded) {

@@ -5,10 +5,7 @@
 #include <string_view>
 
 #include "charset/charset_converter.h"
-#include "headerview/inline_buffer.h"
-
-// The view text as it is composed: a common view fits inside it.
-using ViewText = InlineBuffer<char, 4096>;
+#include "headerview/view_model.h"
 
 // Appends line to out with its encoded words, =?charset?B?text?= and
 // =?charset?Q?text?= wherever they stand, decoded into code page 932.

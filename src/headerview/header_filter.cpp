@@ -2,14 +2,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <new>
-#include <vector>
+
+#include "headerview/line_cut.h"
+#include "text/ascii.h"
 
 namespace {
 
 constexpr std::size_t kNoMatch = static_cast<std::size_t>(-1);
-
-bool isLineBreak(char c) { return c == '\r' || c == '\n'; }
 
 // The patterns of one list, chained by first byte so that a line is compared
 // only with the patterns that can match it, in list order. Each pattern also
@@ -57,8 +56,8 @@ public:
     }
 
     // Index in the list of the first pattern that line begins with, or kNoMatch.
-    std::size_t firstMatch(const char* line, bool fold) const {
-        const auto lineByte = [line, fold](std::size_t k) { return fold ? lowerAscii(line[k]) : line[k]; };
+    std::size_t firstMatch(const char* line, bool caseBlind) const {
+        const auto lineByte = [line, caseBlind](std::size_t k) { return caseBlind ? lowerAscii(line[k]) : line[k]; };
         // How far the line agreed with the chain's previous pattern: it
         // differs from it at that byte.
         std::size_t agreed = 0;
@@ -101,6 +100,24 @@ private:
     std::size_t end_ = 0;  // the first empty pattern, else the list's size
 };
 
+// The field the pass is in: the one its continuation lines belong to.
+struct OpenField {
+    const char* begin = nullptr;  // null above the header's first field line
+    const char* end = nullptr;    // after its last line so far
+    bool shown = false;
+    std::size_t group = 0;
+    std::uint32_t lastViewLine = kNotShown;
+    FieldReader* reader = nullptr;  // the reader that asked for it, if any
+    std::uint8_t nameId = 0;
+
+    // Hands the field, now whole, to its reader.
+    void close() const {
+        if (reader != nullptr) {
+            reader->read(nameId, {std::string_view(begin, static_cast<std::size_t>(end - begin)), lastViewLine});
+        }
+    }
+};
+
 }  // namespace
 
 bool startsWithPattern(const char* probe, const char* pattern) {
@@ -110,110 +127,50 @@ bool startsWithPattern(const char* probe, const char* pattern) {
     return true;
 }
 
-std::vector<std::string_view> HeaderGroups::group(std::size_t group) const {
-    std::vector<std::string_view> texts;
-    for (std::uint32_t i = first_[group]; i != kNone; i = slots_[i].next) texts.push_back(slots_[i].line.text);
-    return texts;
-}
-
-namespace {
-
-// Cuts the next line as nextHeaderLine does. With kFindWordStarts it also
-// tells whether "=?" stands in the line, so that the view decodes only the
-// lines that may hold an encoded word; the bytes are at hand here anyway.
-template <bool kFindWordStarts>
-char* cutLine(char*& cursor, std::size_t& length, bool& holdsWordStart) {
-    char* line = cursor;
-    while (isLineBreak(*line)) ++line;
-    if (*line == '\0') {
-        cursor = line;
-        return nullptr;
-    }
-    char* end = line;
-    holdsWordStart = false;
-    // Most bytes are above CR: one comparison each tells them from the ends.
-    for (;; ++end) {
-        const auto byte = static_cast<unsigned char>(*end);
-        if (byte <= '\r' && (byte == '\0' || isLineBreak(*end))) break;
-        // '=' is rare in most lines; the byte after it is at most the NUL.
-        if (kFindWordStarts && __builtin_expect(byte == '=', 0) && end[1] == '?') holdsWordStart = true;
-    }
-    length = static_cast<std::size_t>(end - line);
-    if (*end != '\0') {
-        *end = '\0';
-        ++end;
-    }
-    cursor = end;
-    return line;
-}
-
-template <bool kFindWordStarts>
-void filterLines(const Settings& settings, HeaderGroups& groups, char* headerText) {
+void filterHeaderLines(const Settings& settings, HeaderGroups& groups, char* headerText, FieldReaders* readers) {
     const PrefixIndex show(settings.showPatterns);
     const PrefixIndex hide(settings.hidePatterns);
-    const bool fold = settings.ignoreCase != 0;
-    const bool wholeFields = settings.wholeFields != 0;
-    const LineRole continuationRole = settings.wholeFields == 2 ? LineRole::kUnfolded : LineRole::kOwnLine;
+    const bool caseBlind = settings.ignoreCase != 0;
+    const bool wholeFields = settings.wholeFields != kLinesOnTheirOwn;
+    const LineRole continuationRole =
+        settings.wholeFields == kFieldsUnfolded ? LineRole::kUnfolded : LineRole::kOwnLine;
+    const bool followFields = readers != nullptr && !readers->empty();
+    const LineScan scan = fastestLineScan();
 
-    // The field that continuation lines follow; none above the first field line.
-    bool inField = false;
-    bool fieldShown = false;
-    std::size_t fieldGroup = 0;
-    const bool hops = settings.hops != 0;
-    HopClock clock;
-
+    OpenField field;
     char* cursor = headerText;
     std::size_t length = 0;
     bool holdsWordStart = false;
-    while (char* line = cutLine<kFindWordStarts>(cursor, length, holdsWordStart)) {
+    bool* noteWordStarts = settings.decode != 0 ? &holdsWordStart : nullptr;
+    while (char* line = cutHeaderLine(cursor, length, scan, noteWordStarts)) {
         const std::string_view text(line, length);
-        const bool continuation = line[0] == ' ' || line[0] == '\t';
-        // Every field counts for the hops, shown or not, and whole, whatever
-        // wholeFields says.
-        if (hops) {
-            if (!continuation) {
-                clock.beginField(text);
-            } else if (inField) {
-                clock.continueField(text);
+        if (isBlank(line[0]) && field.begin != nullptr) {
+            // Every continuation line belongs to its field for the readers,
+            // whatever wholeFields says.
+            field.end = line + length;
+            if (wholeFields) {
+                // A continuation that finds no room is left out; its field still shows.
+                if (field.shown && groups.add(field.group, {text, continuationRole, holdsWordStart})) {
+                    field.lastViewLine = groups.lastIndex();
+                }
+                continue;
             }
         }
-        if (continuation && wholeFields && inField) {
-            // A continuation that finds no room is left out; its field still shows.
-            if (fieldShown && groups.add(fieldGroup, {text, continuationRole, holdsWordStart})) {
-                clock.shownAt(groups.lastIndex());
-            }
-            continue;
-        }
-        const std::size_t match = show.firstMatch(line, fold);
-        const bool selected = match != kNoMatch && hide.firstMatch(line, fold) == kNoMatch;
+        const std::size_t match = show.firstMatch(line, caseBlind);
+        const bool selected = match != kNoMatch && hide.firstMatch(line, caseBlind) == kNoMatch;
         // Lists longer than the groups (never the settings file's, which stop
         // at 99) still show their lines, after all the others.
         const std::size_t group = settings.sort != 0 ? std::min(match, kGroupCount - 1) : 0;
         // A line that finds no room is left out; the others still show.
         const bool shown = selected && groups.add(group, {text, LineRole::kOwnLine, holdsWordStart});
-        if (!continuation) {
-            inField = true;
-            fieldShown = shown;
-            fieldGroup = group;
-            if (shown) clock.shownAt(groups.lastIndex());
-        }
+        if (isBlank(line[0])) continue;
+        field.close();
+        field.begin = line;
+        field.end = line + length;
+        field.shown = shown;
+        field.group = group;
+        field.lastViewLine = shown ? groups.lastIndex() : kNotShown;
+        field.reader = followFields ? readers->readerOf(text, field.nameId) : nullptr;
     }
-    if (hops) {
-        clock.finish([&groups](std::uint32_t index, const HopDelay& delay) { groups.setHopDelay(index, delay); });
-    }
-}
-
-}  // namespace
-
-char* nextHeaderLine(char*& cursor, std::size_t& length) {
-    bool ignored = false;
-    return cutLine<false>(cursor, length, ignored);
-}
-
-void filterHeaderLines(const Settings& settings, HeaderGroups& groups, char* headerText) {
-    if (settings.decode != 0) {
-        filterLines<true>(settings, groups, headerText);
-    } else {
-        filterLines<false>(settings, groups, headerText);
-    }
+    field.close();
 }

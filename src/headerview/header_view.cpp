@@ -1,24 +1,35 @@
 #include "headerview/header_view.h"
 
 #include <cstring>
+#include <string>
 
+#include "fields/field_readers.h"
 #include "headerview/encoded_words.h"
+#include "headerview/header_filter.h"
 
 void composeViewText(const HeaderGroups& groups, const Settings& settings, CharsetConverter& converter,
                      ViewText& text) {
     if (groups.empty()) return;
 
     const std::size_t separatorLength = strnlen(settings.separator, kSeparatorSize);
-    // Each delay is at most "  [-NNNNNNNNNNd23h]".
-    text.reserve(groups.byteCount() + groups.lineCount() + 24 * groups.hopCount() + separatorLength + 2);
+    text.reserve(groups.byteCount() + groups.lineCount() + separatorLength + 3);
     const auto append = [&text](std::string_view bytes) { text.append(bytes.data(), bytes.size()); };
+    if (!groups.firstLine().empty()) {
+        append(groups.firstLine());
+        text.push_back('\n');
+    }
+    if (groups.lineCount() == 0) {
+        text.push_back('\0');
+        return;
+    }
+
     const bool decode = settings.decode != 0;
     // A view line is written piece by piece as it stands. When decoding and
     // "=?" stands in one of its pieces, it is taken back once whole and
     // written again decoded.
     std::size_t lineStart = 0;
     bool holdsWordStart = false;
-    const HopDelay* delay = nullptr;  // shown after the view line, once decoded
+    std::string_view note;  // shown after the view line, once decoded
     std::string whole;
     const auto endViewLine = [&] {
         if (holdsWordStart) {
@@ -26,24 +37,20 @@ void composeViewText(const HeaderGroups& groups, const Settings& settings, Chars
             text.truncate(lineStart);
             appendDecoded(whole, converter, text);
         }
-        if (delay != nullptr) {
-            append("  [");
-            append(delay->known ? formatDelay(delay->seconds) : "?");
-            append("]");
-        }
+        append(note);
         text.push_back('\n');
     };
     bool lineOpen = false;
-    groups.forEachLine([&](const KeptLine& line, const HopDelay* lineDelay) {
+    groups.forEachLine([&](const KeptLine& line, std::string_view lineNote) {
         if (line.role == LineRole::kOwnLine) {
             if (lineOpen) endViewLine();
             lineOpen = true;
             lineStart = text.size();
             holdsWordStart = false;
-            delay = nullptr;
+            note = {};
         }
         holdsWordStart = holdsWordStart || (decode && line.holdsWordStart);
-        if (lineDelay != nullptr) delay = lineDelay;
+        if (!lineNote.empty()) note = lineNote;
         append(line.text);
     });
     endViewLine();
@@ -55,8 +62,12 @@ void composeViewText(const HeaderGroups& groups, const Settings& settings, Chars
 void showHeaderView(HostInterface& host, const Settings& settings, MailId mailId,
                     CharsetConverter& converter) noexcept {
     try {
+        char* header = host.getHeader(mailId);
+        if (header == nullptr) return;
         HeaderGroups groups;
-        if (char* header = host.getHeader(mailId)) filterHeaderLines(settings, groups, header);
+        FieldReaders readers(settings);
+        filterHeaderLines(settings, groups, header, &readers);
+        readers.finish(groups);
         ViewText text;
         composeViewText(groups, settings, converter, text);
         if (!text.empty()) host.setText(kViewTextMode, text.data());

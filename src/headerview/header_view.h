@@ -2,28 +2,29 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "charset/charset_converter.h"
-#include "headerview/encoded_words.h"
-#include "headerview/header_filter.h"
+#include "headerview/view_model.h"
 #include "host/host_interface.h"
 #include "settings/settings.h"
 
 // The host's mode for text shown in the message view of the opened mail.
 constexpr std::int32_t kViewTextMode = -2;
 
-// Joins the groups in index order into view lines, each followed by LF (an
+// Writes into text, which must be empty: the first line noted, if any, and
+// LF; then the groups in index order as view lines, each followed by LF (an
 // unfolded line joins the view line before it), then the separator (at most
-// kSeparatorSize bytes, up to its NUL), LF and a NUL, into text, which must
-// be empty. With settings.decode, each view line's encoded words are shown
-// decoded through converter; a hop's delay follows its view line, after
-// decoding. Adds nothing when the groups hold no line.
+// kSeparatorSize bytes, up to its NUL) and LF; then a NUL. With
+// settings.decode, each view line's encoded words are shown decoded through
+// converter; a note follows its view line, after decoding. Adds nothing when
+// the groups are empty; the separator only when they hold a line.
 void composeViewText(const HeaderGroups& groups, const Settings& settings, CharsetConverter& converter,
                      ViewText& text);
 
-// Fetches the mail's header from the host, filters it and hands the view text
-// to the host in kViewTextMode. The host is not called with an empty view.
-// Writes into the host's header buffer. Nothing is kept; nothing is thrown.
+// Fetches the mail's header from the host, filters it, lets the field readers
+// that settings turn on read it, and hands the view text to the host in
+// kViewTextMode. The host is not called with an empty view, nor when it has
+// no header. Writes into the host's header buffer. Nothing is kept; nothing
+// is thrown.
 void showHeaderView(HostInterface& host, const Settings& settings, MailId mailId,
-                    CharsetConverter& converter = platformCharsetConverter()) noexcept;
+                    CharsetConverter& converter) noexcept;

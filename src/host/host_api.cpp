@@ -31,8 +31,6 @@ using SetTextFunction = std::int32_t(QM_STDCALL*)(std::int32_t, const char*);
 
 }  // namespace
 
-HostApi hostApi;
-
 const char* HostApi::functionName(std::size_t index) { return kNames[index]; }
 
 bool HostApi::bind() {

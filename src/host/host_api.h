@@ -47,6 +47,3 @@ private:
     HMODULE hostModule_ = nullptr;
     std::array<FARPROC, kFunctionCount> entries_{};
 };
-
-// The process-wide table the plug-in's callbacks use.
-extern HostApi hostApi;

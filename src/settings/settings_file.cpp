@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "host/module_instance.h"
+#include "text/ascii.h"
 
 namespace {
 
@@ -49,15 +49,24 @@ void readPatternList(const char* path, const char* section, bool lower, PatternL
 
 }  // namespace
 
-bool deriveSettingsPath(char (&buffer)[kPathSize]) {
-    const DWORD length = GetModuleFileNameA(moduleInstance, buffer, kPathSize - 1);
-    // A length that reaches the requested size means the path was cut.
-    if (length < 3 || length >= kPathSize - 1) {
+bool moduleFilePath(HMODULE module, char (&buffer)[kPathSize]) {
+    const DWORD length = GetModuleFileNameA(module, buffer, kPathSize);
+    // A length that reaches the buffer's size means the path was cut.
+    if (length == 0 || length >= kPathSize) {
+        buffer[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+bool deriveSettingsPath(HMODULE module, char (&buffer)[kPathSize]) {
+    if (!moduleFilePath(module, buffer)) return false;
+    const std::size_t length = std::strlen(buffer);
+    if (length < 3) {
         buffer[0] = '\0';
         return false;
     }
     std::memcpy(buffer + length - 3, "ini", 3);
-    buffer[length] = '\0';
     return true;
 }
 
@@ -85,7 +94,7 @@ void loadSettingsFrom(const char* path, Settings& settings) {
     readPatternList(path, kHideSection, lower, settings.hidePatterns);
 }
 
-void loadSettings(Settings& settings) {
+void loadSettings(HMODULE module, Settings& settings) {
     char path[kPathSize];
-    loadSettingsFrom(deriveSettingsPath(path) ? path : nullptr, settings);
+    loadSettingsFrom(deriveSettingsPath(module, path) ? path : nullptr, settings);
 }

@@ -24,6 +24,7 @@
 #include "charset/charsets.h"
 #include "fake_host.h"
 #include "headerview/header_view.h"
+#include "text/ascii.h"
 
 namespace {
 
@@ -79,7 +80,7 @@ std::size_t firstMatch(const std::string& probe, const PatternList& patterns) {
 // write the line.
 struct Word {
     std::size_t begin, end;
-    std::uint32_t codePage;
+    const Charset* charset;
     bool decodable;
     std::string bytes;
 };
@@ -151,10 +152,10 @@ std::vector<Word> wordsOf(const std::string& line) {
             ++at;
             continue;
         }
-        Word w{at, textEnd + 2, codePageOfCharset(line.substr(at + 2, charsetEnd - at - 2)), false, ""};
+        Word w{at, textEnd + 2, charsetNamed(line.substr(at + 2, charsetEnd - at - 2)), false, ""};
         const std::string text = line.substr(charsetEnd + 3, textEnd - charsetEnd - 3);
         const bool base64 = line[charsetEnd + 1] == 'B' || line[charsetEnd + 1] == 'b';
-        w.decodable = w.codePage != 0 && (base64 ? plainBase64(text, w.bytes) : plainQ(text, w.bytes));
+        w.decodable = w.charset != nullptr && (base64 ? plainBase64(text, w.bytes) : plainQ(text, w.bytes));
         words.push_back(w);
         at = w.end;
     }
@@ -171,7 +172,7 @@ std::string plainDecoded(const std::string& line) {
     std::vector<bool> decoded(words.size(), false);
     for (std::size_t i = 0; i < words.size(); ++i) {
         const bool joins = i > 0 && words[i].decodable && words[i - 1].decodable &&
-                           words[i].codePage == words[i - 1].codePage &&
+                           words[i].charset->codePage == words[i - 1].charset->codePage &&
                            blanksOnly(line.substr(words[i - 1].end, words[i].begin - words[i - 1].end));
         run[i] = joins ? run[i - 1] : i;
     }
@@ -181,7 +182,7 @@ std::string plainDecoded(const std::string& line) {
         std::size_t last = first;
         for (std::size_t k = first; k < words.size() && run[k] == first; ++k) bytes += words[k].bytes, last = k;
         std::string out;
-        if (!convertToCodePage932(words[first].codePage, bytes, platformCharsetConverter(), out)) continue;
+        if (!convertToCodePage932(*words[first].charset, bytes, testConverter(), out)) continue;
         for (char& c : out) {
             if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
         }
@@ -483,7 +484,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     FakeHost host;
     host.headers[7] = header;
-    showHeaderView(host, settings, 7);
+    showHeaderView(host, settings, 7, testConverter());
 
     const Expected expected = expectedFor(settings, header);
     check(host.bufferAfterCall(7) == expected.buffer);

@@ -12,7 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "charset/platform_converter.h"
 #include "headerview/header_view.h"
+#include "headerview/line_cut.h"
+#include "text/ascii.h"
 
 // Heap blocks the program asks for, counted to report the header view's per mail.
 static std::size_t heapBlocks = 0;
@@ -117,6 +120,8 @@ Settings ninetyNinePatterns(bool ignoreCase) {
     return settings;
 }
 
+PlatformConverter converter;
+
 // Hands out a fresh copy of the header for every mail; the copy is not timed.
 class BenchHost final : public HostInterface {
 public:
@@ -149,7 +154,7 @@ void runHeaderView(benchmark::State& state, std::size_t patterns, bool ignoreCas
         state.PauseTiming();
         host.refresh();
         state.ResumeTiming();
-        showHeaderView(host, settings, 1);
+        showHeaderView(host, settings, 1, converter);
     }
     if (host.texts != state.iterations()) state.SkipWithError("no view was handed to the host");
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
@@ -270,10 +275,10 @@ void printHeapBlocks() {
         settings.wholeFields = c.readable ? 2 : 0;
         settings.decode = c.readable ? 1 : 0;
         BenchHost host(makeHeader(4 * kKiB));
-        showHeaderView(host, settings, 1);  // the converter's first use opens what it keeps
+        showHeaderView(host, settings, 1, converter);  // the converter's first use opens what it keeps
         host.refresh();
         const std::size_t before = heapBlocks;
-        showHeaderView(host, settings, 1);
+        showHeaderView(host, settings, 1, converter);
         std::printf("%-26s %20zu\n", c.label, heapBlocks - before);
     }
 }

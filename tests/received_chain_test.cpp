@@ -1,6 +1,6 @@
 // Hop delays: the date-times they are read from, and the delays that whole
 // chains of Received fields show.
-#include "headerview/hops.h"
+#include "fields/received_chain.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 
 #include "core_settings.h"
 #include "fake_host.h"
+#include "fields/mail_time.h"
 
 namespace {
 
@@ -85,7 +86,11 @@ TEST(HopDelay, IsWrittenInItsLargestTwoUnits) {
     } cases[] = {{0, "+0s"},         {59, "+59s"},         {60, "+1m00s"},       {65, "+1m05s"},
                  {3599, "+59m59s"},  {3600, "+1h00m"},     {11059, "+3h04m"},    {86399, "+23h59m"},
                  {86400, "+1d00h"},  {190799, "+2d04h"},   {-1, "-1s"},          {-3661, "-1h01m"}};
-    for (const auto& c : cases) EXPECT_EQ(formatDelay(c.seconds), c.text) << c.seconds;
+    for (const auto& c : cases) {
+        char note[kDelayNoteSize];
+        EXPECT_EQ(std::string(note, writeDelayNote(true, c.seconds, note)), std::string("  [") + c.text + "]")
+            << c.seconds;
+    }
 }
 
 // Chains of Received fields, newest on top, through the whole view.

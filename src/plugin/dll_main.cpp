@@ -1,10 +1,12 @@
+// The module's entry point: it binds the host at load, or refuses the load.
 #include <windows.h>
 
 #include <cstdlib>
 
 #include "about/plugin_info.h"
-#include "host/host_api.h"
-#include "host/module_instance.h"
+#include "plugin/plugin_state.h"
+
+PluginState plugin;
 
 namespace {
 
@@ -16,9 +18,9 @@ constexpr std::size_t kMessageSize = 256;
 static_assert(sizeof kRefusalFormat - 2 + sizeof PluginInfo{}.name <= kMessageSize);
 
 // Tells the user that this host does not match the plug-in.
-void showRefusal() noexcept {
+void showRefusal(HMODULE module) noexcept {
     PluginInfo info;
-    fillPluginInfo(info);
+    fillPluginInfo(module, info);
     char message[kMessageSize];
     wsprintfA(message, kRefusalFormat, info.name);
     MessageBoxA(nullptr, message, kRefusalCaption, MB_OK | MB_ICONHAND);
@@ -30,9 +32,9 @@ void showRefusal() noexcept {
 // client: the load is refused rather than risk calling into it.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
-    moduleInstance = instance;
-    if (hostApi.bind()) return TRUE;
-    showRefusal();
+    plugin.module = instance;
+    if (plugin.host.bind()) return TRUE;
+    showRefusal(instance);
     return FALSE;
 }
 

@@ -9,7 +9,7 @@
 #include "about/plugin_info.h"
 #include "about/setup_summary.h"
 #include "headerview/header_view.h"
-#include "host/host_api.h"
+#include "plugin/plugin_state.h"
 #include "settings/settings_file.h"
 
 namespace {
@@ -30,19 +30,19 @@ int guarded(int result, Work&& work) noexcept {
 extern "C" {
 
 int WINAPI BKC_OnStart() {
-    return guarded(0, [] { loadSettings(globalSettings); });
+    return guarded(0, [] { loadSettings(plugin.module, plugin.settings); });
 }
 
 int WINAPI BKC_OnExit() { return 0; }
 
 int WINAPI BKC_OnMenuInit(HWND /*window*/, HMENU menu, int menuType) {
-    return guarded(0, [&] { installMenuItem(hostApi, menu, menuType); });
+    return guarded(0, [&] { installMenuItem(plugin.host, menu, menuType); });
 }
 
 int WINAPI BKC_OnOpenFolder(std::uint32_t /*folderId*/) { return 0; }
 
 int WINAPI BKC_OnOpenMail(MailId mailId) {
-    return guarded(0, [&] { showHeaderView(hostApi, globalSettings, mailId); });
+    return guarded(0, [&] { showHeaderView(plugin.host, plugin.settings, mailId, plugin.converter); });
 }
 
 int WINAPI BKC_OnEveryMinute() { return 0; }
@@ -63,12 +63,12 @@ int WINAPI BKC_OnSend(std::uint32_t /*mail*/) { return 0; }
 int WINAPI BKC_OnFinishRetrieve(std::uint32_t /*count*/) { return 0; }
 
 int WINAPI BKC_OnPlugInSetup(HWND ownerWindow) {
-    return guarded(1, [&] { buildSetupSummary(ownerWindow, globalSettings); });
+    return guarded(1, [&] { buildSetupSummary(plugin.module, ownerWindow, plugin.settings); });
 }
 
 int WINAPI BKC_OnPlugInInfo(PluginInfo* info) {
     return guarded(0, [&] {
-        if (info != nullptr) fillPluginInfo(*info);
+        if (info != nullptr) fillPluginInfo(plugin.module, *info);
     });
 }
 

@@ -1,0 +1,25 @@
+// The DLL's converter, on the Windows code-page functions.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "charset/charset_converter.h"
+
+// ISO-2022-JP and EUC-JP go through mlang.dll, since MultiByteToWideChar
+// refuses them under Wine; mlang is loaded on first use, so that the plug-in
+// loads where it is missing and then leaves such words encoded.
+class WindowsConverter final : public CharsetConverter {
+public:
+    bool toCodePage932(const Charset& charset, std::string_view bytes, std::string& out) override;
+
+private:
+    using MlangConvert = HRESULT(WINAPI*)(DWORD* mode, DWORD encoding, const char* source, INT* sourceCount,
+                                          WCHAR* destination, INT* destinationCount);
+    MlangConvert mlang();
+
+    bool mlangTried_ = false;
+    MlangConvert mlangConvert_ = nullptr;
+    std::wstring wide_;  // kept for the next call, unless it grew large
+};

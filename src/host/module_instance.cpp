@@ -1,3 +1,0 @@
-#include "host/module_instance.h"
-
-HINSTANCE moduleInstance = nullptr;

@@ -1,0 +1,19 @@
+// What the plug-in keeps for the life of the process: written at attach and
+// in BKC_OnStart, read by every callback, one callback at a time. Only the
+// entry point and the callbacks see it.
+#pragma once
+
+#include <windows.h>
+
+#include "charset/windows_converter.h"
+#include "host/host_api.h"
+#include "settings/settings.h"
+
+struct PluginState {
+    HINSTANCE module = nullptr;  // this DLL; set at process attach
+    HostApi host;                // bound at process attach; unbound again at unload
+    Settings settings;           // loaded by BKC_OnStart
+    WindowsConverter converter;  // keeps mlang once loaded, and a buffer
+};
+
+extern PluginState plugin;

@@ -1,0 +1,39 @@
+// Byte rules on ASCII that header text, settings and charset names share.
+// Text is code page 932, so a byte of 0x80 or more is never taken for a
+// letter, a blank or a break here; the rules are safe on any byte.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+// Lowers A to Z only. Shift-JIS trail bytes that happen to be ASCII letters
+// are lowered too: patterns and lines go through the same rule, so they agree.
+constexpr char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+// A blank or a tab: what folds a header line and separates words.
+constexpr bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// A byte below 0x20, or DEL.
+constexpr bool isControl(char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+}
+
+constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+constexpr bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Applies lowerAscii to every byte of the NUL-terminated text, in place.
+inline void lowerAsciiInPlace(char* text) {
+    for (; *text != '\0'; ++text) *text = lowerAscii(*text);
+}
+
+// True when text, lowered by lowerAscii, is lowerName.
+constexpr bool equalsLowered(std::string_view text, std::string_view lowerName) {
+    if (text.size() != lowerName.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (lowerAscii(text[i]) != lowerName[i]) return false;
+    }
+    return true;
+}
