@@ -21,7 +21,7 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: standin_host [--plugin DLL] [--info] [--menu] [--setup] [--soak N [--reference DLL]] [MAIL...]\n";
+    "usage: standin_host [--plugin DLL] [--info] [--menu] [--setup] [--soak N [--reference DLL]...] [MAIL...]\n";
 
 struct Options {
     std::string plugin = "Quillmark.dll";
@@ -29,7 +29,7 @@ struct Options {
     bool menu = false;
     bool setup = false;
     long soakOpens = 0;  // nonzero: open each mail that often and report, not show
-    std::string reference;  // a plug-in to time the soak against, if any
+    std::vector<std::string> references;  // plug-ins to time the soak against
     std::vector<std::string> mails;
 };
 
@@ -45,7 +45,7 @@ bool parse(int argc, char** argv, Options& options) {
         } else if (arg == "--setup") {
             options.setup = true;
         } else if (arg == "--reference" && i + 1 < argc) {
-            options.reference = argv[++i];
+            options.references.push_back(argv[++i]);
         } else if (arg == "--soak" && i + 1 < argc) {
             options.soakOpens = std::strtol(argv[++i], nullptr, 10);
             if (options.soakOpens <= 0) return false;
@@ -150,44 +150,54 @@ double timeOpens(PluginModule& plugin, MailId mail, long opens, long& views) {
     return 1e6 * secondsSince(start) / static_cast<double>(opens);
 }
 
+// A plug-in timed against the one soaked, and what it measured.
+struct Reference {
+    std::string name;
+    std::unique_ptr<PluginModule> module;
+    double total = 0;            // microseconds per mail, summed over rounds
+    std::vector<double> ratios;  // the soaked plug-in's time over its, per round
+};
+
 // Opens the mail again and again, as a user reading mail all day would, and
 // reports the time per mail and what the process's private bytes grew by.
-// With a reference plug-in, rounds of opens alternate between the two, so
-// that both meet the same machine, and the median of the rounds' ratios of
-// time per mail is reported too.
-bool soakMail(PluginModule& plugin, PluginModule* reference, const std::string& path, long opens) {
+// With reference plug-ins, rounds of opens alternate between the plug-in and
+// each of them, so that all meet the same machine, and the median of the
+// rounds' ratios of time per mail is reported for each.
+bool soakMail(PluginModule& plugin, std::vector<Reference>& references, const std::string& path, long opens) {
     std::string mail;
     if (!readMail(path, mail)) return false;
     const MailId id = standin::addMail(headerBlockOf(mail));
     long views = 0;
     long ignored = 0;
     timeOpens(plugin, id, 100, ignored);  // the first opens may size the heap
-    if (reference != nullptr) timeOpens(*reference, id, 100, ignored);
+    for (Reference& reference : references) timeOpens(*reference.module, id, 100, ignored);
 
     constexpr long kRounds = 51;
-    const long perRound = reference != nullptr ? std::max(1L, opens / kRounds) : opens;
-    const long rounds = reference != nullptr ? kRounds : 1;
-    std::vector<double> ratios;
+    const long perRound = references.empty() ? opens : std::max(1L, opens / kRounds);
+    const long rounds = references.empty() ? 1 : kRounds;
     double ownTotal = 0;
-    double referenceTotal = 0;
     const SIZE_T before = privateBytes();
     for (long round = 0; round < rounds; ++round) {
         const double own = timeOpens(plugin, id, perRound, views);
         ownTotal += own;
-        if (reference == nullptr) continue;
-        const double theirs = timeOpens(*reference, id, perRound, ignored);
-        referenceTotal += theirs;
-        ratios.push_back(own / theirs);
+        for (Reference& reference : references) {
+            const double theirs = timeOpens(*reference.module, id, perRound, ignored);
+            reference.total += theirs;
+            reference.ratios.push_back(own / theirs);
+        }
     }
     const SIZE_T after = privateBytes();
     std::printf("soak: %ld opens of %s, %ld views: %.2f us per mail; private bytes %lu -> %lu (%+ld KiB)\n",
                 perRound * rounds, path.c_str(), views, ownTotal / static_cast<double>(rounds),
                 static_cast<unsigned long>(before), static_cast<unsigned long>(after),
                 (static_cast<long>(after) - static_cast<long>(before)) / 1024);
-    if (!ratios.empty()) {
-        std::sort(ratios.begin(), ratios.end());
-        std::printf("reference: %.2f us per mail; ratio %.2f (median of %zu rounds)\n",
-                    referenceTotal / static_cast<double>(rounds), ratios[ratios.size() / 2], ratios.size());
+    for (Reference& reference : references) {
+        std::sort(reference.ratios.begin(), reference.ratios.end());
+        std::printf("reference %s: %.2f us per mail; ratio %.2f (median of %zu rounds)\n", reference.name.c_str(),
+                    reference.total / static_cast<double>(rounds), reference.ratios[reference.ratios.size() / 2],
+                    reference.ratios.size());
+        reference.total = 0;
+        reference.ratios.clear();
     }
     return true;
 }
@@ -209,12 +219,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     plugin.onStart();
-    std::unique_ptr<PluginModule> reference;
-    if (!options.reference.empty()) {
-        reference = std::make_unique<PluginModule>(options.reference);
-        if (!reference->loaded()) {
-            std::fprintf(stderr, "standin_host: cannot load %s (error %lu)\n", options.reference.c_str(),
-                         reference->loadError());
+    std::vector<Reference> references;
+    for (const std::string& name : options.references) {
+        references.push_back({name, std::make_unique<PluginModule>(name), 0, {}});
+        if (!references.back().module->loaded()) {
+            std::fprintf(stderr, "standin_host: cannot load %s (error %lu)\n", name.c_str(),
+                         references.back().module->loadError());
             return 2;
         }
     }
@@ -224,7 +234,7 @@ int main(int argc, char** argv) {
     if (options.menu) printMenu(plugin);
     if (options.setup) ok = printSetup(plugin) && ok;
     for (const std::string& mail : options.mails) {
-        ok = (options.soakOpens > 0 ? soakMail(plugin, reference.get(), mail, options.soakOpens)
+        ok = (options.soakOpens > 0 ? soakMail(plugin, references, mail, options.soakOpens)
                                     : openMail(plugin, mail, options.mails.size() > 1)) &&
              ok;
     }

@@ -36,9 +36,9 @@ protected:
     ~FieldNotes() = default;
 };
 
-// A field name a reader reads: lower case, compared case-blind with the
-// start of a field's first line, which must go on with any blanks and tabs,
-// then a colon.
+// A field name a reader reads: lower case, four letters or more, compared
+// case-blind with the start of a field's first line, which must go on with
+// any blanks and tabs, then a colon.
 struct FieldName {
     std::string_view lowerName;
     std::uint8_t id;  // the reader's own number for it

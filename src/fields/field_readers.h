@@ -20,9 +20,14 @@ public:
 
     bool empty() const { return count_ == 0; }
 
-    // The reader of the field whose first line is line, with its number for
-    // the field's name; null when no reader on reads it.
-    FieldReader* readerOf(std::string_view line, std::uint8_t& nameId) const;
+    // The reader of the field whose first line is line (not empty), with its
+    // number for the field's name; null when no reader on reads it.
+    FieldReader* readerOf(std::string_view line, std::uint8_t& nameId) const {
+        // Most fields are told apart by their first byte alone.
+        const auto first = static_cast<unsigned char>(line[0]);
+        if ((firstBytes_[first / 32] >> (first % 32) & 1) == 0) return nullptr;
+        return readerNamed(line, nameId);
+    }
 
     // After the header's last field: each reader on puts its notes.
     void finish(FieldNotes& notes);
@@ -30,11 +35,14 @@ public:
 private:
     struct Wanted {
         FieldName name;
+        std::uint32_t head;  // its first four letters, as headOf gives them
         FieldReader* reader;
     };
     void add(const FieldName& name, FieldReader& reader);
+    FieldReader* readerNamed(std::string_view line, std::uint8_t& nameId) const;
 
     ReceivedChain chain_;
     std::array<Wanted, 4> wanted_{};
     std::size_t count_ = 0;
+    std::array<std::uint32_t, 8> firstBytes_{};  // bits of the bytes the names begin with, either case
 };

@@ -1,25 +1,51 @@
 #include "fields/received_chain.h"
 
-#include <iterator>
-
 #include "fields/mail_time.h"
 
 namespace {
 
-// Appends the decimal digits of value at out; returns the end.
+// Appends the decimal digits of value at out; returns the end. Divides in
+// 32 bits where it can: 64-bit division is a library call on i686.
 char* writeNumber(std::uint64_t value, char* out) {
     char digits[20];
     std::size_t count = 0;
+    for (; value > 0xFFFFFFFFu; value /= 10) digits[count++] = static_cast<char>('0' + value % 10);
+    auto small = static_cast<std::uint32_t>(value);
     do {
-        digits[count++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
+        digits[count++] = static_cast<char>('0' + small % 10);
+        small /= 10;
+    } while (small != 0);
     while (count > 0) *out++ = digits[--count];
     return out;
 }
 
 char* writeText(std::string_view text, char* out) {
     for (const char c : text) *out++ = c;
+    return out;
+}
+
+// The delay in its largest unit that fits, then the next one in two digits.
+template <typename Unsigned>
+char* writeDelay(Unsigned magnitude, char* out) {
+    struct Units {
+        unsigned size;
+        char name;
+        unsigned next;
+        char nextName;
+    };
+    constexpr Units kUnits[] = {{86400, 'd', 3600, 'h'}, {3600, 'h', 60, 'm'}, {60, 'm', 1, 's'}};
+    for (const Units& units : kUnits) {
+        if (magnitude < units.size) continue;
+        out = writeNumber(magnitude / units.size, out);
+        const auto rest = static_cast<unsigned>(magnitude % units.size / units.next);
+        *out++ = units.name;
+        *out++ = static_cast<char>('0' + rest / 10);
+        *out++ = static_cast<char>('0' + rest % 10);
+        *out++ = units.nextName;
+        return out;
+    }
+    out = writeNumber(magnitude, out);
+    *out++ = 's';
     return out;
 }
 
@@ -31,30 +57,11 @@ std::size_t writeDelayNote(bool known, std::int64_t seconds, char (&note)[kDelay
         out = writeText("?]", out);
         return static_cast<std::size_t>(out - note);
     }
+    *out++ = seconds < 0 ? '-' : '+';
     const std::uint64_t magnitude =
         seconds < 0 ? 0 - static_cast<std::uint64_t>(seconds) : static_cast<std::uint64_t>(seconds);
-    *out++ = seconds < 0 ? '-' : '+';
-    // The largest unit that fits, then the next one in two digits.
-    struct Units {
-        std::uint64_t size;
-        char name;
-        std::uint64_t next;
-        char nextName;
-    };
-    constexpr Units kUnits[] = {{86400, 'd', 3600, 'h'}, {3600, 'h', 60, 'm'}, {60, 'm', 1, 's'}};
-    const Units* units = kUnits;
-    while (units != std::end(kUnits) && magnitude < units->size) ++units;
-    if (units == std::end(kUnits)) {
-        out = writeNumber(magnitude, out);
-        *out++ = 's';
-    } else {
-        out = writeNumber(magnitude / units->size, out);
-        const std::uint64_t rest = magnitude % units->size / units->next;
-        *out++ = units->name;
-        *out++ = static_cast<char>('0' + rest / 10);
-        *out++ = static_cast<char>('0' + rest % 10);
-        *out++ = units->nextName;
-    }
+    out = magnitude <= 0xFFFFFFFFu ? writeDelay(static_cast<std::uint32_t>(magnitude), out)
+                                   : writeDelay(magnitude, out);
     *out++ = ']';
     return static_cast<std::size_t>(out - note);
 }
@@ -63,9 +70,12 @@ void ReceivedChain::read(std::uint8_t nameId, const HeaderField& field) {
     const std::string_view text = field.text;
     if (nameId == kReceived.id) {
         // Its time follows its last ';'.
-        const std::size_t semicolon = text.rfind(';');
-        Stamp stamp{false, 0, field.lastViewLine, {}};
-        stamp.known = semicolon != std::string_view::npos && readMailTime(text.substr(semicolon + 1), stamp.time);
+        const char* date = text.data() + text.size();
+        while (date != text.data() && date[-1] != ';') --date;
+        Stamp stamp;  // its note is written only when it is shown
+        stamp.lastViewLine = field.lastViewLine;
+        stamp.known = date != text.data() &&
+                      readMailTime({date, static_cast<std::size_t>(text.data() + text.size() - date)}, stamp.time);
         received_.push_back(stamp);
     } else if (nameId == kDate.id && !sawDate_) {
         sawDate_ = true;

@@ -35,7 +35,7 @@ private:
         char note[kDelayNoteSize];
     };
 
-    InlineBuffer<Stamp, 16> received_;
+    InlineBuffer<Stamp, 64> received_;
     bool sawDate_ = false;
     Stamp date_{false, 0, kNotShown, {}};
 };

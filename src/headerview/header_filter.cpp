@@ -20,8 +20,7 @@ constexpr std::size_t kNoMatch = static_cast<std::size_t>(-1);
 // for the lists of the settings file, no heap.
 class PrefixIndex {
 public:
-    explicit PrefixIndex(const PatternList& patterns) : patterns_(patterns) {
-        first_.fill(kNone);
+    explicit PrefixIndex(const PatternList& patterns) : listSize_(patterns.size()) {
         std::array<std::uint32_t, 256> last;
         // An empty pattern matches every line, so no pattern after the first
         // empty one can be the first match.
@@ -34,12 +33,13 @@ public:
                 break;
             }
             const auto index = static_cast<std::uint32_t>(i);
-            Link link{kNone, 0, kNone, kNone};
-            if (first_[byte] == kNone) {
+            Link link{pattern, kNone, 0, kNone, kNone};
+            if (!starts(byte)) {
+                startsWith_[byte / 32] |= 1u << (byte % 32);
                 first_[byte] = index;
             } else {
                 links_[last[byte]].next = index;
-                const char* previous = patterns[last[byte]].c_str();
+                const char* previous = links_[last[byte]].text;
                 while (pattern[link.shared] != '\0' && pattern[link.shared] == previous[link.shared]) ++link.shared;
                 // The patterns still waiting for one that shares fewer bytes
                 // than they do form a stack, its top the chain's last pattern.
@@ -61,9 +61,10 @@ public:
         // How far the line agreed with the chain's previous pattern: it
         // differs from it at that byte.
         std::size_t agreed = 0;
-        std::uint32_t i = first_[static_cast<unsigned char>(lineByte(0))];
+        const auto byte = static_cast<unsigned char>(lineByte(0));
+        std::uint32_t i = starts(byte) ? first_[byte] : kNone;
         while (i != kNone) {
-            const char* pattern = patterns_[i].c_str();
+            const char* pattern = links_[i].text;
             const std::size_t shared = links_[i].shared;
             if (shared > agreed) {
                 // It and the run after it differ from the line where the previous did.
@@ -83,19 +84,25 @@ public:
             i = links_[i].next;
         }
         // The first empty pattern, if there is one, matches what no other did.
-        return end_ < patterns_.size() ? end_ : kNoMatch;
+        return end_ < listSize_ ? end_ : kNoMatch;
     }
 
 private:
     static constexpr std::uint32_t kNone = 0xFFFFFFFF;
     struct Link {
+        const char* text;       // the pattern, NUL-terminated
         std::uint32_t next;     // the next pattern with the same first byte, or kNone
         std::uint32_t shared;   // leading bytes in common with the one before it
         std::uint32_t pastRun;  // the next one that shares fewer, or kNone
         std::uint32_t below;    // while building: the pattern under it on the stack
     };
-    const PatternList& patterns_;
-    std::array<std::uint32_t, 256> first_;  // the first pattern beginning with each byte
+    // Whether some pattern begins with the byte: a table of bits is quicker
+    // to clear for every mail than first_.
+    bool starts(unsigned char byte) const { return (startsWith_[byte / 32] >> (byte % 32) & 1) != 0; }
+
+    std::size_t listSize_;
+    std::array<std::uint32_t, 8> startsWith_{};
+    std::array<std::uint32_t, 256> first_;  // the first pattern beginning with each byte, where one does
     InlineBuffer<Link, 128> links_;
     std::size_t end_ = 0;  // the first empty pattern, else the list's size
 };
@@ -135,42 +142,44 @@ void filterHeaderLines(const Settings& settings, HeaderGroups& groups, char* hea
     const LineRole continuationRole =
         settings.wholeFields == kFieldsUnfolded ? LineRole::kUnfolded : LineRole::kOwnLine;
     const bool followFields = readers != nullptr && !readers->empty();
-    const LineScan scan = fastestLineScan();
 
     OpenField field;
-    char* cursor = headerText;
-    std::size_t length = 0;
-    bool holdsWordStart = false;
-    bool* noteWordStarts = settings.decode != 0 ? &holdsWordStart : nullptr;
-    while (char* line = cutHeaderLine(cursor, length, scan, noteWordStarts)) {
-        const std::string_view text(line, length);
-        if (isBlank(line[0]) && field.begin != nullptr) {
-            // Every continuation line belongs to its field for the readers,
-            // whatever wholeFields says.
-            field.end = line + length;
-            if (wholeFields) {
-                // A continuation that finds no room is left out; its field still shows.
-                if (field.shown && groups.add(field.group, {text, continuationRole, holdsWordStart})) {
-                    field.lastViewLine = groups.lastIndex();
+    LineCutter cutter(headerText, fastestLineScan(), settings.decode != 0);
+    CutLine batch[LineCutter::kBatch];
+    while (const std::size_t count = cutter.next(batch)) {
+        for (std::size_t i = 0; i < count; ++i) {
+            char* const line = batch[i].text;
+            const std::size_t length = batch[i].length;
+            const bool holdsWordStart = batch[i].holdsWordStart;
+            const std::string_view text(line, length);
+            if (isBlank(line[0]) && field.begin != nullptr) {
+                // Every continuation line belongs to its field for the readers,
+                // whatever wholeFields says.
+                field.end = line + length;
+                if (wholeFields) {
+                    // A continuation that finds no room is left out; its field still shows.
+                    if (field.shown && groups.add(field.group, {text, continuationRole, holdsWordStart})) {
+                        field.lastViewLine = groups.lastIndex();
+                    }
+                    continue;
                 }
-                continue;
             }
+            const std::size_t match = show.firstMatch(line, caseBlind);
+            const bool selected = match != kNoMatch && hide.firstMatch(line, caseBlind) == kNoMatch;
+            // Lists longer than the groups (never the settings file's, which
+            // stop at 99) still show their lines, after all the others.
+            const std::size_t group = settings.sort != 0 ? std::min(match, kGroupCount - 1) : 0;
+            // A line that finds no room is left out; the others still show.
+            const bool shown = selected && groups.add(group, {text, LineRole::kOwnLine, holdsWordStart});
+            if (isBlank(line[0])) continue;
+            field.close();
+            field.begin = line;
+            field.end = line + length;
+            field.shown = shown;
+            field.group = group;
+            field.lastViewLine = shown ? groups.lastIndex() : kNotShown;
+            field.reader = followFields ? readers->readerOf(text, field.nameId) : nullptr;
         }
-        const std::size_t match = show.firstMatch(line, caseBlind);
-        const bool selected = match != kNoMatch && hide.firstMatch(line, caseBlind) == kNoMatch;
-        // Lists longer than the groups (never the settings file's, which stop
-        // at 99) still show their lines, after all the others.
-        const std::size_t group = settings.sort != 0 ? std::min(match, kGroupCount - 1) : 0;
-        // A line that finds no room is left out; the others still show.
-        const bool shown = selected && groups.add(group, {text, LineRole::kOwnLine, holdsWordStart});
-        if (isBlank(line[0])) continue;
-        field.close();
-        field.begin = line;
-        field.end = line + length;
-        field.shown = shown;
-        field.group = group;
-        field.lastViewLine = shown ? groups.lastIndex() : kNotShown;
-        field.reader = followFields ? readers->readerOf(text, field.nameId) : nullptr;
     }
     field.close();
 }

@@ -1,7 +1,5 @@
 #include "headerview/line_cut.h"
 
-#include <cstdint>
-
 #if defined(__i386__) || defined(__x86_64__)
 #include <emmintrin.h>
 #define QM_BLOCK_SCAN 1
@@ -10,44 +8,6 @@
 namespace {
 
 constexpr bool isBreakOrEnd(char c) { return c == '\0' || c == '\r' || c == '\n'; }
-
-// The first NUL, CR or LF at or after at, a byte at a time.
-char* findLineEndByBytes(char* at, bool* holdsWordStart) {
-    for (;; ++at) {
-        const auto byte = static_cast<unsigned char>(*at);
-        // Most bytes are above CR: one comparison each tells them from the ends.
-        if (byte <= '\r' && isBreakOrEnd(*at)) return at;
-        if (holdsWordStart != nullptr && byte == '=' && at[1] == '?') *holdsWordStart = true;
-    }
-}
-
-#ifdef QM_BLOCK_SCAN
-// The same, sixteen bytes at a time. Loads are aligned, so none reaches into
-// a page the text does not reach; bytes of the first block before at are
-// masked off. The bytes past the text's NUL in its last block are read but
-// never used, which the address sanitizer cannot tell from an overflow.
-__attribute__((target("sse2"), no_sanitize("address"))) char* findLineEndByBlocks(char* at,
-                                                                                   bool* holdsWordStart) {
-    const __m128i thirteen = _mm_set1_epi8(13);
-    const __m128i equals = _mm_set1_epi8('=');
-    const __m128i zero = _mm_setzero_si128();
-    char* block = reinterpret_cast<char*>(reinterpret_cast<std::uintptr_t>(at) & ~std::uintptr_t{15});
-    unsigned keep = ~0u << (at - block);
-    for (;; block += 16, keep = ~0u) {
-        const __m128i bytes = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
-        // A byte of 13 or less is the only kind that can end a line.
-        __m128i marked = _mm_cmpeq_epi8(_mm_subs_epu8(bytes, thirteen), zero);
-        if (holdsWordStart != nullptr) marked = _mm_or_si128(marked, _mm_cmpeq_epi8(bytes, equals));
-        for (unsigned bits = static_cast<unsigned>(_mm_movemask_epi8(marked)) & keep; bits != 0;
-             bits &= bits - 1) {
-            char* byte = block + __builtin_ctz(bits);
-            if (isBreakOrEnd(*byte)) return byte;
-            // '=' is no end, so the byte after it is still in the text.
-            if (*byte == '=' && byte[1] == '?') *holdsWordStart = true;
-        }
-    }
-}
-#endif
 
 }  // namespace
 
@@ -60,30 +20,130 @@ LineScan fastestLineScan() {
 #endif
 }
 
-char* cutHeaderLine(char*& cursor, std::size_t& length, LineScan scan, bool* holdsWordStart) {
-    char* line = cursor;
-    while (*line == '\r' || *line == '\n') ++line;
-    if (*line == '\0') {
-        cursor = line;
-        return nullptr;
-    }
-    if (holdsWordStart != nullptr) *holdsWordStart = false;
+LineCutter::LineCutter(char* text, LineScan scan, bool findWordStarts)
+    : scan_(scan), findWordStarts_(findWordStarts), at_(text) {
+    if (!isBreakOrEnd(*text)) lineStart_ = text;
 #ifdef QM_BLOCK_SCAN
-    char* end = scan == LineScan::kBlocks ? findLineEndByBlocks(line, holdsWordStart)
-                                          : findLineEndByBytes(line, holdsWordStart);
-#else
-    static_cast<void>(scan);
-    char* end = findLineEndByBytes(line, holdsWordStart);
-#endif
-    length = static_cast<std::size_t>(end - line);
-    if (*end != '\0') {
-        *end = '\0';
-        ++end;
+    if (scan == LineScan::kBlocks) {
+        // The block that holds the text's first byte; its bytes before the
+        // text are masked off.
+        at_ = reinterpret_cast<char*>(reinterpret_cast<std::uintptr_t>(text) & ~std::uintptr_t{15});
+        firstMask_ = ~0u << (text - at_);
     }
-    cursor = end;
-    return line;
+#else
+    scan_ = LineScan::kBytes;
+#endif
 }
 
-char* nextHeaderLine(char*& cursor, std::size_t& length) {
-    return cutHeaderLine(cursor, length, fastestLineScan(), nullptr);
+namespace {
+
+// byte is NUL, CR or LF. Ends the open line there, writing a NUL over the
+// break's first byte, and skips the rest of the break. Returns where the next
+// line begins, or null at the text's end.
+inline char* endLine(char* byte, char*& lineStart, bool& holdsWordStart, CutLine* batch, std::size_t& count) {
+    if (lineStart != nullptr) {
+        batch[count++] = {lineStart, static_cast<std::uint32_t>(byte - lineStart), holdsWordStart};
+        lineStart = nullptr;
+        holdsWordStart = false;
+        if (*byte == '\0') return nullptr;
+        *byte++ = '\0';
+    }
+    while (*byte == '\r' || *byte == '\n') ++byte;
+    if (*byte == '\0') return nullptr;
+    lineStart = byte;
+    return byte;
+}
+
+#ifdef QM_BLOCK_SCAN
+// Loads are aligned, so none reaches into a page that the text does not
+// reach. The bytes past the text's NUL in its last block are read but never
+// used, which the address sanitizer cannot tell from an overflow.
+__attribute__((target("sse2"), no_sanitize("address"))) std::size_t scanBlocks(
+    char*& blockState, std::uint32_t& bitsState, std::uint32_t& firstMaskState, bool& loadedState,
+    bool findWordStarts, char*& lineStartState, bool& holdsWordStartState, CutLine* batch, bool& done) {
+    // Kept in locals while scanning: the NULs written into the text could,
+    // for all the compiler knows, change the state behind the references.
+    char* block = blockState;
+    std::uint32_t bits = bitsState;
+    std::uint32_t firstMask = firstMaskState;
+    bool loaded = loadedState;
+    char* lineStart = lineStartState;
+    bool holdsWordStart = holdsWordStartState;
+    const __m128i thirteen = _mm_set1_epi8(13);
+    const __m128i equals = _mm_set1_epi8('=');
+    const __m128i zero = _mm_setzero_si128();
+    std::size_t count = 0;
+    while (count < LineCutter::kBatch) {
+        if (!loaded) {
+            const __m128i bytes = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
+            // Only a byte of 13 or less can be a break or the end.
+            __m128i marked = _mm_cmpeq_epi8(_mm_subs_epu8(bytes, thirteen), zero);
+            if (findWordStarts) marked = _mm_or_si128(marked, _mm_cmpeq_epi8(bytes, equals));
+            bits = static_cast<std::uint32_t>(_mm_movemask_epi8(marked)) & firstMask;
+            firstMask = ~0u;
+            loaded = true;
+        }
+        if (bits == 0) {
+            block += 16;
+            loaded = false;
+            continue;
+        }
+        char* byte = block + __builtin_ctz(bits);
+        bits &= bits - 1;
+        if (*byte == '=') {
+            // '=' is no end, so the byte after it is still in the text.
+            if (byte[1] == '?') holdsWordStart = true;
+            continue;
+        }
+        if (!isBreakOrEnd(*byte)) continue;  // a tab, say
+        char* next = endLine(byte, lineStart, holdsWordStart, batch, count);
+        if (next == nullptr) {
+            done = true;
+            break;
+        }
+        // Go on from the next line's first byte, which may itself be '='.
+        if (next - block < 16) {
+            bits &= ~0u << (next - block);
+        } else {
+            block = reinterpret_cast<char*>(reinterpret_cast<std::uintptr_t>(next) & ~std::uintptr_t{15});
+            firstMask = ~0u << (next - block);
+            loaded = false;
+        }
+    }
+    blockState = block;
+    bitsState = bits;
+    firstMaskState = firstMask;
+    loadedState = loaded;
+    lineStartState = lineStart;
+    holdsWordStartState = holdsWordStart;
+    return count;
+}
+#endif
+
+}  // namespace
+
+std::size_t LineCutter::next(CutLine (&batch)[kBatch]) {
+    if (done_) return 0;
+#ifdef QM_BLOCK_SCAN
+    if (scan_ == LineScan::kBlocks) {
+        return scanBlocks(at_, bits_, firstMask_, loaded_, findWordStarts_, lineStart_, holdsWordStart_, batch,
+                          done_);
+    }
+#endif
+    std::size_t count = 0;
+    while (count < kBatch) {
+        const char c = *at_;
+        // Most bytes are above CR: one comparison each tells them from the ends.
+        if (static_cast<unsigned char>(c) > '\r' || !isBreakOrEnd(c)) {
+            if (findWordStarts_ && c == '=' && at_[1] == '?') holdsWordStart_ = true;
+            ++at_;
+            continue;
+        }
+        at_ = endLine(at_, lineStart_, holdsWordStart_, batch, count);
+        if (at_ == nullptr) {
+            done_ = true;
+            break;
+        }
+    }
+    return count;
 }

@@ -1,23 +1,47 @@
 // Cutting the host's header text into lines, in place, as strtok does with
-// the delimiters CR and LF.
+// the delimiters CR and LF: any run of CR and LF bytes is one break, a NUL is
+// written over the first byte of each break that ends a line, and no line is
+// empty.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
-// How a line's end is looked for: a byte at a time, or sixteen at a time
-// where the processor has SSE2. Both give the same lines.
+// How the text is scanned: a byte at a time, or sixteen at a time where the
+// processor has SSE2. Both give the same lines.
 enum class LineScan : bool { kBytes, kBlocks };
 
 // The fastest scan this processor runs.
 LineScan fastestLineScan();
 
-// Cuts the next line off the text at cursor: skips a run of CR and LF bytes,
-// writes a NUL over the first break byte after the line and leaves cursor
-// behind it. Returns the line and stores its length, or returns null when no
-// line is left. With holdsWordStart, also stores there whether "=?" stands in
-// the line. The blockwise scan reads whole aligned blocks, so it may read up
-// to 15 bytes past the text's NUL, never past the block that holds it.
-char* cutHeaderLine(char*& cursor, std::size_t& length, LineScan scan, bool* holdsWordStart);
+struct CutLine {
+    char* text;  // NUL-terminated now
+    std::uint32_t length;
+    bool holdsWordStart;  // "=?" stands in it; only looked for when asked
+};
 
-// cutHeaderLine with the fastest scan, not looking for "=?".
-char* nextHeaderLine(char*& cursor, std::size_t& length);
+// Hands out the lines of a text in batches, so that the filter works through
+// them without a call per line and without a heap. The blockwise scan reads
+// whole aligned blocks, so it may read up to 15 bytes past the text's NUL,
+// never past the block that holds it.
+class LineCutter {
+public:
+    static constexpr std::size_t kBatch = 64;
+
+    LineCutter(char* text, LineScan scan, bool findWordStarts);
+
+    // Cuts up to kBatch further lines into batch and returns how many; 0 once
+    // the text is used up.
+    std::size_t next(CutLine (&batch)[kBatch]);
+
+private:
+    LineScan scan_;
+    bool findWordStarts_;
+    bool done_ = false;
+    char* at_;                    // byte scan: the next byte; block scan: the block at hand
+    std::uint32_t bits_ = 0;      // block scan: its marked bytes not yet looked at
+    bool loaded_ = false;         // block scan: bits_ are the block's
+    std::uint32_t firstMask_ = 0; // block scan: the bytes of the first block that are the text's
+    char* lineStart_ = nullptr;   // the open line, or null between lines
+    bool holdsWordStart_ = false; // of the open line
+};

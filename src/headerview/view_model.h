@@ -15,7 +15,7 @@
 constexpr std::size_t kGroupCount = 100;
 
 // The view text as it is composed: a common view fits inside it.
-using ViewText = InlineBuffer<char, 4096>;
+using ViewText = InlineBuffer<char, 16384>;
 
 // How a kept header line stands in the view.
 enum class LineRole : std::uint8_t {
@@ -35,8 +35,6 @@ struct KeptLine {
 // making.
 class HeaderGroups final : public FieldNotes {
 public:
-    HeaderGroups() { first_.fill(kNone); }
-
     // Appends line to group (below kGroupCount). Returns false, keeping
     // nothing, when there is no room for it.
     bool add(std::size_t group, const KeptLine& line) noexcept {
@@ -46,6 +44,8 @@ public:
         } catch (const std::bad_alloc&) {
             return false;
         }
+        // Only the groups up to the highest one used are ever looked at.
+        for (; groupsUsed_ <= group; ++groupsUsed_) first_[groupsUsed_] = kNone;
         if (first_[group] == kNone) {
             first_[group] = index;
         } else {
@@ -77,8 +77,8 @@ public:
     // group in index order, each group in the order its lines were added.
     template <typename Visit>
     void forEachLine(Visit&& visit) const {
-        for (const std::uint32_t head : first_) {
-            for (std::uint32_t i = head; i != kNone; i = slots_[i].next) {
+        for (std::size_t group = 0; group < groupsUsed_; ++group) {
+            for (std::uint32_t i = first_[group]; i != kNone; i = slots_[i].next) {
                 const Slot& slot = slots_[i];
                 visit(slot.line, slot.note == kNone ? std::string_view() : notes_[slot.note]);
             }
@@ -88,6 +88,7 @@ public:
     // The texts of one group's lines, in the order added.
     std::vector<std::string_view> group(std::size_t group) const {
         std::vector<std::string_view> texts;
+        if (group >= groupsUsed_) return texts;
         for (std::uint32_t i = first_[group]; i != kNone; i = slots_[i].next) texts.push_back(slots_[i].line.text);
         return texts;
     }
@@ -100,10 +101,11 @@ private:
         std::uint32_t note;  // the note shown after it, or kNone
     };
 
-    std::array<std::uint32_t, kGroupCount> first_;
-    std::array<std::uint32_t, kGroupCount> last_;  // valid where first_ is not kNone
-    InlineBuffer<Slot, 64> slots_;
-    InlineBuffer<std::string_view, 16> notes_;
+    std::size_t groupsUsed_ = 0;                   // the groups below it have first_
+    std::array<std::uint32_t, kGroupCount> first_;  // each group's first line, or kNone
+    std::array<std::uint32_t, kGroupCount> last_;   // valid where first_ is not kNone
+    InlineBuffer<Slot, 256> slots_;
+    InlineBuffer<std::string_view, 64> notes_;
     std::size_t bytes_ = 0;
     std::string_view firstLine_;
 };

@@ -2,15 +2,16 @@
 #pragma once
 
 #include <algorithm>
-#include <array>
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <type_traits>
 
 // For the per-mail lists and texts: small for nearly every mail, so that
-// only a large one touches the heap. Elements are plain data; the object is
-// neither copied nor moved. Growing throws std::bad_alloc when there is no
-// room.
+// only a large one touches the heap. Elements are plain data, copied as
+// bytes and never constructed in place, so that making an empty buffer costs
+// nothing; the object is neither copied nor moved. Growing throws
+// std::bad_alloc when there is no room.
 template <typename T, std::size_t N>
 class InlineBuffer {
     static_assert(std::is_trivially_copyable_v<T>, "elements are copied as bytes");
@@ -34,7 +35,7 @@ public:
     }
     void push_back(const T& item) {
         if (size_ == capacity_) moveTo(2 * capacity_);
-        items_[size_++] = item;
+        std::memcpy(static_cast<void*>(items_ + size_++), &item, sizeof(T));
     }
     void append(const T* items, std::size_t count) {
         if (count > capacity_ - size_) moveTo(std::max(2 * capacity_, size_ + count));
@@ -51,9 +52,9 @@ private:
         capacity_ = capacity;
     }
 
-    std::array<T, N> inline_;
+    alignas(T) unsigned char inline_[N * sizeof(T)];
     std::unique_ptr<T[]> heap_;
-    T* items_ = inline_.data();
+    T* items_ = reinterpret_cast<T*>(inline_);
     std::size_t size_ = 0;
     std::size_t capacity_ = N;
 };
