@@ -43,7 +43,7 @@ constexpr UpperHalf kIso8859_11Upper = makeIso8859_11Upper();
 
 // Each name stands once; "same charset" for joining words means the same
 // code page, so shift_jis and cp932 words join.
-const Charset kCharsets[] = {
+constexpr Charset kCharsets[] = {
     {"us-ascii", kUsAscii, nullptr, nullptr, false},
     {"utf-8", kUtf8, "UTF-8", nullptr, false},
     {"iso-2022-jp", kIso2022Jp, "ISO-2022-JP", nullptr, true},

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <new>
 
 #include "about/plugin_info.h"
 #include "plugin/plugin_state.h"
@@ -44,3 +45,16 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserv
 namespace __gnu_cxx {
 void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
+
+// The library's strings report misuse (a position past the end, a length too
+// great) through these. Every callback catches whatever is thrown and skips
+// its work, so what is thrown does not matter; the library's own versions
+// build exception objects that carry strings of the library's older kind,
+// and with them would bring some 50 KB of code into the DLL.
+namespace std {
+void __throw_bad_alloc() { throw bad_alloc(); }
+void __throw_bad_array_new_length() { throw bad_alloc(); }
+void __throw_length_error(const char*) { throw bad_alloc(); }
+void __throw_logic_error(const char*) { throw bad_alloc(); }
+void __throw_out_of_range_fmt(const char*, ...) { throw bad_alloc(); }
+}  // namespace std
