@@ -12,5 +12,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# WINEPREFIX, LANG and the warm server come from scripts/test.
+# The tests run their programs in a Wine session of their own (tests/CMakeLists.txt).
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)

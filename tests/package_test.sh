@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# The release package: its files, their encodings and line ends, and a sample
-# settings file that the plug-in reads as the guide says.
+# The release package of the built DLL: its files, their encodings and line
+# ends, the DLL's size and imports, and a sample settings file that the
+# plug-in reads as the guide says. Run by CTest in its Wine session.
+#   package_test.sh HOST DLL   the built stand-in host and Quillmark.dll
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+host=${1:?the stand-in host}
+dll=${2:?Quillmark.dll}
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
-"$root/scripts/build" "$out" >/dev/null
+"$root/scripts/lib/package" "$dll" "$out"
 zip_file=$(ls "$out"/Quillmark-*.zip)
 mkdir "$out/unpacked"
 unzip -q "$zip_file" -d "$out/unpacked"
@@ -62,6 +66,6 @@ iconv -f CP932 -t UTF-8 readme.txt | grep -q 'インストール' || fail "readm
 # The sample settings read as the guide says: whole, decoded fields of the
 # patterns it names, the separator's blank kept.
 printf 'received: from a\n\tby b\nX-UIDL: 1\nX-Note: =?UTF-8?B?44OG44K544OI?=\nSubject: s\n\nbody\n' >mail.eml
-[ "$("$root/scripts/preview" --ini Quillmark.ini mail.eml)" = $'received: from a\tby b  [?]\nX-Note: テスト\n-- ' ] ||
+[ "$("$root/tools/preview" "$host" "$dll" --ini Quillmark.ini mail.eml)" = $'received: from a\tby b  [?]\nX-Note: テスト\n-- ' ] ||
     fail "the sample settings file does not give the view it describes"
 echo "ok: package $(basename "$zip_file")"

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# scripts/preview as a user runs it: views in UTF-8 or raw, several mails,
-# the information and settings boxes, and one-line errors.
+# The preview as a user runs it, through the program behind scripts/preview:
+# views in UTF-8 or raw, several mails, the information and settings boxes,
+# and one-line errors. Run by CTest in its Wine session.
+#   preview_test.sh HOST DLL   the built stand-in host and Quillmark.dll
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 mails="$root/tests/mails"
-preview="$root/scripts/preview"
+built=("${1:?the stand-in host}" "${2:?Quillmark.dll}")
+preview() { "$root/tools/preview" "${built[@]}" "$@"; }
 out=$(mktemp)
 err=$(mktemp)
 trap 'rm -f "$out" "$err"' EXIT
@@ -22,7 +25,7 @@ check() {  # description, then a test command
     fi
 }
 
-run() { "$preview" "$@" >"$out" 2>"$err"; }
+run() { preview "$@" >"$out" 2>"$err"; }
 same_as_view() { iconv -f CP932 -t UTF-8 "$mails/$1" | cmp -s - "$out"; }
 
 run "$mails/received_chain.eml"
@@ -40,7 +43,7 @@ check "whole Received fields with their hops' delays" same_as_view hop_chain.hop
 run --raw --ini "$mails/custom.ini" "$mails/japanese_subject_sjis.eml"
 check "--raw gives the bytes handed to the host" cmp -s "$mails/japanese_subject_sjis.custom.view" "$out"
 
-(cd "$mails" && "$preview" folded_lines.eml x_headers_with_uidl.eml >"$out" 2>"$err")
+(cd "$mails" && preview folded_lines.eml x_headers_with_uidl.eml >"$out" 2>"$err")
 check "several mails, each under its name" bash -c '
     diff <({ echo "==> folded_lines.eml <=="; cat "$1/folded_lines.default.view"
              echo "==> x_headers_with_uidl.eml <=="; cat "$1/x_headers_with_uidl.default.view"; }) "$0"' \
@@ -56,7 +59,7 @@ check "--setup prints the box, caption first and the settings file last" bash -c
 one_line_error() {  # expected status, then the arguments
     local status=$1
     shift
-    "$preview" "$@" >"$out" 2>"$err"
+    preview "$@" >"$out" 2>"$err"
     [ $? -eq "$status" ] && [ ! -s "$out" ] && [ "$(wc -l <"$err")" -eq 1 ] && grep -q '^preview: ' "$err"
 }
 check "a missing mail is a one-line error" one_line_error 2 "$mails/no_such_mail.eml"

@@ -2,15 +2,15 @@
 # The released DLL opens one mail with 60 Received lines 20,000 times in the
 # stand-in host under Wine. Whatever it allocates per mail must be given back:
 # the host's private bytes may grow by less than 512 KiB. The time per mail
-# is printed, not judged.
+# is printed, not judged. Run by CTest in its Wine session.
+#   soak_test.sh HOST DLL   the built stand-in host and Quillmark.dll
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-source "$root/scripts/lib/common.sh"
-wine_env
+host=${1:?the stand-in host}
+dll=${2:?Quillmark.dll}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-cp "$win32_dir/Quillmark.dll" "$work/"
+cp "$dll" "$work/Quillmark.dll"
 printf '[Setting]\r\nSort=1\r\n[ShowHeader]\r\n01=Received\r\n02=X-\r\n' >"$work/Quillmark.ini"
 {
     for hop in $(seq 1 60); do
@@ -21,7 +21,7 @@ printf '[Setting]\r\nSort=1\r\n[ShowHeader]\r\n01=Received\r\n02=X-\r\n' >"$work
     printf 'Subject: sixty hops\r\nX-Mailer: soak\r\nX-UIDL: 1\r\n\r\nbody\r\n'
 } >"$work/sixty_received.eml"
 
-report=$(cd "$work" && wine "$win32_dir/tools/standin_host.exe" --plugin Quillmark.dll \
+report=$(cd "$work" && wine "$host" --plugin Quillmark.dll \
     --soak 20000 sixty_received.eml)
 echo "$report"
 growth=$(sed -n 's/.*(\([+-][0-9]*\) KiB)$/\1/p' <<<"$report")
