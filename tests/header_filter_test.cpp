@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "core_settings.h"
+#include "headerview/line_cut.h"
+#include "text/ascii.h"
 
 namespace {
 
@@ -103,7 +106,84 @@ TEST(HeaderSplitting, CutsEveryLineOfALongHeader) {
     EXPECT_EQ(groups[1].back(), "X-Trace: 99999");
 }
 
+// Both scans cut alike, wherever the text starts in memory, wherever its
+// breaks and words stand in a block, and across batches.
+TEST(HeaderSplitting, BothScansCutAlike) {
+    struct Cut {
+        std::vector<std::string> lines;
+        std::vector<bool> wordStarts;
+        std::string after;
+        bool operator==(const Cut& other) const {
+            return lines == other.lines && wordStarts == other.wordStarts && after == other.after;
+        }
+    };
+    const auto cut = [](const std::string& text, std::size_t offset, LineScan scan) {
+        std::vector<char> buffer(offset + text.size() + 32, '\n');
+        std::copy(text.begin(), text.end(), buffer.begin() + static_cast<std::ptrdiff_t>(offset));
+        buffer[offset + text.size()] = '\0';
+        LineCutter cutter(buffer.data() + offset, scan, true);
+        CutLine batch[LineCutter::kBatch];
+        Cut result;
+        while (const std::size_t count = cutter.next(batch)) {
+            for (std::size_t i = 0; i < count; ++i) {
+                result.lines.emplace_back(batch[i].text, batch[i].length);
+                result.wordStarts.push_back(batch[i].holdsWordStart);
+            }
+        }
+        result.after.assign(buffer.data() + offset, text.size());
+        return result;
+    };
+    std::vector<std::string> texts = {"", "\r\n\r", "A", "\n\r\nA=?b\r\n\tc=\r=?\n=", std::string(150, 'x')};
+    for (std::size_t at = 0; at < 34; ++at) {
+        for (const char* mark : {"\r\n", "\n", "\r\r\n\t", "=?", "=", "?"}) {
+            texts.push_back(std::string(40, 'a').insert(at, mark));
+        }
+    }
+    std::string many;
+    for (int i = 0; i < 200; ++i) many += "Line" + std::to_string(i) + (i % 3 ? "=?\r\n" : "\n");
+    texts.push_back(many);
+    for (const std::string& text : texts) {
+        for (std::size_t offset = 0; offset < 16; ++offset) {
+            EXPECT_TRUE(cut(text, offset, LineScan::kBytes) == cut(text, offset, LineScan::kBlocks))
+                << text.substr(0, 60) << " at offset " << offset;
+        }
+    }
+}
+
 // Selection and grouping.
+
+// The filter finds the first matching pattern through an index of the list;
+// it must find what trying each pattern in turn finds.
+TEST(HeaderFilter, FindsThePatternThatTryingEachInTurnFinds) {
+    const std::vector<std::string> patterns = {"X-Spam-", "X-", "X-Spam-Score", "Re", "Received", "R", "x-",
+                                               "X-Mailer", "",  "Subject"};
+    const std::vector<std::string> lines = {"X-Spam-Score: 1", "X-Mail: a", "Received: b", "Reply-To: c",
+                                            "x-low: d",        "Subject: e", "X",           "Q: f"};
+    for (const int ignoreCase : {0, 1}) {
+        // Each length of the list, so that the empty pattern stands in it or not.
+        for (std::size_t size = 1; size <= patterns.size(); ++size) {
+            std::vector<std::string> list(patterns.begin(), patterns.begin() + static_cast<std::ptrdiff_t>(size));
+            if (ignoreCase != 0) {
+                for (std::string& pattern : list) lowerAsciiInPlace(&pattern[0]);
+            }
+            const Groups groups = filter(makeSettings(list, {}, 1, ignoreCase), [&] {
+                std::string header;
+                for (const std::string& line : lines) header += line + "\r\n";
+                return header;
+            }());
+            for (const std::string& line : lines) {
+                std::string probe = line;
+                if (ignoreCase != 0) lowerAsciiInPlace(&probe[0]);
+                std::size_t first = 0;
+                while (first < list.size() && !startsWithPattern(probe.c_str(), list[first].c_str())) ++first;
+                const bool kept = first < list.size();
+                const auto& group = groups[kept ? first : 0];
+                EXPECT_EQ(std::count(group.begin(), group.end(), line), kept ? 1 : 0)
+                    << line << " with " << size << " patterns, ignoreCase " << ignoreCase;
+            }
+        }
+    }
+}
 
 TEST(HeaderFilter, DefaultSettingsKeepCommentsAndXHeadersButNotXUidl) {
     const Groups groups =

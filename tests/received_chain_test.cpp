@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -18,6 +19,11 @@ constexpr std::int64_t kMinute = 60;
 constexpr std::int64_t kHour = 3600;
 const std::optional<std::int64_t> kNoTime;
 
+Settings decoding(Settings settings) {
+    settings.decode = 1;
+    return settings;
+}
+
 TEST(MailTime, ReadsEveryFormOrNone) {
     const struct {
         std::string text;
@@ -28,6 +34,7 @@ TEST(MailTime, ReadsEveryFormOrNone) {
         {"Mon 07 Dec 2026 00:12:44 GMT", kDec7 + 12 * kMinute + 44},
         {"mOn,07 dEC 2026 00:12:44 ut (and so on)", kDec7 + 12 * kMinute + 44},
         {" (a (nested) \\) comment)Mon (x), 7 (y) Dec\r\n 2026 (z) 0 (:) : 12 Z", kDec7 + 12 * kMinute},
+        {std::string("Mon, 7 Dec\0\r\n 2026 00:00 +0000", 30), kDec7},  // folded where the line cut left a NUL
         {"7 Dec 26 9:12 +0900", kDec7 + 12 * kMinute},
         {"7 Dec 126 00:12 +0000", kDec7 + 12 * kMinute},
         {"1 Jan 50 00:00 +0000", -631152000},
@@ -85,7 +92,8 @@ TEST(HopDelay, IsWrittenInItsLargestTwoUnits) {
         const char* text;
     } cases[] = {{0, "+0s"},         {59, "+59s"},         {60, "+1m00s"},       {65, "+1m05s"},
                  {3599, "+59m59s"},  {3600, "+1h00m"},     {11059, "+3h04m"},    {86399, "+23h59m"},
-                 {86400, "+1d00h"},  {190799, "+2d04h"},   {-1, "-1s"},          {-3661, "-1h01m"}};
+                 {86400, "+1d00h"},  {190799, "+2d04h"},   {-1, "-1s"},          {-3661, "-1h01m"},
+                 {INT64_MIN, "-106751991167300d15h"}};
     for (const auto& c : cases) {
         char note[kDelayNoteSize];
         EXPECT_EQ(std::string(note, writeDelayNote(true, c.seconds, note)), std::string("  [") + c.text + "]")
@@ -122,6 +130,16 @@ TEST(HopDelay, EachShownReceivedFieldTellsItsHop) {
         {"a negative delay, and no Date field", makeSettings({"Received"}, {}),
          "Received: x; 7 Dec 2026 00:00 +0000\r\nReceived: y; 7 Dec 2026 00:01:05 +0000\r\n", 0,
          "Received: x; 7 Dec 2026 00:00 +0000  [-1m05s]\nReceived: y; 7 Dec 2026 00:01:05 +0000  [?]\n"},
+        {"the first Date field counts, folded", makeSettings({"Received"}, {}),
+         "Received: x; 7 Dec 2026 00:00:05 +0000\r\nDate: 7 Dec\r\n 2026 00:00 +0000\r\n"
+         "Date: 7 Dec 2026 00:00:04 +0000\r\n",
+         0, "Received: x; 7 Dec 2026 00:00:05 +0000  [+5s]\n"},
+        {"the date after ';' goes on below", makeSettings({"Received"}, {}),
+         "Received: x;\r\n\tMon, 7 Dec\r\n 2026 00:00:03 +0000\r\nDate: 7 Dec 2026 00:00 +0000\r\n", 0,
+         "Received: x;  [+3s]\n"},
+        {"decoded, then the delay", decoding(makeSettings({"Received"}, {})),
+         "Received: from =?utf-8?B?44OG?=\r\n ; 7 Dec 2026 00:00:01 +0000\r\nDate: 7 Dec 2026 00:00 +0000\r\n", 2,
+         "Received: from テ ; 7 Dec 2026 00:00:01 +0000  [+1s]\n"},
     };
     for (auto c : cases) {
         c.settings.wholeFields = c.wholeFields;
