@@ -190,7 +190,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Sample{"japanese_subject_encoded", "default"},
                       Sample{"japanese_subject_encoded", "custom"},
                       Sample{"japanese_subject_sjis", "default"}, Sample{"japanese_subject_sjis", "custom"},
-                      Sample{"folded_encoded", "readable"}, Sample{"hop_chain", "hops"}),
+                      Sample{"folded_encoded", "readable"}, Sample{"hop_chain", "hops"},
+                      Sample{"authentication", "auth"}),
     [](const ::testing::TestParamInfo<Sample>& param) {
         return std::string(param.param.mail) + "_" + param.param.settings;
     });

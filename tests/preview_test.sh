@@ -40,6 +40,9 @@ check "whole fields, decoded" same_as_view folded_encoded.readable.view
 run --ini "$mails/hops.ini" "$mails/hop_chain.eml"
 check "whole Received fields with their hops' delays" same_as_view hop_chain.hops.view
 
+run --ini "$mails/auth.ini" "$mails/authentication.eml"
+check "the authentication digest first" same_as_view authentication.auth.view
+
 run --raw --ini "$mails/custom.ini" "$mails/japanese_subject_sjis.eml"
 check "--raw gives the bytes handed to the host" cmp -s "$mails/japanese_subject_sjis.custom.view" "$out"
 

@@ -61,11 +61,18 @@ TEST_F(SettingsFile, TheViewKeysAreReadAndOffWhenAbsent) {
     EXPECT_EQ(settings.wholeFields, 0);
     EXPECT_EQ(settings.decode, 0);
     EXPECT_EQ(settings.hops, 0);
-    writeBytes(ini, "[Setting]\r\nWholeFields=2\r\nDecode=1\r\nHops=1\r\n");
+    EXPECT_EQ(settings.auth, 0);
+    EXPECT_TRUE(settings.authServers.empty());
+    // The servers are read as the patterns are, but never lowered.
+    writeBytes(ini,
+               "[Setting]\r\nWholeFields=2\r\nDecode=1\r\nHops=1\r\nAuth=1\r\nIgnoreCase=1\r\n"
+               "[AuthServers]\r\n01=MX.example.net\r\n02=*.Example.com\r\n03=-\r\n05=after a gap\r\n");
     settings = load();
     EXPECT_EQ(settings.wholeFields, 2);
     EXPECT_EQ(settings.decode, 1);
     EXPECT_EQ(settings.hops, 1);
+    EXPECT_EQ(settings.auth, 1);
+    EXPECT_EQ(settings.authServers, (Lines{"MX.example.net", "*.Example.com", "-"}));
 }
 
 TEST_F(SettingsFile, AFileWithoutASettingSectionIsNotTouched) {

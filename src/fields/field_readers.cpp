@@ -17,10 +17,14 @@ std::uint32_t headOf(const char* text) {
 
 }  // namespace
 
-FieldReaders::FieldReaders(const Settings& settings) {
+FieldReaders::FieldReaders(const Settings& settings) : digest_(settings.authServers) {
     if (settings.hops != 0) {
         add(ReceivedChain::kReceived, chain_);
         add(ReceivedChain::kDate, chain_);
+    }
+    if (settings.auth == 1) {
+        add(AuthDigest::kAuthenticationResults, digest_);
+        add(AuthDigest::kFrom, digest_);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "fields/auth_digest.h"
 #include "fields/field_reader.h"
 #include "fields/received_chain.h"
 #include "settings/settings.h"
@@ -42,6 +43,7 @@ private:
     FieldReader* readerNamed(std::string_view line, std::uint8_t& nameId) const;
 
     ReceivedChain chain_;
+    AuthDigest digest_;
     std::array<Wanted, 4> wanted_{};
     std::size_t count_ = 0;
     std::array<std::uint32_t, 8> firstBytes_{};  // bits of the bytes the names begin with, either case

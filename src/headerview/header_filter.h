@@ -10,7 +10,7 @@
 // The filter finds the same first match through an index of the patterns.
 bool startsWithPattern(const char* probe, const char* pattern);
 
-// Cuts headerText into lines in place (see cutHeaderLine) and appends every
+// Cuts headerText into lines in place (see LineCutter) and appends every
 // line that begins with a show pattern and with no hide pattern to its group:
 // the index of the first matching show pattern when settings.sort is set,
 // else group 0. With ignoreCase, A to Z in the line compare as a to z. With

@@ -24,7 +24,9 @@ struct Settings {
     std::int32_t wholeFields = kLinesOnTheirOwn;
     std::int32_t decode = 0;       // nonzero: encoded words shown decoded
     std::int32_t hops = 0;         // nonzero: each shown Received field tells its hop's delay
+    std::int32_t auth = 0;         // 1: the authentication digest is the view's first line
     char separator[kSeparatorSize] = {};
     PatternList showPatterns;
     PatternList hidePatterns;
+    PatternList authServers;       // the servers whose Authentication-Results are trusted
 };

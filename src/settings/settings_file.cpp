@@ -11,6 +11,7 @@ namespace {
 constexpr char kSettingSection[] = "Setting";
 constexpr char kShowSection[] = "ShowHeader";
 constexpr char kHideSection[] = "HideHeader";
+constexpr char kAuthServersSection[] = "AuthServers";
 constexpr char kDefaultSeparator[] = "-- ";
 // The reader is given one byte less than the buffer holds.
 constexpr DWORD kValueReadSize = 1023;
@@ -89,9 +90,12 @@ void loadSettingsFrom(const char* path, Settings& settings) {
     settings.wholeFields = readInt("WholeFields", 0);
     settings.decode = readInt("Decode", 0);
     settings.hops = readInt("Hops", 0);
+    settings.auth = readInt("Auth", 0);
     const bool lower = settings.ignoreCase != 0;
     readPatternList(path, kShowSection, lower, settings.showPatterns);
     readPatternList(path, kHideSection, lower, settings.hidePatterns);
+    // Matched case-blind as they stand, whatever IgnoreCase says.
+    readPatternList(path, kAuthServersSection, false, settings.authServers);
 }
 
 void loadSettings(HMODULE module, Settings& settings) {

@@ -37,3 +37,22 @@ constexpr bool equalsLowered(std::string_view text, std::string_view lowerName) 
     }
     return true;
 }
+
+// True when a and b hold the same bytes. A loop of its own: the short texts
+// it is for cost less than a call into the C library.
+constexpr bool sameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i]) return false;
+    }
+    return true;
+}
+
+// True when a and b are equal with A to Z taken as a to z.
+constexpr bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+    }
+    return true;
+}

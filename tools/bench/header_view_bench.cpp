@@ -292,19 +292,23 @@ void printHeapBlocks() {
         int wholeFields;
         int decode;
         int hops;
+        int auth;
     } cases[] = {
-        {"3 patterns", 3, false, 0, 0, 0},
-        {"99 patterns, case-blind", 99, true, 0, 0, 0},
-        {"3, hops", 3, false, 0, 0, 1},
-        {"99, blind, whole, hops", 99, true, 2, 0, 1},
-        {"3, whole and decoded", 3, false, 2, 1, 0},
-        {"99, blind, whole, decoded", 99, true, 2, 1, 0},
+        {"3 patterns", 3, false, 0, 0, 0, 0},
+        {"99 patterns, case-blind", 99, true, 0, 0, 0, 0},
+        {"3, hops", 3, false, 0, 0, 1, 0},
+        {"3, auth", 3, false, 0, 0, 0, 1},
+        {"99, blind, whole, hops, auth", 99, true, 2, 0, 1, 1},
+        {"3, whole and decoded", 3, false, 2, 1, 0, 0},
+        {"99, blind, whole, decoded", 99, true, 2, 1, 0, 0},
     };
     for (const auto& c : cases) {
         Settings settings = c.patterns == 3 ? threePatterns(c.ignoreCase) : ninetyNinePatterns(c.ignoreCase);
         settings.wholeFields = c.wholeFields;
         settings.decode = c.decode;
         settings.hops = c.hops;
+        settings.auth = c.auth;
+        settings.authServers = {"mail.example.org"};
         BenchHost host(makeHeader(4 * kKiB));
         showHeaderView(host, settings, 1, converter);  // the converter's first use opens what it keeps
         host.refresh();

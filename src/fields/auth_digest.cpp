@@ -1,0 +1,609 @@
+#include "fields/auth_digest.h"
+
+#include "text/ascii.h"
+
+namespace {
+
+// The value of a field: what follows the colon after its name.
+std::string_view valueOf(const HeaderField& field) {
+    const std::size_t colon = field.text.find(':');
+    return colon == std::string_view::npos ? std::string_view() : field.text.substr(colon + 1);
+}
+
+// Bytes that mean something outside quoted strings and comments, one table
+// per reading, a bit each: all other bytes only belong to what they stand in.
+class ByteSet {
+public:
+    constexpr explicit ByteSet(std::string_view bytes) {
+        for (const char c : bytes) in_[static_cast<unsigned char>(c)] = true;
+    }
+    constexpr bool has(char c) const { return in_[static_cast<unsigned char>(c)]; }
+
+private:
+    bool in_[256] = {};
+};
+
+constexpr ByteSet kValueSpecials(std::string_view("\0\r\n \t(\";=", 9));
+constexpr ByteSet kFromSpecials(std::string_view("\0\r\n(\"<>@,", 10));
+
+// A word of an Authentication-Results value, unquoted.
+struct Word {
+    std::string_view text;
+    std::size_t equalsAt;  // its first '=' outside quoted strings; kNoEquals when none
+    static constexpr std::size_t kNoEquals = static_cast<std::size_t>(-1);
+
+    bool isPair() const { return equalsAt != kNoEquals; }
+    std::string_view key() const { return text.substr(0, equalsAt); }
+    std::string_view value() const { return text.substr(equalsAt + 1); }
+};
+
+// Reads the words of an Authentication-Results value (RFC 8601) in one pass,
+// unfolded: comments, which nest and may hold backslash pairs, stand for a
+// blank; ';' outside quoted strings ends a part; blanks and tabs next to an
+// '=' outside quoted strings are dropped, and the others split words; a word
+// holding an '=' outside quoted strings is a pair. Words come unquoted: the
+// quote marks dropped and the backslash escapes inside them applied. An
+// unclosed comment or quoted string runs to the end. Calls sink.word(Word)
+// for each word and sink.partEnd() after each part, the last one included;
+// either returns false to stop. Linear in the value.
+template <typename Sink>
+void readWords(std::string_view value, Sink& sink) {
+    const char* at = value.data();
+    const char* const end = at + value.size();
+    // A word is most often a run of the value's own bytes; only one that is
+    // not (it drops quote marks, or holds a comment or break) is copied.
+    InlineBuffer<char, 256> copy;
+    const char* slice = nullptr;
+    const char* sliceEnd = nullptr;
+    bool copied = false;
+    std::size_t equalsAt = Word::kNoEquals;
+    std::size_t commentDepth = 0;
+    bool inQuote = false;
+    bool escaped = false;       // the last byte, in a quoted string or comment, was a backslash
+    bool open = false;          // a word has begun
+    bool blanks = false;        // blanks stand after it, outside quoted strings
+    bool afterEquals = false;   // its last byte outside quoted strings is an '='
+    // Adds the bytes from first up to last to the word.
+    const auto take = [&](const char* first, const char* last) {
+        if (copied) {
+            copy.append(first, static_cast<std::size_t>(last - first));
+        } else if (slice == nullptr) {
+            slice = first;
+            sliceEnd = last;
+        } else if (sliceEnd == first) {
+            sliceEnd = last;
+        } else {
+            copy.append(slice, static_cast<std::size_t>(sliceEnd - slice));
+            copy.append(first, static_cast<std::size_t>(last - first));
+            copied = true;
+        }
+    };
+    const auto length = [&] { return copied ? copy.size() : static_cast<std::size_t>(sliceEnd - slice); };
+    // Hands the open word, if any, to the sink; false when it stops.
+    const auto endWord = [&] {
+        if (!open) return true;
+        const std::string_view text = copied ? std::string_view(copy.data(), copy.size())
+                                             : std::string_view(slice, static_cast<std::size_t>(sliceEnd - slice));
+        const bool goOn = sink.word(Word{text, equalsAt});
+        slice = sliceEnd = nullptr;
+        copied = false;
+        copy.truncate(0);
+        equalsAt = Word::kNoEquals;
+        open = blanks = afterEquals = false;
+        return goOn;
+    };
+    for (; at < end; ++at) {
+        const char c = *at;
+        if (commentDepth == 0 && !inQuote && !kValueSpecials.has(c)) {
+            // This byte, and those after it that mean nothing either, belong
+            // to a word; it begins the next one unless blanks next to an '='
+            // stand before it.
+            if (blanks && !afterEquals && !endWord()) return;
+            open = true;
+            blanks = false;
+            afterEquals = false;
+            const char* run = at;
+            while (at + 1 < end && !kValueSpecials.has(at[1])) ++at;
+            take(run, at + 1);
+            continue;
+        }
+        if (isCutBreak(c)) continue;
+        if (commentDepth > 0) {
+            if (escaped) {
+                escaped = false;
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '(') {
+                ++commentDepth;
+            } else if (c == ')') {
+                --commentDepth;
+            }
+            continue;
+        }
+        if (inQuote) {
+            if (escaped) {
+                escaped = false;
+                take(at, at + 1);
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '"') {
+                inQuote = false;
+            } else {
+                take(at, at + 1);
+            }
+            continue;
+        }
+        if (isBlank(c) || c == '(') {
+            // A comment stands for a blank.
+            if (c == '(') commentDepth = 1;
+            blanks = open;
+        } else if (c == ';') {
+            if (!endWord() || !sink.partEnd()) return;
+        } else if (c == '=') {
+            if (equalsAt == Word::kNoEquals) equalsAt = open ? length() : 0;
+            take(at, at + 1);
+            open = true;
+            blanks = false;
+            afterEquals = true;
+        } else {
+            // A quoted string begins a word, unless blanks next to an '=' stand before it.
+            if (blanks && !afterEquals && !endWord()) return;
+            open = true;
+            blanks = false;
+            afterEquals = false;
+            inQuote = true;
+        }
+    }
+    // A backslash with nothing after it is a byte of its own.
+    if (inQuote && escaped) take(end - 1, end);
+    if (endWord()) sink.partEnd();
+}
+
+// The server a field names: its first word, unless that is a pair.
+struct Server {
+    bool namesNone;
+    std::string_view id;  // empty too when the first part has no word
+};
+
+bool trusts(const PatternList& servers, const Server& server) {
+    for (const std::string& listed : servers) {
+        if (sameText(listed, "-")) {
+            if (server.namesNone) return true;
+        } else if (server.namesNone) {
+            continue;
+        } else if (listed.size() > 2 && listed[0] == '*' && listed[1] == '.') {
+            // The domain after "*." and every name that ends with '.' and it.
+            const std::string_view domain = std::string_view(listed).substr(2);
+            const std::string_view id = server.id;
+            if (equalsIgnoringCase(id, domain)) return true;
+            if (id.size() > domain.size() && id[id.size() - domain.size() - 1] == '.' &&
+                equalsIgnoringCase(id.substr(id.size() - domain.size()), domain)) {
+                return true;
+            }
+        } else if (equalsIgnoringCase(server.id, listed)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Reads the server a field names, whether servers lists it and, when asked,
+// how it is shown; then stops.
+struct ServerSink {
+    ServerSink(const PatternList& list, bool showIt) : servers(list), show(showIt) {}
+
+    const PatternList& servers;
+    bool show;
+    bool namesNone = false;
+    bool trusted = false;
+    ShownDomain shown;
+
+    bool word(const Word& word) {
+        namesNone = word.isPair();
+        const Server server{namesNone, namesNone ? std::string_view() : word.text};
+        trusted = trusts(servers, server);
+        if (show && !namesNone) shown = showDomain(server.id);
+        return false;
+    }
+    bool partEnd() {
+        trusted = trusts(servers, Server{false, {}});
+        return false;
+    }
+};
+
+// The part of an address after its last '@', or all of it when it has none.
+std::string_view afterLastAt(std::string_view address) {
+    std::size_t at = address.size();
+    while (at > 0 && address[at - 1] != '@') --at;
+    return address.substr(at);
+}
+
+enum class Method { kDmarc, kDkim, kSpf, kOther };
+
+Method methodOf(std::string_view key) {
+    std::size_t slash = 0;
+    while (slash < key.size() && key[slash] != '/') ++slash;
+    key = key.substr(0, slash);
+    if (equalsIgnoringCase(key, "dmarc")) return Method::kDmarc;
+    if (equalsIgnoringCase(key, "dkim")) return Method::kDkim;
+    if (equalsIgnoringCase(key, "spf")) return Method::kSpf;
+    return Method::kOther;
+}
+
+struct Result {
+    Method method;
+    ShownResult result;
+    bool hasDomain;
+    ShownDomain domain;
+};
+
+// The property that gives a method's domain, and the one it falls back to;
+// from an address, the part after its last '@'.
+struct DomainKeys {
+    std::string_view primary;
+    bool primaryIsAddress;
+    std::string_view fallback;
+    bool fallbackIsAddress;
+};
+
+DomainKeys domainKeysOf(Method method) {
+    switch (method) {
+        case Method::kDkim: return {"header.d", false, "header.i", true};
+        case Method::kSpf: return {"smtp.mailfrom", true, "smtp.helo", false};
+        default: return {"header.from", true, {}, false};
+    }
+}
+
+// Reads the results of a trusted field and calls take(Result) for each dkim,
+// spf and dmarc one: the first part names the server and, in its second
+// word, the version (only "1" gives results); every later part, or the first
+// when it begins with a pair, is one result, its first word method=result,
+// then its properties, of which the first of each key wins.
+template <typename Take>
+class ResultSink {
+public:
+    explicit ResultSink(Take& take) : take_(take) {}
+
+    bool word(const Word& word) {
+        switch (stage_) {
+            case Stage::kServer:
+                if (!word.isPair()) {
+                    stage_ = Stage::kVersion;
+                    return true;
+                }
+                beginResult(word);
+                return true;
+            case Stage::kVersion:
+                stage_ = Stage::kSkip;
+                return word.isPair() || sameText(word.text, "1");
+            case Stage::kMethod:
+                if (word.isPair()) {
+                    beginResult(word);
+                } else {
+                    stage_ = Stage::kSkip;
+                }
+                return true;
+            case Stage::kProperties:
+                if (word.isPair()) property(word);
+                return true;
+            case Stage::kSkip:
+                return true;
+        }
+        return true;
+    }
+
+    bool partEnd() {
+        if (stage_ == Stage::kProperties) {
+            result_.hasDomain = sawPrimary_ || sawFallback_;
+            if (!sawPrimary_) result_.domain = fallback_;
+            take_(result_);
+        }
+        stage_ = Stage::kMethod;
+        return true;
+    }
+
+private:
+    enum class Stage { kServer, kVersion, kMethod, kProperties, kSkip };
+
+    void beginResult(const Word& word) {
+        result_.method = methodOf(word.key());
+        if (result_.method == Method::kOther) {
+            stage_ = Stage::kSkip;
+            return;
+        }
+        stage_ = Stage::kProperties;
+        result_.result = showResult(word.value());
+        keys_ = domainKeysOf(result_.method);
+        sawPrimary_ = sawFallback_ = false;
+    }
+
+    void property(const Word& word) {
+        const std::string_view key = word.key();
+        if (!sawPrimary_ && equalsIgnoringCase(key, keys_.primary)) {
+            sawPrimary_ = true;
+            result_.domain = showDomain(keys_.primaryIsAddress ? afterLastAt(word.value()) : word.value());
+        } else if (!sawFallback_ && !keys_.fallback.empty() && equalsIgnoringCase(key, keys_.fallback)) {
+            sawFallback_ = true;
+            fallback_ = showDomain(keys_.fallbackIsAddress ? afterLastAt(word.value()) : word.value());
+        }
+    }
+
+    Take& take_;
+    Stage stage_ = Stage::kServer;
+    Result result_;
+    DomainKeys keys_;
+    bool sawPrimary_ = false;
+    bool sawFallback_ = false;
+    ShownDomain fallback_;
+};
+
+template <typename Take>
+void forEachResult(std::string_view value, Take&& take) {
+    ResultSink<Take> sink(take);
+    readWords(value, sink);
+}
+
+// The domain of an address that follows an '@' at at, which stands outside
+// quoted strings and comments: the bytes after it up to end, comments read as
+// blanks, leading blanks skipped, up to a blank, tab, '>', ',' or ';'.
+ShownDomain domainAfter(const char* at, const char* end) {
+    // No more is kept than a domain may have before it is shown as "?". Dots
+    // past that are kept out too, as they may trail, and trailing dots go.
+    constexpr std::size_t kKept = 1012;
+    char bytes[kKept];
+    std::size_t length = 0;
+    bool quoted = false;
+    bool escaped = false;
+    std::size_t commentDepth = 0;
+    for (; at < end; ++at) {
+        char c = *at;
+        if (isCutBreak(c)) continue;
+        if (commentDepth > 0) {
+            if (escaped) {
+                escaped = false;
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '(') {
+                ++commentDepth;
+            } else if (c == ')') {
+                --commentDepth;
+            }
+            if (commentDepth > 0) continue;
+            c = ' ';  // what the comment leaves
+        } else if (quoted) {
+            if (escaped) {
+                escaped = false;
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '"') {
+                quoted = false;
+            }
+        } else if (c == '(') {
+            commentDepth = 1;
+            continue;
+        } else if (c == '"') {
+            quoted = true;
+        }
+        if (isBlank(c) || c == '>' || c == ',' || c == ';') {
+            if (length > 0 || !isBlank(c)) break;
+            continue;
+        }
+        if (length == kKept) {
+            if (c == '.') continue;
+            return {};
+        }
+        bytes[length++] = c;
+    }
+    return showDomain(std::string_view(bytes, length));
+}
+
+// The From field's addresses: how many (two stands for more), and the domain
+// of the first.
+struct FromAddresses {
+    std::size_t count = 0;
+    ShownDomain domain;
+};
+
+// Reads a From value, its comments dropped as in Authentication-Results,
+// split into parts at commas outside quoted strings and outside '<' to '>'.
+// The parts holding an '@' outside quoted strings are addresses; the domain
+// of one follows the last '@' between its first '<' and the '>' after it,
+// when it has a '<', else the last '@' of all of it.
+FromAddresses readFrom(std::string_view value) {
+    FromAddresses from;
+    const char* const end = value.data() + value.size();
+    const char* lastAt = nullptr;         // of the part
+    const char* bracketLastAt = nullptr;  // of the part's first bracket
+    bool sawBracket = false;
+    bool inBracket = false;
+    bool inFirstBracket = false;
+    bool inQuote = false;
+    bool escaped = false;
+    std::size_t commentDepth = 0;
+    for (const char* at = value.data(); at <= end; ++at) {
+        if (commentDepth == 0 && !inQuote) {
+            while (at < end && !kFromSpecials.has(*at)) ++at;
+        }
+        const char c = at < end ? *at : ',';  // the end ends the last part
+        if (isCutBreak(c)) continue;
+        if (commentDepth > 0) {
+            if (escaped) {
+                escaped = false;
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '(') {
+                ++commentDepth;
+            } else if (c == ')') {
+                --commentDepth;
+            }
+            if (at < end) continue;
+        } else if (inQuote) {
+            if (escaped) {
+                escaped = false;
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '"') {
+                inQuote = false;
+            }
+            if (at < end) continue;
+        }
+        if (c == '(') {
+            commentDepth = 1;
+        } else if (c == '"') {
+            inQuote = true;
+        } else if (c == '<' && !inBracket) {
+            inBracket = true;
+            inFirstBracket = !sawBracket;
+            sawBracket = true;
+        } else if (c == '>' && inBracket) {
+            inBracket = inFirstBracket = false;
+        } else if (c == '@') {
+            lastAt = at;
+            if (inFirstBracket) bracketLastAt = at;
+        } else if (c == ',' && (!inBracket || at == end)) {
+            if (lastAt != nullptr && from.count++ == 0) {
+                // A bracket without an '@' holds no domain.
+                const char* domainAt = sawBracket ? bracketLastAt : lastAt;
+                if (domainAt != nullptr) from.domain = domainAfter(domainAt + 1, at);
+            }
+            // A second address is all the line needs to know of the rest.
+            if (from.count > 1) return from;
+            lastAt = bracketLastAt = nullptr;
+            sawBracket = inBracket = inFirstBracket = false;
+        }
+    }
+    return from;
+}
+
+// Writes the line into a buffer that holds the longest line there can be.
+class LineWriter {
+public:
+    // Goes on from length, which it sets when it is done.
+    LineWriter(char* line, std::size_t& length) : line_(line), at_(line + length), length_(length) {}
+    ~LineWriter() { length_ = static_cast<std::size_t>(at_ - line_); }
+    LineWriter(const LineWriter&) = delete;
+    LineWriter& operator=(const LineWriter&) = delete;
+
+    LineWriter& operator<<(std::string_view text) {
+        char* at = at_;
+        for (const char c : text) *at++ = c;
+        at_ = at;
+        return *this;
+    }
+    LineWriter& operator<<(std::size_t number) {
+        char digits[20];
+        std::size_t count = 0;
+        do {
+            digits[count++] = static_cast<char>('0' + number % 10);
+            number /= 10;
+        } while (number != 0);
+        while (count > 0) *at_++ = digits[--count];
+        return *this;
+    }
+
+private:
+    char* const line_;
+    char* at_;
+    std::size_t& length_;
+};
+
+}  // namespace
+
+void AuthDigest::read(std::uint8_t nameId, const HeaderField& field) {
+    if (nameId == kFrom.id) {
+        if (fromFields_++ == 0) from_ = valueOf(field);
+        return;
+    }
+    if (blockEnded_) return;
+    ServerSink server(servers_, !sawResults_);
+    readWords(valueOf(field), server);
+    if (!sawResults_) {
+        sawResults_ = true;
+        topNamesNoServer_ = server.namesNone;
+        topServer_ = server.shown;
+    }
+    if (server.trusted) {
+        block_.push_back(valueOf(field));
+    } else {
+        blockEnded_ = true;
+    }
+}
+
+void AuthDigest::finish(FieldNotes& notes) {
+    compose();
+    notes.noteFirstLine(std::string_view(line_, lineLength_));
+}
+
+void AuthDigest::compose() {
+    lineLength_ = 0;
+    LineWriter line(line_, lineLength_);
+    const std::string_view server = topNamesNoServer_ ? "-" : topServer_.text();
+    if (!sawResults_) {
+        line << "[Auth] ? no Authentication-Results";
+        return;
+    }
+    if (block_.empty()) {
+        line << "[Auth] ? not trusted: " << server;
+        return;
+    }
+
+    FromAddresses from;
+    if (fromFields_ > 0) from = readFrom(from_);
+    const bool fromKnown = from.count > 0 && from.domain.known();
+    const bool moreThanOneFrom = fromFields_ > 1 || from.count > 1;
+
+    // Each method's results, the first three written out, the rest counted.
+    struct Items {
+        std::size_t count = 0;
+        char text[3 * kDigestItemSize + 2 * 2];
+        std::size_t length = 0;
+    };
+    Items items[3];  // dmarc, dkim, spf
+    bool dmarcDiffer = false;
+    bool dmarcFails = false;
+    bool dmarcOffFrom = false;
+    bool dkimPassesAligned = false;
+    ShownResult firstDmarc;
+    for (std::size_t i = 0; i < block_.size(); ++i) {
+        forEachResult(block_[i], [&](const Result& result) {
+            Items& list = items[static_cast<int>(result.method)];
+            const bool pass = result.result.is("pass");
+            if (result.method == Method::kDmarc) {
+                if (list.count == 0) firstDmarc = result.result;
+                dmarcDiffer = dmarcDiffer || result.result != firstDmarc;
+                dmarcFails = dmarcFails || result.result.is("fail");
+                dmarcOffFrom = dmarcOffFrom || (fromKnown && result.hasDomain && result.domain != from.domain);
+            } else if (result.method == Method::kDkim) {
+                dkimPassesAligned = dkimPassesAligned || (pass && result.hasDomain && aligned(result.domain, from.domain));
+            }
+            if (list.count++ >= 3) return;
+            LineWriter item(list.text, list.length);
+            item << std::string_view(list.count > 1 ? ", " : "") << result.result.text();
+            if (!result.hasDomain) return;
+            if (result.method == Method::kDmarc) {
+                if (!fromKnown || result.domain != from.domain) item << " for " << result.domain.text();
+            } else if (!result.result.is("none")) {
+                item << " " << result.domain.text();
+                if (pass && !aligned(result.domain, from.domain)) item << " (not From)";
+            }
+        });
+    }
+
+    const std::string_view verdict = [&] {
+        if (items[0].count + items[1].count + items[2].count == 0) return "NONE";
+        if (dmarcFails || dmarcDiffer || dmarcOffFrom || moreThanOneFrom) return "FAIL";
+        const bool dmarcPass = items[0].count > 0 && firstDmarc.is("pass") && fromKnown;
+        if (dmarcPass || (items[0].count == 0 && dkimPassesAligned)) return "PASS";
+        return "WARN";
+    }();
+    line << "[Auth] " << verdict << " " << (from.count == 0 ? "(no From)" : from.domain.text());
+    if (moreThanOneFrom) line << " (more than one From)";
+    const std::string_view names[] = {" | DMARC ", " | DKIM ", " | SPF "};
+    for (int method = 0; method < 3; ++method) {
+        const Items& list = items[method];
+        if (list.count == 0) continue;
+        line << names[method] << std::string_view(list.text, list.length);
+        if (list.count > 3) line << ", +" << list.count - 3 << " more";
+    }
+    line << " | by " << server;
+}

@@ -1,0 +1,55 @@
+// Who really sent the mail: one line, first in the view, read from the
+// Authentication-Results fields that the servers the user trusts wrote, and
+// from the From field.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "fields/field_reader.h"
+#include "fields/shown_text.h"
+#include "settings/settings.h"
+#include "text/inline_buffer.h"
+
+// The longest the line can be: "[Auth] VERDICT FROM (more than one From)",
+// three parts of three items and a count each, and " | by ID".
+constexpr std::size_t kDigestItemSize = kShownResultSize + sizeof " " - 1 + kShownDomainSize + sizeof " (not From)" - 1;
+constexpr std::size_t kDigestPartSize =
+    sizeof " | DMARC " - 1 + 3 * kDigestItemSize + 2 * (sizeof ", " - 1) + sizeof ", +18446744073709551615 more" - 1;
+constexpr std::size_t kDigestLineSize = sizeof "[Auth] WARN " - 1 + kShownDomainSize +
+                                        sizeof " (more than one From)" - 1 + 3 * kDigestPartSize +
+                                        sizeof " | by " - 1 + kShownDomainSize;
+
+// Reads every Authentication-Results field and every From field, shown or
+// not. The trusted block is the run of Authentication-Results fields from
+// the top for as long as servers lists each field's server; the first field
+// of another server ends it, since a server adds its field above those the
+// mail came with. Finishes with the line as the view's first.
+class AuthDigest final : public FieldReader {
+public:
+    static constexpr FieldName kAuthenticationResults{"authentication-results", 0};
+    static constexpr FieldName kFrom{"from", 1};
+
+    // The servers whose results are trusted, as [AuthServers] lists them:
+    // an authserv-id, "*." and a domain (it and every name below it), or "-"
+    // for a field that names no server. The list must outlive the reader.
+    explicit AuthDigest(const PatternList& servers) : servers_(servers) {}
+
+    void read(std::uint8_t nameId, const HeaderField& field) override;
+    void finish(FieldNotes& notes) override;
+
+private:
+    void compose();
+
+    const PatternList& servers_;
+    bool sawResults_ = false;          // an Authentication-Results field stood in the header
+    bool blockEnded_ = false;          // a field of an untrusted server came
+    bool topNamesNoServer_ = false;    // of the topmost Authentication-Results field
+    ShownDomain topServer_;
+    InlineBuffer<std::string_view, 8> block_;  // the values of the trusted block's fields
+    std::size_t fromFields_ = 0;
+    std::string_view from_;            // the first From field's value
+    char line_[kDigestLineSize];
+    std::size_t lineLength_ = 0;
+};

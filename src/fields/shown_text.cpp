@@ -1,0 +1,142 @@
+#include "fields/shown_text.h"
+
+#include "text/ascii.h"
+#include "text/punycode.h"
+
+namespace {
+
+// Longer than this, a domain cannot come down to 253 bytes.
+constexpr std::size_t kLongestConverted = 1012;
+
+// How each byte is shown: A to Z lowered, the others that may be shown as
+// they are; 0 for a byte that may not be shown.
+struct ShownBytes {
+    char as[256] = {};
+    constexpr ShownBytes() {
+        for (unsigned c = 0; c < 256; ++c) {
+            const char lowered = lowerAscii(static_cast<char>(c));
+            if ((lowered >= 'a' && lowered <= 'z') || isDigit(lowered) || c == '.' || c == '-' || c == '_') {
+                as[c] = lowered;
+            }
+        }
+    }
+};
+constexpr ShownBytes kShown;
+
+char shownAs(char c) { return kShown.as[static_cast<unsigned char>(c)]; }
+bool mayBeShown(char c) { return shownAs(c) == c; }
+
+// Reads the UTF-8 of text into code points (RFC 3629: no overlong forms, no
+// surrogates, nothing above U+10FFFF); false when it is not valid.
+bool readUtf8(std::string_view text, char32_t* codePoints, std::size_t& count) {
+    count = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = 1;
+        char32_t c = lead;
+        char32_t least = 0;
+        if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4, c = lead & 0x07, least = 0x10000;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3, c = lead & 0x0F, least = 0x800;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2, c = lead & 0x1F, least = 0x80;
+        } else if (lead >= 0x80) {
+            return false;
+        }
+        if (i + length > text.size()) return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto trail = static_cast<unsigned char>(text[i + k]);
+            if ((trail & 0xC0) != 0x80) return false;
+            c = c << 6 | (trail & 0x3F);
+        }
+        if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+        codePoints[count++] = c;
+        i += length;
+    }
+    return true;
+}
+
+
+// The domain as shown when a byte of it is 0x80 or more, or when it is
+// longer than a domain may be shown: its UTF-8 labels as Punycode.
+ShownDomain showInternationalDomain(std::string_view raw) {
+    char32_t codePoints[kLongestConverted];
+    std::size_t count = 0;
+    if (!readUtf8(raw, codePoints, count)) return {};
+
+    char shown[kShownDomainSize];
+    std::size_t length = 0;
+    for (std::size_t label = 0; label <= count;) {
+        std::size_t end = label;
+        bool ascii = true;
+        for (; end < count && codePoints[end] != '.'; ++end) {
+            if (codePoints[end] >= 0x80) ascii = false;
+        }
+        if (label > 0) {
+            if (length == sizeof shown) return {};
+            shown[length++] = '.';
+        }
+        if (ascii) {
+            if (end - label > sizeof shown - length) return {};
+            for (std::size_t i = label; i < end; ++i) shown[length++] = lowerAscii(static_cast<char>(codePoints[i]));
+        } else {
+            // "xn--", then the label's code points, A to Z lowered, as Punycode.
+            if (sizeof shown - length < 5) return {};
+            for (const char c : {'x', 'n', '-', '-'}) shown[length++] = c;
+            for (std::size_t i = label; i < end; ++i) {
+                if (codePoints[i] < 0x80) codePoints[i] = static_cast<unsigned char>(lowerAscii(static_cast<char>(codePoints[i])));
+            }
+            const std::size_t written = encodePunycode(std::u32string_view(codePoints + label, end - label),
+                                                       shown + length, sizeof shown - length);
+            if (written == 0) return {};
+            length += written;
+        }
+        label = end + 1;
+    }
+    ShownDomain domain;
+    for (std::size_t i = 0; i < length; ++i) {
+        if (!mayBeShown(shown[i])) return {};
+        domain.room()[i] = shown[i];
+    }
+    domain.setLength(length);
+    return domain;
+}
+
+}  // namespace
+
+ShownDomain showDomain(std::string_view raw) {
+    while (!raw.empty() && raw.back() == '.') raw.remove_suffix(1);
+    if (raw.empty() || raw.size() > kLongestConverted) return {};
+    // Most domains are ASCII: shown lowered, when every byte may be.
+    ShownDomain domain;
+    char* shown = domain.room();
+    const std::size_t room = raw.size() < kShownDomainSize ? raw.size() : kShownDomainSize;
+    std::size_t length = 0;
+    for (; length < room && (shown[length] = shownAs(raw[length])) != 0; ++length) {
+    }
+    if (length == raw.size()) {
+        domain.setLength(length);
+        return domain;
+    }
+    if (length < room && static_cast<unsigned char>(raw[length]) < 0x80) return {};
+    return showInternationalDomain(raw);
+}
+
+ShownResult showResult(std::string_view raw) {
+    if (raw.empty() || raw.size() > kShownResultSize) return {};
+    ShownResult result;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if ((result.room()[i] = shownAs(raw[i])) == 0) return {};
+    }
+    result.setLength(raw.size());
+    return result;
+}
+
+bool aligned(const ShownDomain& a, const ShownDomain& b) {
+    if (!a.known() || !b.known()) return false;
+    const std::string_view longer = a.text().size() >= b.text().size() ? a.text() : b.text();
+    const std::string_view shorter = a.text().size() >= b.text().size() ? b.text() : a.text();
+    if (longer.size() == shorter.size()) return longer == shorter;
+    return longer.substr(longer.size() - shorter.size()) == shorter && longer[longer.size() - shorter.size() - 1] == '.';
+}

@@ -1,0 +1,220 @@
+// The authentication digest: header in, the view's first line out, and the
+// Punycode that look-alike domains are shown in.
+#include "fields/auth_digest.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core_settings.h"
+#include "fake_host.h"
+#include "text/punycode.h"
+
+namespace {
+
+// The view of header with the digest on, trusting servers, and no pattern.
+std::string digestOf(const std::string& header, const std::vector<std::string>& servers) {
+    Settings settings = makeSettings({}, {});
+    settings.auth = 1;
+    settings.authServers = servers;
+    return viewOf(settings, header);
+}
+
+std::string repeated(const std::string& text, int times) {
+    std::string all;
+    for (int i = 0; i < times; ++i) all += text;
+    return all;
+}
+
+const std::vector<std::string> kExampleNet = {"mx.example.net"};
+const std::string kPayPal = "From: PayPal <service@paypal.com>\r\n";
+
+TEST(AuthDigest, TellsWhoSentTheMailFromTrustedServersOnly) {
+    const struct {
+        const char* name;
+        std::vector<std::string> servers;
+        std::string header;
+        std::string line;
+    } cases[] = {
+        // The forms large providers write.
+        {"all three pass", kExampleNet,
+         "Authentication-Results: mx.example.net; dkim=pass header.i=@paypal.com; spf=pass "
+         "smtp.mailfrom=service@paypal.com; dmarc=pass (p=REJECT) header.from=paypal.com\r\n" + kPayPal,
+         "[Auth] PASS paypal.com | DMARC pass | DKIM pass paypal.com | SPF pass paypal.com | by mx.example.net"},
+        {"a list through another domain", kExampleNet,
+         "Authentication-Results: mx.example.net; dkim=pass header.i=@python.org; dkim=neutral "
+         "header.i=@gmail.com; spf=pass smtp.mailfrom=\"list-bounces+x=y@python.org\"; dmarc=fail "
+         "header.from=gmail.com\r\nFrom: bob@gmail.com\r\n",
+         "[Auth] FAIL gmail.com | DMARC fail | DKIM pass python.org (not From), neutral gmail.com | SPF pass "
+         "python.org (not From) | by mx.example.net"},
+        {"several fields under one id, folded, with comments and a look-alike", {"mx.google.com"},
+         "Authentication-Results: mx.google.com;\r\n       dkim=pass header.i=@shop.example header.s=s1;\r\n"
+         "       spf=pass (google.com: domain of a@shop.example designates 192.0.2.1 as permitted sender)\r\n"
+         " smtp.mailfrom=a@shop.example;\r\nARC-Authentication-Results: i=1; mx.google.com; dmarc=fail\r\n"
+         "X-Authentication-Results: mx.google.com; dmarc=fail\r\nAuthentication-Results-Original: mx.google.com; "
+         "dmarc=fail\r\nAuthentication-Results: mx.google.com;\r\n       dmarc=pass (p=NONE sp=NONE dis=NONE) "
+         "header.from=shop.example\r\nFrom: Shop <news@SHOP.example.>\r\n",
+         "[Auth] PASS shop.example | DMARC pass | DKIM pass shop.example | SPF pass shop.example | by mx.google.com"},
+        {"one field per check, under different ids", {"*.mail.example.com"},
+         "Authentication-Results: atlas-101.mail.example.com; dmarc=pass header.from=x.example\r\n"
+         "Authentication-Results: MAIL.example.com; dkim=pass header.d=x.example\r\n"
+         "Authentication-Results: badmail.example.com; spf=pass smtp.mailfrom=x.example\r\n"
+         "From: a@x.example\r\n",
+         "[Auth] PASS x.example | DMARC pass | DKIM pass x.example | by atlas-101.mail.example.com"},
+        {"no server named, forms real servers write", {"-"},
+         "Authentication-Results: spf=Pass smtp.mailfrom=a@b.example; arc=pass; dmarc=pass(p=NONE) "
+         "header.from=B.example;\r\nFrom: <a@b.example>\r\n",
+         "[Auth] PASS b.example | DMARC pass | SPF pass b.example | by -"},
+        // Forgeries.
+        {"a forged field above the trusted one", kExampleNet,
+         "Authentication-Results: aaa.com; dkim=pass header.i=@example.com\r\n"
+         "Authentication-Results: mx.example.net; dkim=pass header.i=@example.com\r\n",
+         "[Auth] ? not trusted: aaa.com"},
+        {"a forged field below the trusted one proves nothing", kExampleNet,
+         "Authentication-Results: mx.example.net; dkim=fail header.d=evil.example\r\n"
+         "Authentication-Results: evil.example; dkim=pass header.d=evil.example\r\n"
+         "Authentication-Results: mx.example.net; dmarc=pass header.from=evil.example\r\nFrom: a@evil.example\r\n",
+         "[Auth] WARN evil.example | DKIM fail evil.example | by mx.example.net"},
+        {"a pass in a comment and in a quoted local part", kExampleNet,
+         "Authentication-Results: mx.example.net; dkim=fail (dkim=pass; dmarc=pass) header.d=evil.example;\r\n"
+         "\tspf=softfail smtp.mailfrom=\"dmarc=pass;\"@evil.example\r\nFrom: a@evil.example\r\n",
+         "[Auth] WARN evil.example | DKIM fail evil.example | SPF softfail evil.example | by mx.example.net"},
+        {"dmarc aligned with an attacker's domain", kExampleNet,
+         "Authentication-Results: mx.example.net; dkim=pass header.d=attacker.example; dmarc=pass "
+         "header.from=attacker.example\r\n" + kPayPal,
+         "[Auth] FAIL paypal.com | DMARC pass for attacker.example | DKIM pass attacker.example (not From) | by "
+         "mx.example.net"},
+        {"conflicting dmarc results", kExampleNet,
+         "Authentication-Results: mx.example.net; dmarc=pass header.from=paypal.com; dmarc=none\r\n" + kPayPal,
+         "[Auth] FAIL paypal.com | DMARC pass, none | by mx.example.net"},
+        {"a display name holding another address", kExampleNet,
+         "Authentication-Results: mx.example.net; dmarc=pass header.from=evil.example\r\n"
+         "From: \"service@paypal.com <service@paypal.com>\" (service@paypal.com) <x@evil.example>\r\n",
+         "[Auth] PASS evil.example | DMARC pass | by mx.example.net"},
+        {"a look-alike domain", kExampleNet,
+         u8"Authentication-Results: mx.example.net; dmarc=pass header.from=p\u0430ypal.com\r\n"
+         u8"From: service@p\u0430ypal.com\r\n",
+         "[Auth] PASS xn--pypal-4ve.com | DMARC pass | by mx.example.net"},
+        {"two From fields", kExampleNet,
+         "Authentication-Results: mx.example.net; dmarc=pass header.from=paypal.com\r\n" + kPayPal +
+             "From: a@evil.example\r\n",
+         "[Auth] FAIL paypal.com (more than one From) | DMARC pass | by mx.example.net"},
+        {"two addresses in one From", kExampleNet,
+         "Authentication-Results: mx.example.net; dkim=pass header.d=paypal.com\r\n"
+         "From: \"Pay, Pal\" <service@paypal.com>, a@evil.example\r\n",
+         "[Auth] FAIL paypal.com (more than one From) | DKIM pass paypal.com | by mx.example.net"},
+        // What the verdict rests on.
+        {"dkim alone, aligned", kExampleNet,
+         "Authentication-Results: mx.example.net; dkim=pass header.d=example.com\r\nFrom: a@mail.example.com\r\n",
+         "[Auth] PASS mail.example.com | DKIM pass example.com | by mx.example.net"},
+        {"dkim alone, not aligned", kExampleNet,
+         "Authentication-Results: mx.example.net; dkim=pass header.d=badexample.com\r\nFrom: a@example.com\r\n",
+         "[Auth] WARN example.com | DKIM pass badexample.com (not From) | by mx.example.net"},
+        {"no From field", kExampleNet, "Authentication-Results: mx.example.net; dmarc=pass header.from=a.example\r\n",
+         "[Auth] WARN (no From) | DMARC pass for a.example | by mx.example.net"},
+        {"a From without an address", kExampleNet,
+         "Authentication-Results: mx.example.net; spf=none smtp.mailfrom=a.example\r\nFrom: nobody\r\n",
+         "[Auth] WARN (no From) | SPF none | by mx.example.net"},
+        {"results of another version", kExampleNet,
+         "Authentication-Results: mx.example.net 2; dkim=pass header.d=a.example\r\n" + kPayPal,
+         "[Auth] NONE paypal.com | by mx.example.net"},
+        {"none", kExampleNet, "Authentication-Results: mx.example.net 1; none\r\n" + kPayPal,
+         "[Auth] NONE paypal.com | by mx.example.net"},
+        {"no field at all", kExampleNet, kPayPal, "[Auth] ? no Authentication-Results"},
+        {"no server trusted", {}, "Authentication-Results: mx.example.net; dkim=pass\r\n",
+         "[Auth] ? not trusted: mx.example.net"},
+        {"a field naming no server, untrusted", kExampleNet, "Authentication-Results: dkim=pass\r\n",
+         "[Auth] ? not trusted: -"},
+        {"more than three results", kExampleNet,
+         "Authentication-Results: mx.example.net; dkim=pass header.d=a.com; dkim=fail header.i=x@b.com;\r\n"
+         " dkim=pass header.i=c.com; dkim=pass; dkim=none header.d=e.com\r\nFrom: a@a.com\r\n",
+         "[Auth] PASS a.com | DKIM pass a.com, fail b.com, pass c.com (not From), +2 more | by mx.example.net"},
+        {"properties: the first of each key wins, keys case-blind", kExampleNet,
+         "Authentication-Results: mx.example.net; DKIM/1=PASS Header.D=a.com header.d=b.com; spf = pass "
+         "smtp.helo=h.com\r\nFrom: a@a.com\r\n",
+         "[Auth] PASS a.com | DKIM pass a.com | SPF pass h.com (not From) | by mx.example.net"},
+        // Hostile input.
+        {"what no domain may hold", kExampleNet,
+         "Authentication-Results: mx.example.net; dmarc=pass header.from=a\x01" "b.com; dkim=pass header.d=" +
+             repeated("a.", 300) + "; dkim=fail header.d=\"x y\"\r\nFrom: a@\x83\x65\x83\x58.jp\r\n",
+         "[Auth] WARN ? | DMARC pass for ? | DKIM pass ? (not From), fail ? | by mx.example.net"},
+        {"10,000 nested comments left open", kExampleNet,
+         "Authentication-Results: mx.example.net; dkim=pass header.d=a.com " + std::string(10000, '(') +
+             "\r\nFrom: a@a.com\r\n",
+         "[Auth] PASS a.com | DKIM pass a.com | by mx.example.net"},
+        {"an open quote swallows the rest", kExampleNet,
+         "Authentication-Results: mx.example.net; spf=pass smtp.mailfrom=\"a@b.com; dmarc=pass header.from=b.com\r\n"
+         "From: a@b.com\r\n",
+         "[Auth] WARN b.com | SPF pass ? (not From) | by mx.example.net"},
+        {"1,000 trusted fields", kExampleNet,
+         repeated("Authentication-Results: mx.example.net; dkim=pass header.d=a.com\r\n", 1000) + "From: a@a.com\r\n",
+         "[Auth] PASS a.com | DKIM pass a.com, pass a.com, pass a.com, +997 more | by mx.example.net"},
+        {"10,000 results in one field", kExampleNet,
+         "Authentication-Results: mx.example.net" + repeated("; spf=fail smtp.mailfrom=a.com", 10000) +
+             "\r\nFrom: a@a.com\r\n",
+         "[Auth] WARN a.com | SPF fail a.com, fail a.com, fail a.com, +9997 more | by mx.example.net"},
+        {"an id that cannot be shown", kExampleNet,
+         "Authentication-Results: \"mx\\\".example.net\"; dkim=pass\r\n",
+         "[Auth] ? not trusted: ?"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(digestOf(c.header, c.servers), c.line + "\n") << c.name;
+}
+
+TEST(AuthDigest, ComesFirstAndLeavesTheRestOfTheView) {
+    Settings settings = makeSettings({"X-"}, {});
+    settings.auth = 1;
+    settings.authServers = {"-"};
+    settings.wholeFields = kFieldsUnfolded;
+    settings.decode = 1;
+    EXPECT_EQ(viewOf(settings, "X-A: =?utf-8?q?a?=\r\n b\r\nAuthentication-Results: dkim=pass\r\n"),
+              "[Auth] WARN (no From) | DKIM pass | by -\nX-A: a b\n-- \n");
+    EXPECT_EQ(viewOf(settings, ""), "[Auth] ? no Authentication-Results\n");
+}
+
+TEST(Punycode, EncodesTheSamplesOfItsRfc) {
+    const struct {
+        std::u32string text;
+        const char* punycode;
+    } cases[] = {
+        {U"\u0644\u064A\u0647\u0645\u0627\u0628\u062A\u0643\u0644\u0645\u0648\u0634\u0639\u0631\u0628\u064A\u061F",
+         "egbpdaj6bu4bxfgehfvwxn"},
+        {U"\u4ED6\u4EEC\u4E3A\u4EC0\u4E48\u4E0D\u8BF4\u4E2D\u6587", "ihqwcrb4cv8a8dqg056pqjye"},
+        {U"\u4ED6\u5011\u7232\u4EC0\u9EBD\u4E0D\u8AAA\u4E2D\u6587", "ihqwctvzc91f659drss3x8bo0yb"},
+        {U"Pro\u010Dprost\u011Bnemluv\u00ED\u010Desky", "Proprostnemluvesky-uyb24dma41a"},
+        {U"\u05DC\u05DE\u05D4\u05D4\u05DD\u05E4\u05E9\u05D5\u05D8\u05DC\u05D0\u05DE\u05D3\u05D1\u05E8\u05D9\u05DD"
+         U"\u05E2\u05D1\u05E8\u05D9\u05EA",
+         "4dbcagdahymbxekheh6e0a7fei0b"},
+        {U"\u092F\u0939\u0932\u094B\u0917\u0939\u093F\u0928\u094D\u0926\u0940\u0915\u094D\u092F\u094B\u0902\u0928"
+         U"\u0939\u0940\u0902\u092C\u094B\u0932\u0938\u0915\u0924\u0947\u0939\u0948\u0902",
+         "i1baa7eci9glrd9b2ae1bj0hfcgg6iyaf8o0a1dig0cd"},
+        {U"\u306A\u305C\u307F\u3093\u306A\u65E5\u672C\u8A9E\u3092\u8A71\u3057\u3066\u304F\u308C\u306A\u3044\u306E"
+         U"\u304B",
+         "n8jok5ay5dzabd5bym9f0cm5685rrjetr6pdxa"},
+        {U"\uC138\uACC4\uC758\uBAA8\uB4E0\uC0AC\uB78C\uB4E4\uC774\uD55C\uAD6D\uC5B4\uB97C\uC774\uD574\uD55C\uB2E4"
+         U"\uBA74\uC5BC\uB9C8\uB098\uC88B\uC744\uAE4C",
+         "989aomsvi5e83db1d2a355cv1e0vak1dwrv93d5xbh15a0dt30a5jpsd879ccm6fea98c"},
+        {U"\u043F\u043E\u0447\u0435\u043C\u0443\u0436\u0435\u043E\u043D\u0438\u043D\u0435\u0433\u043E\u0432\u043E"
+         U"\u0440\u044F\u0442\u043F\u043E\u0440\u0443\u0441\u0441\u043A\u0438",
+         "b1abfaaepdrnnbgefbadotcwatmq2g4l"},
+        {U"Porqu\u00E9nopuedensimplementehablarenEspa\u00F1ol", "PorqunopuedensimplementehablarenEspaol-fmd56a"},
+        {U"T\u1EA1isaoh\u1ECDkh\u00F4ngth\u1EC3ch\u1EC9n\u00F3iti\u1EBFngVi\u1EC7t",
+         "TisaohkhngthchnitingVit-kjcr8268qyxafd2f1b9g"},
+        {U"3\u5E74B\u7D44\u91D1\u516B\u5148\u751F", "3B-ww4c5e180e575a65lsy2b"},
+        {U"\u5B89\u5BA4\u5948\u7F8E\u6075-with-SUPER-MONKEYS", "-with-SUPER-MONKEYS-pc58ag80a8qai00g7n9n"},
+        {U"Hello-Another-Way-\u305D\u308C\u305E\u308C\u306E\u5834\u6240", "Hello-Another-Way--fc4qua05auwb3674vfr0b"},
+        {U"\u3072\u3068\u3064\u5C4B\u6839\u306E\u4E0B2", "2-u9tlzr9756bt3uc0v"},
+        {U"Maji\u3067Koi\u3059\u308B5\u79D2\u524D", "MajiKoi5-783gue6qz075azm5e"},
+        {U"\u30D1\u30D5\u30A3\u30FCde\u30EB\u30F3\u30D0", "de-jg4avhby1noc0d"},
+        {U"\u305D\u306E\u30B9\u30D4\u30FC\u30C9\u3067", "d9juau41awczczp"},
+        {U"-> $1.00 <-", "-> $1.00 <--"},
+    };
+    for (const auto& c : cases) {
+        char out[128];
+        EXPECT_EQ(std::string(out, encodePunycode(c.text, out, sizeof out)), c.punycode) << c.punycode;
+    }
+    char small[5];
+    EXPECT_EQ(encodePunycode(U"\u00FC\u00FC\u00FC\u00FC\u00FC", small, sizeof small), 0u) << "too long for its room";
+}
+
+}  // namespace
