@@ -25,6 +25,8 @@ private:
 
 constexpr ByteSet kValueSpecials(std::string_view("\0\r\n \t(\";=", 9));
 constexpr ByteSet kFromSpecials(std::string_view("\0\r\n(\"<>@,", 10));
+constexpr ByteSet kSpaces(std::string_view("\0\r\n \t", 5));
+constexpr ByteSet kDomainSpecials(std::string_view("\0\r\n \t>,;(\"", 11));
 
 // A word of an Authentication-Results value, unquoted.
 struct Word {
@@ -107,9 +109,9 @@ void readWords(std::string_view value, Sink& sink) {
             take(run, at + 1);
             continue;
         }
-        if (isCutBreak(c)) continue;
         if (commentDepth > 0) {
-            if (escaped) {
+            if (isCutBreak(c)) {
+            } else if (escaped) {
                 escaped = false;
             } else if (c == '\\') {
                 escaped = true;
@@ -121,7 +123,8 @@ void readWords(std::string_view value, Sink& sink) {
             continue;
         }
         if (inQuote) {
-            if (escaped) {
+            if (isCutBreak(c)) {
+            } else if (escaped) {
                 escaped = false;
                 take(at, at + 1);
             } else if (c == '\\') {
@@ -133,9 +136,13 @@ void readWords(std::string_view value, Sink& sink) {
             }
             continue;
         }
-        if (isBlank(c) || c == '(') {
+        if (c == '(') {
             // A comment stands for a blank.
-            if (c == '(') commentDepth = 1;
+            commentDepth = 1;
+            blanks = open;
+        } else if (kSpaces.has(c)) {
+            // A fold is a break and then a blank: the run splits words.
+            while (at + 1 < end && kSpaces.has(at[1])) ++at;
             blanks = open;
         } else if (c == ';') {
             if (!endWord() || !sink.partEnd()) return;
@@ -190,19 +197,18 @@ bool trusts(const PatternList& servers, const Server& server) {
 // Reads the server a field names, whether servers lists it and, when asked,
 // how it is shown; then stops.
 struct ServerSink {
-    ServerSink(const PatternList& list, bool showIt) : servers(list), show(showIt) {}
+    ServerSink(const PatternList& list, ShownDomain* shownHere) : servers(list), shown(shownHere) {}
 
     const PatternList& servers;
-    bool show;
+    ShownDomain* shown;  // where to show the server, or null
     bool namesNone = false;
     bool trusted = false;
-    ShownDomain shown;
 
     bool word(const Word& word) {
         namesNone = word.isPair();
         const Server server{namesNone, namesNone ? std::string_view() : word.text};
         trusted = trusts(servers, server);
-        if (show && !namesNone) shown = showDomain(server.id);
+        if (shown != nullptr && !namesNone) showDomain(server.id, *shown);
         return false;
     }
     bool partEnd() {
@@ -312,7 +318,7 @@ private:
             return;
         }
         stage_ = Stage::kProperties;
-        result_.result = showResult(word.value());
+        showResult(word.value(), result_.result);
         keys_ = domainKeysOf(result_.method);
         sawPrimary_ = sawFallback_ = false;
     }
@@ -321,10 +327,10 @@ private:
         const std::string_view key = word.key();
         if (!sawPrimary_ && equalsIgnoringCase(key, keys_.primary)) {
             sawPrimary_ = true;
-            result_.domain = showDomain(keys_.primaryIsAddress ? afterLastAt(word.value()) : word.value());
+            showDomain(keys_.primaryIsAddress ? afterLastAt(word.value()) : word.value(), result_.domain);
         } else if (!sawFallback_ && !keys_.fallback.empty() && equalsIgnoringCase(key, keys_.fallback)) {
             sawFallback_ = true;
-            fallback_ = showDomain(keys_.fallbackIsAddress ? afterLastAt(word.value()) : word.value());
+            showDomain(keys_.fallbackIsAddress ? afterLastAt(word.value()) : word.value(), fallback_);
         }
     }
 
@@ -346,7 +352,7 @@ void forEachResult(std::string_view value, Take&& take) {
 // The domain of an address that follows an '@' at at, which stands outside
 // quoted strings and comments: the bytes after it up to end, comments read as
 // blanks, leading blanks skipped, up to a blank, tab, '>', ',' or ';'.
-ShownDomain domainAfter(const char* at, const char* end) {
+void domainAfter(const char* at, const char* end, ShownDomain& domain) {
     // No more is kept than a domain may have before it is shown as "?". Dots
     // past that are kept out too, as they may trail, and trailing dots go.
     constexpr std::size_t kKept = 1012;
@@ -357,6 +363,20 @@ ShownDomain domainAfter(const char* at, const char* end) {
     std::size_t commentDepth = 0;
     for (; at < end; ++at) {
         char c = *at;
+        if (commentDepth == 0 && !quoted && !kDomainSpecials.has(c)) {
+            // A run of bytes that are simply taken.
+            const char* run = at;
+            while (at + 1 < end && !kDomainSpecials.has(at[1])) ++at;
+            for (; run <= at; ++run) {
+                if (length == kKept) {
+                    if (*run == '.') continue;
+                    domain.clear();
+                    return;
+                }
+                bytes[length++] = *run;
+            }
+            continue;
+        }
         if (isCutBreak(c)) continue;
         if (commentDepth > 0) {
             if (escaped) {
@@ -390,11 +410,12 @@ ShownDomain domainAfter(const char* at, const char* end) {
         }
         if (length == kKept) {
             if (c == '.') continue;
-            return {};
+            domain.clear();
+            return;
         }
         bytes[length++] = c;
     }
-    return showDomain(std::string_view(bytes, length));
+    showDomain(std::string_view(bytes, length), domain);
 }
 
 // The From field's addresses: how many (two stands for more), and the domain
@@ -409,8 +430,7 @@ struct FromAddresses {
 // The parts holding an '@' outside quoted strings are addresses; the domain
 // of one follows the last '@' between its first '<' and the '>' after it,
 // when it has a '<', else the last '@' of all of it.
-FromAddresses readFrom(std::string_view value) {
-    FromAddresses from;
+void readFrom(std::string_view value, FromAddresses& from) {
     const char* const end = value.data() + value.size();
     const char* lastAt = nullptr;         // of the part
     const char* bracketLastAt = nullptr;  // of the part's first bracket
@@ -464,15 +484,14 @@ FromAddresses readFrom(std::string_view value) {
             if (lastAt != nullptr && from.count++ == 0) {
                 // A bracket without an '@' holds no domain.
                 const char* domainAt = sawBracket ? bracketLastAt : lastAt;
-                if (domainAt != nullptr) from.domain = domainAfter(domainAt + 1, at);
+                if (domainAt != nullptr) domainAfter(domainAt + 1, at, from.domain);
             }
             // A second address is all the line needs to know of the rest.
-            if (from.count > 1) return from;
+            if (from.count > 1) return;
             lastAt = bracketLastAt = nullptr;
             sawBracket = inBracket = inFirstBracket = false;
         }
     }
-    return from;
 }
 
 // Writes the line into a buffer that holds the longest line there can be.
@@ -515,12 +534,12 @@ void AuthDigest::read(std::uint8_t nameId, const HeaderField& field) {
         return;
     }
     if (blockEnded_) return;
-    ServerSink server(servers_, !sawResults_);
+    // Only the topmost field's server is ever shown.
+    ServerSink server(servers_, sawResults_ ? nullptr : &topServer_);
     readWords(valueOf(field), server);
     if (!sawResults_) {
         sawResults_ = true;
         topNamesNoServer_ = server.namesNone;
-        topServer_ = server.shown;
     }
     if (server.trusted) {
         block_.push_back(valueOf(field));
@@ -548,7 +567,7 @@ void AuthDigest::compose() {
     }
 
     FromAddresses from;
-    if (fromFields_ > 0) from = readFrom(from_);
+    if (fromFields_ > 0) readFrom(from_, from);
     const bool fromKnown = from.count > 0 && from.domain.known();
     const bool moreThanOneFrom = fromFields_ > 1 || from.count > 1;
 

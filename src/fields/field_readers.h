@@ -44,7 +44,7 @@ private:
 
     ReceivedChain chain_;
     AuthDigest digest_;
-    std::array<Wanted, 4> wanted_{};
+    std::array<Wanted, 4> wanted_;  // the first count_ are set
     std::size_t count_ = 0;
     std::array<std::uint32_t, 8> firstBytes_{};  // bits of the bytes the names begin with, either case
 };

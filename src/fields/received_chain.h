@@ -29,13 +29,13 @@ public:
 
 private:
     struct Stamp {
-        bool known;
-        std::int64_t time;
-        std::uint32_t lastViewLine;
-        char note[kDelayNoteSize];
+        bool known = false;
+        std::int64_t time = 0;
+        std::uint32_t lastViewLine = kNotShown;
+        char note[kDelayNoteSize];  // written only for a shown field
     };
 
     InlineBuffer<Stamp, 64> received_;
     bool sawDate_ = false;
-    Stamp date_{false, 0, kNotShown, {}};
+    Stamp date_;
 };

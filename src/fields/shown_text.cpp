@@ -60,12 +60,13 @@ bool readUtf8(std::string_view text, char32_t* codePoints, std::size_t& count) {
 
 // The domain as shown when a byte of it is 0x80 or more, or when it is
 // longer than a domain may be shown: its UTF-8 labels as Punycode.
-ShownDomain showInternationalDomain(std::string_view raw) {
+void showInternationalDomain(std::string_view raw, ShownDomain& domain) {
+    domain.clear();
     char32_t codePoints[kLongestConverted];
     std::size_t count = 0;
-    if (!readUtf8(raw, codePoints, count)) return {};
+    if (!readUtf8(raw, codePoints, count)) return;
 
-    char shown[kShownDomainSize];
+    char* shown = domain.room();
     std::size_t length = 0;
     for (std::size_t label = 0; label <= count;) {
         std::size_t end = label;
@@ -74,42 +75,39 @@ ShownDomain showInternationalDomain(std::string_view raw) {
             if (codePoints[end] >= 0x80) ascii = false;
         }
         if (label > 0) {
-            if (length == sizeof shown) return {};
+            if (length == kShownDomainSize) return;
             shown[length++] = '.';
         }
         if (ascii) {
-            if (end - label > sizeof shown - length) return {};
+            if (end - label > kShownDomainSize - length) return;
             for (std::size_t i = label; i < end; ++i) shown[length++] = lowerAscii(static_cast<char>(codePoints[i]));
         } else {
             // "xn--", then the label's code points, A to Z lowered, as Punycode.
-            if (sizeof shown - length < 5) return {};
+            if (kShownDomainSize - length < 5) return;
             for (const char c : {'x', 'n', '-', '-'}) shown[length++] = c;
             for (std::size_t i = label; i < end; ++i) {
                 if (codePoints[i] < 0x80) codePoints[i] = static_cast<unsigned char>(lowerAscii(static_cast<char>(codePoints[i])));
             }
             const std::size_t written = encodePunycode(std::u32string_view(codePoints + label, end - label),
-                                                       shown + length, sizeof shown - length);
-            if (written == 0) return {};
+                                                       shown + length, kShownDomainSize - length);
+            if (written == 0) return;
             length += written;
         }
         label = end + 1;
     }
-    ShownDomain domain;
     for (std::size_t i = 0; i < length; ++i) {
-        if (!mayBeShown(shown[i])) return {};
-        domain.room()[i] = shown[i];
+        if (!mayBeShown(shown[i])) return;
     }
     domain.setLength(length);
-    return domain;
 }
 
 }  // namespace
 
-ShownDomain showDomain(std::string_view raw) {
+void showDomain(std::string_view raw, ShownDomain& domain) {
+    domain.clear();
     while (!raw.empty() && raw.back() == '.') raw.remove_suffix(1);
-    if (raw.empty() || raw.size() > kLongestConverted) return {};
+    if (raw.empty() || raw.size() > kLongestConverted) return;
     // Most domains are ASCII: shown lowered, when every byte may be.
-    ShownDomain domain;
     char* shown = domain.room();
     const std::size_t room = raw.size() < kShownDomainSize ? raw.size() : kShownDomainSize;
     std::size_t length = 0;
@@ -117,26 +115,25 @@ ShownDomain showDomain(std::string_view raw) {
     }
     if (length == raw.size()) {
         domain.setLength(length);
-        return domain;
+    } else if (length == room || static_cast<unsigned char>(raw[length]) >= 0x80) {
+        showInternationalDomain(raw, domain);
     }
-    if (length < room && static_cast<unsigned char>(raw[length]) < 0x80) return {};
-    return showInternationalDomain(raw);
 }
 
-ShownResult showResult(std::string_view raw) {
-    if (raw.empty() || raw.size() > kShownResultSize) return {};
-    ShownResult result;
+void showResult(std::string_view raw, ShownResult& result) {
+    result.clear();
+    if (raw.empty() || raw.size() > kShownResultSize) return;
     for (std::size_t i = 0; i < raw.size(); ++i) {
-        if ((result.room()[i] = shownAs(raw[i])) == 0) return {};
+        if ((result.room()[i] = shownAs(raw[i])) == 0) return;
     }
     result.setLength(raw.size());
-    return result;
 }
 
 bool aligned(const ShownDomain& a, const ShownDomain& b) {
     if (!a.known() || !b.known()) return false;
     const std::string_view longer = a.text().size() >= b.text().size() ? a.text() : b.text();
     const std::string_view shorter = a.text().size() >= b.text().size() ? b.text() : a.text();
-    if (longer.size() == shorter.size()) return longer == shorter;
-    return longer.substr(longer.size() - shorter.size()) == shorter && longer[longer.size() - shorter.size() - 1] == '.';
+    if (longer.size() == shorter.size()) return sameText(longer, shorter);
+    return sameText(longer.substr(longer.size() - shorter.size()), shorter) &&
+           longer[longer.size() - shorter.size() - 1] == '.';
 }

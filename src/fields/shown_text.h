@@ -26,10 +26,11 @@ public:
         return *this;
     }
 
-    // For the functions that make one: room for Capacity bytes, to be filled
-    // with what may be shown only, then its length.
+    // For the functions that make one, in place: room for Capacity bytes, to
+    // be filled with what may be shown only, then its length; or "?" again.
     char* room() { return text_; }
     void setLength(std::size_t length) { length_ = static_cast<std::uint8_t>(length); }
+    void clear() { length_ = 0; }
 
     bool known() const { return length_ != 0; }
     std::string_view text() const { return known() ? std::string_view(text_, length_) : "?"; }
@@ -52,16 +53,17 @@ constexpr std::size_t kShownResultSize = 32;
 using ShownDomain = ShownText<kShownDomainSize>;
 using ShownResult = ShownText<kShownResultSize>;
 
-// The domain as shown: trailing dots dropped, A to Z lowered; a domain that
-// is valid UTF-8 has each label with a byte of 0x80 or more written as
-// "xn--" and the Punycode of its code points. "?" when it is longer than
-// 1,012 bytes before that, or empty, longer than 253 bytes or holding any
-// other byte after it, or not valid UTF-8.
-ShownDomain showDomain(std::string_view raw);
+// Sets shown to the domain as shown: trailing dots dropped, A to Z lowered;
+// a domain that is valid UTF-8 has each label with a byte of 0x80 or more
+// written as "xn--" and the Punycode of its code points. "?" when it is
+// longer than 1,012 bytes before that, or empty, longer than 253 bytes or
+// holding any other byte after it, or not valid UTF-8. Written in place:
+// the callers keep one per domain, and copies cost more than the reading.
+void showDomain(std::string_view raw, ShownDomain& shown);
 
-// The result as shown: A to Z lowered; "?" when it is empty, longer than 32
-// bytes, or holds a byte that may not be shown.
-ShownResult showResult(std::string_view raw);
+// Sets shown to the result as shown: A to Z lowered; "?" when it is empty,
+// longer than 32 bytes, or holds a byte that may not be shown.
+void showResult(std::string_view raw, ShownResult& shown);
 
 // Neither is "?", and they are equal or one ends with '.' and the other.
 bool aligned(const ShownDomain& a, const ShownDomain& b);

@@ -52,7 +52,8 @@ constexpr bool sameText(std::string_view a, std::string_view b) {
 constexpr bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+        // Most bytes compared are equal as they stand.
+        if (a[i] != b[i] && lowerAscii(a[i]) != lowerAscii(b[i])) return false;
     }
     return true;
 }
