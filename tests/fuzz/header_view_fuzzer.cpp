@@ -546,7 +546,7 @@ std::string plainShownResult(const std::string& result) {
 
 bool plainAligned(const std::string& a, const std::string& b) {
     const auto endsWith = [](const std::string& text, const std::string& tail) {
-        return text.size() > tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+        return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
     };
     return a != "?" && b != "?" && (a == b || endsWith(a, "." + b) || endsWith(b, "." + a));
 }
