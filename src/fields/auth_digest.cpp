@@ -28,6 +28,56 @@ constexpr ByteSet kFromSpecials(std::string_view("\0\r\n(\"<>@,", 10));
 constexpr ByteSet kSpaces(std::string_view("\0\r\n \t", 5));
 constexpr ByteSet kDomainSpecials(std::string_view("\0\r\n \t>,;(\"", 11));
 
+// Comments and quoted strings, as a sender's text has them: a comment runs
+// from '(' to its ')', nests and may hold backslash pairs; a quoted string
+// runs from '"' to the next '"' that no backslash escapes. Either runs to
+// the end when it is not closed. Breaks of the line cut are the callers'.
+class Nesting {
+public:
+    bool outside() const { return depth_ == 0 && !quoted_; }
+    bool inComment() const { return depth_ > 0; }
+    bool inQuote() const { return quoted_; }
+    // A backslash ended what was read so far, in a quoted string or comment.
+    bool escaping() const { return escaped_; }
+
+    void openComment() { depth_ = 1; }
+    void openQuote() { quoted_ = true; }
+    // Reads c in a comment; the comment has ended when inComment() turns false.
+    void readInComment(char c) {
+        if (escaped_) {
+            escaped_ = false;
+        } else if (c == '\\') {
+            escaped_ = true;
+        } else if (c == '(') {
+            ++depth_;
+        } else if (c == ')') {
+            --depth_;
+        }
+    }
+    // Reads c in a quoted string; true when c is a byte of its text, not an
+    // escaping backslash or the closing quote.
+    bool readInQuote(char c) {
+        if (escaped_) {
+            escaped_ = false;
+            return true;
+        }
+        if (c == '\\') {
+            escaped_ = true;
+            return false;
+        }
+        if (c == '"') {
+            quoted_ = false;
+            return false;
+        }
+        return true;
+    }
+
+private:
+    std::size_t depth_ = 0;
+    bool quoted_ = false;
+    bool escaped_ = false;
+};
+
 // A word of an Authentication-Results value, unquoted.
 struct Word {
     std::string_view text;
@@ -59,9 +109,7 @@ void readWords(std::string_view value, Sink& sink) {
     const char* sliceEnd = nullptr;
     bool copied = false;
     std::size_t equalsAt = Word::kNoEquals;
-    std::size_t commentDepth = 0;
-    bool inQuote = false;
-    bool escaped = false;       // the last byte, in a quoted string or comment, was a backslash
+    Nesting nesting;
     bool open = false;          // a word has begun
     bool blanks = false;        // blanks stand after it, outside quoted strings
     bool afterEquals = false;   // its last byte outside quoted strings is an '='
@@ -96,7 +144,7 @@ void readWords(std::string_view value, Sink& sink) {
     };
     for (; at < end; ++at) {
         const char c = *at;
-        if (commentDepth == 0 && !inQuote && !kValueSpecials.has(c)) {
+        if (nesting.outside() && !kValueSpecials.has(c)) {
             // This byte, and those after it that mean nothing either, belong
             // to a word; it begins the next one unless blanks next to an '='
             // stand before it.
@@ -109,36 +157,17 @@ void readWords(std::string_view value, Sink& sink) {
             take(run, at + 1);
             continue;
         }
-        if (commentDepth > 0) {
-            if (isCutBreak(c)) {
-            } else if (escaped) {
-                escaped = false;
-            } else if (c == '\\') {
-                escaped = true;
-            } else if (c == '(') {
-                ++commentDepth;
-            } else if (c == ')') {
-                --commentDepth;
-            }
+        if (nesting.inComment()) {
+            if (!isCutBreak(c)) nesting.readInComment(c);
             continue;
         }
-        if (inQuote) {
-            if (isCutBreak(c)) {
-            } else if (escaped) {
-                escaped = false;
-                take(at, at + 1);
-            } else if (c == '\\') {
-                escaped = true;
-            } else if (c == '"') {
-                inQuote = false;
-            } else {
-                take(at, at + 1);
-            }
+        if (nesting.inQuote()) {
+            if (!isCutBreak(c) && nesting.readInQuote(c)) take(at, at + 1);
             continue;
         }
         if (c == '(') {
             // A comment stands for a blank.
-            commentDepth = 1;
+            nesting.openComment();
             blanks = open;
         } else if (kSpaces.has(c)) {
             // A fold is a break and then a blank: the run splits words.
@@ -158,11 +187,11 @@ void readWords(std::string_view value, Sink& sink) {
             open = true;
             blanks = false;
             afterEquals = false;
-            inQuote = true;
+            nesting.openQuote();
         }
     }
     // A backslash with nothing after it is a byte of its own.
-    if (inQuote && escaped) take(end - 1, end);
+    if (nesting.inQuote() && nesting.escaping()) take(end - 1, end);
     if (endWord()) sink.partEnd();
 }
 
@@ -358,12 +387,10 @@ void domainAfter(const char* at, const char* end, ShownDomain& domain) {
     constexpr std::size_t kKept = 1012;
     char bytes[kKept];
     std::size_t length = 0;
-    bool quoted = false;
-    bool escaped = false;
-    std::size_t commentDepth = 0;
+    Nesting nesting;
     for (; at < end; ++at) {
         char c = *at;
-        if (commentDepth == 0 && !quoted && !kDomainSpecials.has(c)) {
+        if (nesting.outside() && !kDomainSpecials.has(c)) {
             // A run of bytes that are simply taken.
             const char* run = at;
             while (at + 1 < end && !kDomainSpecials.has(at[1])) ++at;
@@ -378,31 +405,17 @@ void domainAfter(const char* at, const char* end, ShownDomain& domain) {
             continue;
         }
         if (isCutBreak(c)) continue;
-        if (commentDepth > 0) {
-            if (escaped) {
-                escaped = false;
-            } else if (c == '\\') {
-                escaped = true;
-            } else if (c == '(') {
-                ++commentDepth;
-            } else if (c == ')') {
-                --commentDepth;
-            }
-            if (commentDepth > 0) continue;
+        if (nesting.inComment()) {
+            nesting.readInComment(c);
+            if (nesting.inComment()) continue;
             c = ' ';  // what the comment leaves
-        } else if (quoted) {
-            if (escaped) {
-                escaped = false;
-            } else if (c == '\\') {
-                escaped = true;
-            } else if (c == '"') {
-                quoted = false;
-            }
+        } else if (nesting.inQuote()) {
+            nesting.readInQuote(c);
         } else if (c == '(') {
-            commentDepth = 1;
+            nesting.openComment();
             continue;
         } else if (c == '"') {
-            quoted = true;
+            nesting.openQuote();
         }
         if (isBlank(c) || c == '>' || c == ',' || c == ';') {
             if (length > 0 || !isBlank(c)) break;
@@ -437,40 +450,26 @@ void readFrom(std::string_view value, FromAddresses& from) {
     bool sawBracket = false;
     bool inBracket = false;
     bool inFirstBracket = false;
-    bool inQuote = false;
-    bool escaped = false;
-    std::size_t commentDepth = 0;
+    Nesting nesting;
     for (const char* at = value.data(); at <= end; ++at) {
-        if (commentDepth == 0 && !inQuote) {
+        if (nesting.outside()) {
             while (at < end && !kFromSpecials.has(*at)) ++at;
         }
         const char c = at < end ? *at : ',';  // the end ends the last part
         if (isCutBreak(c)) continue;
-        if (commentDepth > 0) {
-            if (escaped) {
-                escaped = false;
-            } else if (c == '\\') {
-                escaped = true;
-            } else if (c == '(') {
-                ++commentDepth;
-            } else if (c == ')') {
-                --commentDepth;
+        // The end ends the last part, even in a comment or quoted string.
+        if (!nesting.outside() && at < end) {
+            if (nesting.inComment()) {
+                nesting.readInComment(c);
+            } else {
+                nesting.readInQuote(c);
             }
-            if (at < end) continue;
-        } else if (inQuote) {
-            if (escaped) {
-                escaped = false;
-            } else if (c == '\\') {
-                escaped = true;
-            } else if (c == '"') {
-                inQuote = false;
-            }
-            if (at < end) continue;
+            continue;
         }
         if (c == '(') {
-            commentDepth = 1;
+            nesting.openComment();
         } else if (c == '"') {
-            inQuote = true;
+            nesting.openQuote();
         } else if (c == '<' && !inBracket) {
             inBracket = true;
             inFirstBracket = !sawBracket;
