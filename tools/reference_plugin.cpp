@@ -23,7 +23,7 @@ SetTextFunction setText = nullptr;
 char* view = nullptr;
 std::size_t viewSize = 0;
 
-void showWholeHeader(const char* header) {
+void answer(const char* header) {
     std::size_t used = 0;
     for (const char* p = header; *p != '\0'; ++p) {
         if (*p == '\r') continue;
@@ -41,7 +41,7 @@ void showWholeHeader(const char* header) {
     setText(-2, view);
 }
 #else
-void showWholeHeader(const char* header) {
+void answer(const char* header) {
     unsigned sum = 0;
     for (const char* p = header; *p != '\0'; ++p) sum += static_cast<unsigned char>(*p);
     const char text[] = {static_cast<char>('a' + sum % 26), '\n', '\0'};
@@ -62,7 +62,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
 #define QM_CALLBACK extern "C" __declspec(dllexport) int WINAPI
 
 QM_CALLBACK BKC_OnOpenMail(std::uint32_t mailId) {
-    if (const char* header = getHeader(mailId)) showWholeHeader(header);
+    if (const char* header = getHeader(mailId)) answer(header);
     return 0;
 }
 

@@ -13,7 +13,7 @@ struct PluginInfo {
 static_assert(sizeof(PluginInfo) == 496, "the host's record is 496 bytes");
 
 // Fills name, vendor, version and description, in that order, from the
-// version resource of module (null: the process's program); a value that cannot be read is left empty. Only
-// each field's text and its NUL are written: the bytes after them stay as
-// the caller left them.
+// version resource of module (null: the process's program); a value that
+// cannot be read is left empty. Only each field's text and its NUL are
+// written: the bytes after them stay as the caller left them.
 void fillPluginInfo(HMODULE module, PluginInfo& info);

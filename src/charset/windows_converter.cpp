@@ -43,7 +43,7 @@ bool WindowsConverter::toCodePage932(const Charset& charset, std::string_view by
     // No charset gives more UTF-16 units than bytes.
     wide_.resize(bytes.size());
     int wideCount = 0;
-    if (charset.codePage == kIso2022Jp || charset.codePage == kEucJp) {
+    if (charset.jis) {
         const MlangConvert convert = mlang();
         if (convert == nullptr) return false;
         DWORD mode = 0;

@@ -1,14 +1,9 @@
 #include "fields/auth_digest.h"
 
 #include "text/ascii.h"
+#include "text/writing.h"
 
 namespace {
-
-// The value of a field: what follows the colon after its name.
-std::string_view valueOf(const HeaderField& field) {
-    const std::size_t colon = field.text.find(':');
-    return colon == std::string_view::npos ? std::string_view() : field.text.substr(colon + 1);
-}
 
 // Bytes that mean something outside quoted strings and comments, one table
 // per reading, a bit each: all other bytes only belong to what they stand in.
@@ -158,11 +153,11 @@ void readWords(std::string_view value, Sink& sink) {
             continue;
         }
         if (nesting.inComment()) {
-            if (!isCutBreak(c)) nesting.readInComment(c);
+            if (!isBreakOrNul(c)) nesting.readInComment(c);
             continue;
         }
         if (nesting.inQuote()) {
-            if (!isCutBreak(c) && nesting.readInQuote(c)) take(at, at + 1);
+            if (!isBreakOrNul(c) && nesting.readInQuote(c)) take(at, at + 1);
             continue;
         }
         if (c == '(') {
@@ -404,7 +399,7 @@ void domainAfter(const char* at, const char* end, ShownDomain& domain) {
             }
             continue;
         }
-        if (isCutBreak(c)) continue;
+        if (isBreakOrNul(c)) continue;
         if (nesting.inComment()) {
             nesting.readInComment(c);
             if (nesting.inComment()) continue;
@@ -456,7 +451,7 @@ void readFrom(std::string_view value, FromAddresses& from) {
             while (at < end && !kFromSpecials.has(*at)) ++at;
         }
         const char c = at < end ? *at : ',';  // the end ends the last part
-        if (isCutBreak(c)) continue;
+        if (isBreakOrNul(c)) continue;
         // The end ends the last part, even in a comment or quoted string.
         if (!nesting.outside() && at < end) {
             if (nesting.inComment()) {
@@ -503,19 +498,11 @@ public:
     LineWriter& operator=(const LineWriter&) = delete;
 
     LineWriter& operator<<(std::string_view text) {
-        char* at = at_;
-        for (const char c : text) *at++ = c;
-        at_ = at;
+        at_ = writeText(text, at_);
         return *this;
     }
     LineWriter& operator<<(std::size_t number) {
-        char digits[20];
-        std::size_t count = 0;
-        do {
-            digits[count++] = static_cast<char>('0' + number % 10);
-            number /= 10;
-        } while (number != 0);
-        while (count > 0) *at_++ = digits[--count];
+        at_ = writeNumber(number, at_);
         return *this;
     }
 
@@ -529,19 +516,19 @@ private:
 
 void AuthDigest::read(std::uint8_t nameId, const HeaderField& field) {
     if (nameId == kFrom.id) {
-        if (fromFields_++ == 0) from_ = valueOf(field);
+        if (fromFields_++ == 0) from_ = field.value();
         return;
     }
     if (blockEnded_) return;
     // Only the topmost field's server is ever shown.
     ServerSink server(servers_, sawResults_ ? nullptr : &topServer_);
-    readWords(valueOf(field), server);
+    readWords(field.value(), server);
     if (!sawResults_) {
         sawResults_ = true;
         topNamesNoServer_ = server.namesNone;
     }
     if (server.trusted) {
-        block_.push_back(valueOf(field));
+        block_.push_back(field.value());
     } else {
         blockEnded_ = true;
     }

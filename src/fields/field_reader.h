@@ -14,14 +14,18 @@ constexpr std::uint32_t kNotShown = 0xFFFFFFFF;
 // A whole header field as it stands in the host's buffer, from the first
 // byte of its name to the end of its last continuation line. Between two of
 // its lines stands what the line cut left of the break: a NUL, then any CR
-// and LF bytes (see isCutBreak); a field read unfolded leaves those out.
+// and LF bytes (see isBreakOrNul); a field read unfolded leaves those out.
 struct HeaderField {
     std::string_view text;
     std::uint32_t lastViewLine;  // the kept line its view ends with, or kNotShown
-};
 
-// A byte of a break between two lines of a field.
-constexpr bool isCutBreak(char c) { return c == '\0' || c == '\r' || c == '\n'; }
+    // What follows the colon after its name; readers are handed only fields
+    // whose name a colon follows.
+    std::string_view value() const {
+        const std::size_t colon = text.find(':');
+        return colon == std::string_view::npos ? std::string_view() : text.substr(colon + 1);
+    }
+};
 
 // Where readers put what they show. The texts must stay valid until the view
 // is composed.

@@ -58,7 +58,7 @@ int daysFromEpoch(int year, int month, int day) {
 inline void skipSpace(const char*& at, const char* end) {
     while (at < end) {
         const char c = *at;
-        if (isBlank(c) || c == '\r' || c == '\n' || c == '\0') {
+        if (isBlank(c) || isBreakOrNul(c)) {
             ++at;
         } else if (c == '(') {
             std::size_t depth = 0;
@@ -160,8 +160,6 @@ bool readUsualForm(const char* at, const char* end, DateParts& parts) {
     return digits && parts.month >= 0;
 }
 
-}  // namespace
-
 // The full reading, of every form; false when a part is missing.
 bool readAnyForm(const char* at, const char* end, DateParts& parts) {
     const std::string_view dayName = letters(at, end);
@@ -209,6 +207,8 @@ bool readAnyForm(const char* at, const char* end, DateParts& parts) {
     }
     return true;
 }
+
+}  // namespace
 
 bool readMailTime(std::string_view text, std::int64_t& utcSeconds) {
     const char* at = text.data();

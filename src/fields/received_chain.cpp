@@ -1,28 +1,9 @@
 #include "fields/received_chain.h"
 
 #include "fields/mail_time.h"
+#include "text/writing.h"
 
 namespace {
-
-// Appends the decimal digits of value at out; returns the end. Divides in
-// 32 bits where it can: 64-bit division is a library call on i686.
-char* writeNumber(std::uint64_t value, char* out) {
-    char digits[20];
-    std::size_t count = 0;
-    for (; value > 0xFFFFFFFFu; value /= 10) digits[count++] = static_cast<char>('0' + value % 10);
-    auto small = static_cast<std::uint32_t>(value);
-    do {
-        digits[count++] = static_cast<char>('0' + small % 10);
-        small /= 10;
-    } while (small != 0);
-    while (count > 0) *out++ = digits[--count];
-    return out;
-}
-
-char* writeText(std::string_view text, char* out) {
-    for (const char c : text) *out++ = c;
-    return out;
-}
 
 // The delay in its largest unit that fits, then the next one in two digits.
 template <typename Unsigned>
@@ -79,7 +60,7 @@ void ReceivedChain::read(std::uint8_t nameId, const HeaderField& field) {
         received_.push_back(stamp);
     } else if (nameId == kDate.id && !sawDate_) {
         sawDate_ = true;
-        date_.known = readMailTime(text.substr(text.find(':') + 1), date_.time);
+        date_.known = readMailTime(field.value(), date_.time);
     }
 }
 

@@ -1,15 +1,11 @@
 #include "headerview/line_cut.h"
 
+#include "text/ascii.h"
+
 #if defined(__i386__) || defined(__x86_64__)
 #include <emmintrin.h>
 #define QM_BLOCK_SCAN 1
 #endif
-
-namespace {
-
-constexpr bool isBreakOrEnd(char c) { return c == '\0' || c == '\r' || c == '\n'; }
-
-}  // namespace
 
 LineScan fastestLineScan() {
 #ifdef QM_BLOCK_SCAN
@@ -22,7 +18,7 @@ LineScan fastestLineScan() {
 
 LineCutter::LineCutter(char* text, LineScan scan, bool findWordStarts)
     : scan_(scan), findWordStarts_(findWordStarts), at_(text) {
-    if (!isBreakOrEnd(*text)) lineStart_ = text;
+    if (!isBreakOrNul(*text)) lineStart_ = text;
 #ifdef QM_BLOCK_SCAN
     if (scan == LineScan::kBlocks) {
         // The block that holds the text's first byte; its bytes before the
@@ -95,7 +91,7 @@ __attribute__((target("sse2"), no_sanitize("address"))) std::size_t scanBlocks(
             if (byte[1] == '?') holdsWordStart = true;
             continue;
         }
-        if (!isBreakOrEnd(*byte)) continue;  // a tab, say
+        if (!isBreakOrNul(*byte)) continue;  // a tab, say
         char* next = endLine(byte, lineStart, holdsWordStart, batch, count);
         if (next == nullptr) {
             done = true;
@@ -134,7 +130,7 @@ std::size_t LineCutter::next(CutLine (&batch)[kBatch]) {
     while (count < kBatch) {
         const char c = *at_;
         // Most bytes are above CR: one comparison each tells them from the ends.
-        if (static_cast<unsigned char>(c) > '\r' || !isBreakOrEnd(c)) {
+        if (static_cast<unsigned char>(c) > '\r' || !isBreakOrNul(c)) {
             if (findWordStarts_ && c == '=' && at_[1] == '?') holdsWordStart_ = true;
             ++at_;
             continue;

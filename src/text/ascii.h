@@ -15,6 +15,10 @@ constexpr char lowerAscii(char c) {
 // A blank or a tab: what folds a header line and separates words.
 constexpr bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
+// CR, LF or NUL: what ends a line of the host's text, and what the line cut
+// leaves between two lines of a field.
+constexpr bool isBreakOrNul(char c) { return c == '\0' || c == '\r' || c == '\n'; }
+
 // A byte below 0x20, or DEL.
 constexpr bool isControl(char c) {
     return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;

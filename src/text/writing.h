@@ -1,0 +1,28 @@
+// Writing text and numbers into buffers the caller has sized for them: the
+// per-mail notes and lines, with no formatted printing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+// Copies text to out; returns the end.
+inline char* writeText(std::string_view text, char* out) {
+    for (const char c : text) *out++ = c;
+    return out;
+}
+
+// Writes the decimal digits of value at out; returns the end. Divides in 32
+// bits where it can: 64-bit division is a library call on i686.
+inline char* writeNumber(std::uint64_t value, char* out) {
+    char digits[20];
+    std::size_t count = 0;
+    for (; value > 0xFFFFFFFFu; value /= 10) digits[count++] = static_cast<char>('0' + value % 10);
+    auto small = static_cast<std::uint32_t>(value);
+    do {
+        digits[count++] = static_cast<char>('0' + small % 10);
+        small /= 10;
+    } while (small != 0);
+    while (count > 0) *out++ = digits[--count];
+    return out;
+}
