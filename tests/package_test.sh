@@ -23,7 +23,10 @@ fail() {
 [ "$(ls | sort | tr '\n' ' ')" = "Quillmark.dll Quillmark.ini readme-en.txt readme.txt " ] ||
     fail "the package holds $(ls | tr '\n' ' ')"
 cmp -s Quillmark.dll "$out/Quillmark.dll" || fail "the packaged DLL is not the release DLL"
-LC_ALL=C i686-w64-mingw32-objdump -h Quillmark.dll | grep -q '\.debug' && fail "the DLL is not stripped"
+# Whole outputs are read before they are searched: under pipefail, a grep -q
+# that stops early fails the pipe whenever the writer is not done yet.
+sections=$(LC_ALL=C i686-w64-mingw32-objdump -h Quillmark.dll)
+grep -q '\.debug' <<<"$sections" && fail "the DLL is not stripped"
 size=$(stat -c %s Quillmark.dll)
 [ "$size" -le 262144 ] || fail "the DLL is $size bytes, more than 256 KiB"
 
@@ -61,7 +64,8 @@ done
 for f in Quillmark.ini readme.txt readme-en.txt; do
     [ "$(grep -c $'\r$' "$f")" -eq "$(wc -l <"$f")" ] || fail "$f has lines without CR LF"
 done
-iconv -f CP932 -t UTF-8 readme.txt | grep -q 'インストール' || fail "readme.txt is not Japanese in code page 932"
+readme=$(iconv -f CP932 -t UTF-8 readme.txt)
+grep -q 'インストール' <<<"$readme" || fail "readme.txt is not Japanese in code page 932"
 
 # The sample settings read as the guide says: the digest first, whole,
 # decoded fields of the patterns it names, the separator's blank kept.
