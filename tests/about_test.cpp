@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,20 @@
 #include "fake_host.h"
 #include "settings/settings_file.h"
 #include "win/test_files.h"
+
+// The load refusal fills its record under the loader lock, where nothing may
+// throw: while this is set, every allocation that could throw does.
+static bool refuseThrowingNew = false;
+
+void* operator new(std::size_t size) {
+    void* block = refuseThrowingNew ? nullptr : std::malloc(size == 0 ? 1 : size);
+    if (block == nullptr) throw std::bad_alloc();
+    return block;
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
 
 namespace {
 
@@ -134,6 +150,18 @@ TEST(PluginInfoRecord, FillsEachFieldAndLeavesTheBytesAfterItsEnd) {
     expectField(240, 256, kComments);
 }
 
+TEST(PluginInfoRecord, IsFilledWithoutAnAllocationThatCouldThrow) {
+    PluginInfo info{};
+    refuseThrowingNew = true;
+    try {
+        fillPluginInfo(nullptr, info);
+    } catch (...) {
+    }
+    refuseThrowingNew = false;
+    EXPECT_STREQ(info.name, "Tavisel Plugin");
+    EXPECT_STREQ(info.description, kComments);
+}
+
 TEST(PluginInfoRecord, WithoutAVersionResourceOnlyTheVendorIsWritten) {
     const auto noSuchModule = reinterpret_cast<HMODULE>(0x1230);
     PluginInfo info;
@@ -151,7 +179,7 @@ class SetupSummaryBox : public ::testing::Test {
 protected:
     BoxWatcher::Box show(const Settings& settings) {
         BoxWatcher watcher;
-        buildSetupSummary(nullptr, nullptr, settings);
+        showSetupSummary(nullptr, nullptr, settings);
         return watcher.result();
     }
 

@@ -161,7 +161,7 @@ TEST(AuthDigest, TellsWhoSentTheMailFromTrustedServersOnly) {
          "Authentication-Results: \"mx\\\".example.net\"; dkim=pass\r\n",
          "[Auth] ? not trusted: ?"},
     };
-    for (const auto& c : cases) EXPECT_EQ(digestOf(c.header, c.servers), c.line + "\n") << c.name;
+    for (const auto& c : cases) EXPECT_EQ(digestOf(c.header, c.servers), c.line + "\n-- \n") << c.name;
 }
 
 TEST(AuthDigest, ComesFirstAndLeavesTheRestOfTheView) {
@@ -172,7 +172,7 @@ TEST(AuthDigest, ComesFirstAndLeavesTheRestOfTheView) {
     settings.decode = 1;
     EXPECT_EQ(viewOf(settings, "X-A: =?utf-8?q?a?=\r\n b\r\nAuthentication-Results: dkim=pass\r\n"),
               "[Auth] WARN (no From) | DKIM pass | by -\nX-A: a b\n-- \n");
-    EXPECT_EQ(viewOf(settings, ""), "[Auth] ? no Authentication-Results\n");
+    EXPECT_EQ(viewOf(settings, ""), "[Auth] ? no Authentication-Results\n-- \n");
 }
 
 TEST(Punycode, EncodesTheSamplesOfItsRfc) {

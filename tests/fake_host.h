@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "charset/platform_converter.h"
+#include "platform_converter.h"
 #include "headerview/header_view.h"
 #include "host/host_interface.h"
 

@@ -79,8 +79,8 @@ TEST(HeaderView, AFailingHostDoesNotEscapeTheCall) {
 
 }  // namespace
 
-// Whole fields: continuation lines follow their field, folded (1, and any
-// value but 0 and 2) or unfolded (2).
+// Whole fields: continuation lines follow their field, folded (1) or
+// unfolded (2).
 TEST(HeaderViewWholeFields, ContinuationLinesFollowTheirFieldsDecision) {
     const std::string chain = "Received: from a\r\n\tby b\r\nX-A: 1\r\nReceived: from c\r\n by d\r\n";
     const ViewCase cases[] = {
@@ -90,8 +90,8 @@ TEST(HeaderViewWholeFields, ContinuationLinesFollowTheirFieldsDecision) {
          "X-A: 1\nReceived: from a\tby b\nReceived: from c by d\n"},
         {"sort off, unfolded", makeSettings({"X-", "Received"}, {}, 0), chain, 2,
          "Received: from a\tby b\nX-A: 1\nReceived: from c by d\n"},
-        {"any other value folds", makeSettings({"Received"}, {}), chain, -7,
-         "Received: from a\n\tby b\nReceived: from c\n by d\n"},
+        {"any other value is off", makeSettings({"Received"}, {}), chain, -7,
+         "Received: from a\nReceived: from c\n"},
         {"a dropped field drops its continuation", makeSettings({"X-", "\t"}, {}),
          "Subject: s\r\n\tX-not shown\r\nX-A: 1\r\n", 2, "X-A: 1\n"},
         {"a hidden field hides its continuation", makeSettings({"X-"}, {"X-UIDL"}),
@@ -125,4 +125,44 @@ TEST(HeaderViewDecode, DecodesEachViewLineWhole) {
         settings.decode = 1;
         EXPECT_EQ(viewOf(settings, header), c.view) << "WholeFields=" << c.wholeFields;
     }
+}
+
+// Each opt-in switch is on for its listed values only.
+TEST(HeaderViewSwitches, ListedValuesAreOnAndAnyOtherOff) {
+    const std::string header =
+        "Received: by a; Mon, 7 Dec 2026 09:12:44 +0900\r\n\tx\r\nDate: Mon, 7 Dec 2026 09:12:40 +0900\r\n"
+        "Subject: =?utf-8?q?b?=\r\n";
+    const std::string received = "Received: by a; Mon, 7 Dec 2026 09:12:44 +0900";
+    const std::string plain = received + "\nSubject: =?utf-8?q?b?=\n-- \n";
+    const struct {
+        std::int32_t Settings::*key;
+        std::int32_t value;
+        std::string view;
+    } cases[] = {
+        {&Settings::wholeFields, 1, received + "\n\tx\nSubject: =?utf-8?q?b?=\n-- \n"},
+        {&Settings::wholeFields, 2, received + "\tx\nSubject: =?utf-8?q?b?=\n-- \n"},
+        {&Settings::wholeFields, 3, plain},
+        {&Settings::decode, 1, received + "\nSubject: b\n-- \n"},
+        {&Settings::decode, 2, plain},
+        {&Settings::hops, 1, received + "  [+4s]\nSubject: =?utf-8?q?b?=\n-- \n"},
+        {&Settings::hops, 2, plain},
+        {&Settings::hops, -1, plain},
+        {&Settings::auth, 1, "[Auth] ? no Authentication-Results\n" + plain},
+        {&Settings::auth, 2, plain},
+    };
+    for (const auto& c : cases) {
+        Settings settings = makeSettings({"Received", "Subject"}, {});
+        settings.*c.key = c.value;
+        EXPECT_EQ(viewOf(settings, header), c.view) << "value " << c.value;
+    }
+}
+
+// The per-mail lists may be handed their own elements while they grow.
+TEST(InlineBuffer, TakesItsOwnElementsWhileGrowing) {
+    InlineBuffer<int, 2> buffer;
+    for (int i = 0; i < 4; ++i) buffer.push_back(i);  // on the heap now, and full
+    buffer.push_back(buffer[0]);
+    buffer.append(buffer.data(), buffer.size());
+    EXPECT_EQ(std::vector<int>(buffer.data(), buffer.data() + buffer.size()),
+              (std::vector<int>{0, 1, 2, 3, 0, 0, 1, 2, 3, 0}));
 }

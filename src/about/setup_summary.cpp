@@ -44,7 +44,7 @@ SetupSummary composeSetupSummary(HMODULE module, const Settings& settings) {
     return {caption, body};
 }
 
-void buildSetupSummary(HMODULE module, HWND ownerWindow, const Settings& settings) {
+void showSetupSummary(HMODULE module, HWND ownerWindow, const Settings& settings) {
     const SetupSummary summary = composeSetupSummary(module, settings);
     MessageBoxA(ownerWindow, summary.body.c_str(), summary.caption.c_str(), MB_OK);
 }

@@ -18,4 +18,4 @@ SetupSummary composeSetupSummary(HMODULE module, const Settings& settings);
 
 // Shows the summary in a box with an OK button, owned by ownerWindow; returns
 // when the box is closed.
-void buildSetupSummary(HMODULE module, HWND ownerWindow, const Settings& settings);
+void showSetupSummary(HMODULE module, HWND ownerWindow, const Settings& settings);

@@ -4,7 +4,7 @@
 
 #include <cstring>
 #include <new>
-#include <string>
+#include <string_view>
 
 #include "settings/settings_file.h"
 
@@ -56,14 +56,21 @@ bool queryVersionString(char* dst, std::size_t dstSize, const void* block,
     if (block == nullptr) return false;
 
     // "\StringFileInfo\041104b0\name": the language, then the code page,
-    // each as four lower-case hex digits. Built by hand: the C library's
-    // formatted printing would add some 25 KB to the DLL.
-    std::string subBlock = "\\StringFileInfo\\";
-    for (const int shift : {12, 8, 4, 0, 28, 24, 20, 16}) subBlock += "0123456789abcdef"[(translation >> shift) & 0xF];
-    subBlock.append("\\").append(name);
+    // each as four lower-case hex digits. Built by hand in a fixed buffer:
+    // the C library's formatted printing would add some 25 KB to the DLL,
+    // and the load refusal may not allocate.
+    constexpr char kPrefix[] = "\\StringFileInfo\\";
+    char subBlock[sizeof kPrefix + 9 + kLongestVersionName];
+    const std::size_t nameLength = std::strlen(name);
+    if (nameLength > kLongestVersionName) return false;
+    char* at = subBlock;
+    for (const char c : std::string_view(kPrefix, sizeof kPrefix - 1)) *at++ = c;
+    for (const int shift : {12, 8, 4, 0, 28, 24, 20, 16}) *at++ = "0123456789abcdef"[(translation >> shift) & 0xF];
+    *at++ = '\\';
+    std::memcpy(at, name, nameLength + 1);
     void* value = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(const_cast<void*>(block), &subBlock[0], &value, &length) || value == nullptr) {
+    if (!VerQueryValueA(const_cast<void*>(block), subBlock, &value, &length) || value == nullptr) {
         return false;
     }
     copyBounded(dst, dstSize, static_cast<const char*>(value));

@@ -24,8 +24,10 @@ std::size_t oneUnitPerCharacter(wchar_t* units, std::size_t count) {
     return kept;
 }
 
-void appendCodePage932(const std::wstring& wide, std::string& out) {
-    if (wide.empty()) return;
+// Appends wide to out in code page 932; false, appending nothing, when
+// Windows cannot convert it.
+bool appendCodePage932(const std::wstring& wide, std::string& out) {
+    if (wide.empty()) return true;
     const std::size_t start = out.size();
     out.resize(start + 2 * wide.size());  // at most two bytes a unit
     BOOL usedDefault = FALSE;
@@ -33,6 +35,7 @@ void appendCodePage932(const std::wstring& wide, std::string& out) {
                                             static_cast<int>(wide.size()), &out[start],
                                             static_cast<int>(2 * wide.size()), "?", &usedDefault);
     out.resize(start + static_cast<std::size_t>(written > 0 ? written : 0));
+    return written > 0;
 }
 
 }  // namespace
@@ -62,9 +65,9 @@ bool WindowsConverter::toCodePage932(const Charset& charset, std::string_view by
         if (wideCount <= 0) return false;
     }
     wide_.resize(oneUnitPerCharacter(&wide_[0], static_cast<std::size_t>(wideCount)));
-    appendCodePage932(wide_, out);
+    const bool converted = appendCodePage932(wide_, out);
     if (wide_.capacity() > kKeptUnits) std::wstring().swap(wide_);
-    return true;
+    return converted;
 }
 
 // Kept loaded once found: unloading a library from the DLL's own

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "fields/field_reader.h"
+#include "fields/from_field.h"
 #include "fields/shown_text.h"
 #include "settings/settings.h"
 #include "text/inline_buffer.h"
@@ -30,6 +31,7 @@ class AuthDigest final : public FieldReader {
 public:
     static constexpr FieldName kAuthenticationResults{"authentication-results", 0};
     static constexpr FieldName kFrom{"from", 1};
+    static constexpr FieldName kNames[] = {kAuthenticationResults, kFrom};
 
     // The servers whose results are trusted, as [AuthServers] lists them:
     // an authserv-id, "*." and a domain (it and every name below it), or "-"
@@ -48,8 +50,7 @@ private:
     bool topNamesNoServer_ = false;    // of the topmost Authentication-Results field
     ShownDomain topServer_;
     InlineBuffer<std::string_view, 8> block_;  // the values of the trusted block's fields
-    std::size_t fromFields_ = 0;
-    std::string_view from_;            // the first From field's value
+    Sender sender_;
     char line_[kDigestLineSize];
     std::size_t lineLength_ = 0;
 };

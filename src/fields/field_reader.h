@@ -14,10 +14,11 @@ constexpr std::uint32_t kNotShown = 0xFFFFFFFF;
 // A whole header field as it stands in the host's buffer, from the first
 // byte of its name to the end of its last continuation line. Between two of
 // its lines stands what the line cut left of the break: a NUL, then any CR
-// and LF bytes (see isBreakOrNul); a field read unfolded leaves those out.
+// and LF bytes (see isBreakOrNul), whatever WholeFields says; only the view
+// unfolds a field.
 struct HeaderField {
     std::string_view text;
-    std::uint32_t lastViewLine;  // the kept line its view ends with, or kNotShown
+    std::uint32_t lastKeptLine;  // the kept line its view ends with, or kNotShown
 
     // What follows the colon after its name; readers are handed only fields
     // whose name a colon follows.
@@ -33,7 +34,8 @@ class FieldNotes {
 public:
     // Shows text at the end of the view line that the kept line ends.
     virtual void noteAfter(std::uint32_t keptLine, std::string_view text) = 0;
-    // Shows text, and a line break, before the view's first line.
+    // Shows text, and a line break, before the view's first line, after
+    // those noted before it.
     virtual void noteFirstLine(std::string_view text) = 0;
 
 protected:

@@ -18,22 +18,15 @@ std::uint32_t headOf(const char* text) {
 }  // namespace
 
 FieldReaders::FieldReaders(const Settings& settings) : digest_(settings.authServers) {
-    if (settings.hops != 0) {
-        add(ReceivedChain::kReceived, chain_);
-        add(ReceivedChain::kDate, chain_);
-    }
-    if (settings.auth == 1) {
-        add(AuthDigest::kAuthenticationResults, digest_);
-        add(AuthDigest::kFrom, digest_);
-    }
+    if (switchedOn(settings.hops)) addAll(ReceivedChain::kNames, chain_);
+    if (switchedOn(settings.auth)) addAll(AuthDigest::kNames, digest_);
 }
 
 void FieldReaders::add(const FieldName& name, FieldReader& reader) {
+    if (count_ == wanted_.size()) return;
     wanted_[count_++] = {name, headOf(name.lowerName.data()), &reader};
-    for (const char first : {name.lowerName[0], static_cast<char>(name.lowerName[0] - ('a' - 'A'))}) {
-        const auto byte = static_cast<unsigned char>(first);
-        firstBytes_[byte / 32] |= 1u << (byte % 32);
-    }
+    firstBytes_.add(name.lowerName[0]);
+    firstBytes_.add(static_cast<char>(name.lowerName[0] - ('a' - 'A')));
 }
 
 FieldReader* FieldReaders::readerNamed(std::string_view line, std::uint8_t& nameId) const {

@@ -5,16 +5,19 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string_view>
 
 #include "fields/auth_digest.h"
 #include "fields/field_reader.h"
 #include "fields/received_chain.h"
 #include "settings/settings.h"
+#include "text/byte_set.h"
 
 class FieldReaders {
 public:
-    // Turns on the readers that settings ask for; none costs nothing.
+    // Turns on the readers that settings ask for. With none on, the filter
+    // follows no field.
     explicit FieldReaders(const Settings& settings);
     FieldReaders(const FieldReaders&) = delete;
     FieldReaders& operator=(const FieldReaders&) = delete;
@@ -25,8 +28,7 @@ public:
     // number for the field's name; null when no reader on reads it.
     FieldReader* readerOf(std::string_view line, std::uint8_t& nameId) const {
         // Most fields are told apart by their first byte alone.
-        const auto first = static_cast<unsigned char>(line[0]);
-        if ((firstBytes_[first / 32] >> (first % 32) & 1) == 0) return nullptr;
+        if (!firstBytes_.has(line[0])) return nullptr;
         return readerNamed(line, nameId);
     }
 
@@ -39,12 +41,19 @@ private:
         std::uint32_t head;  // its first four letters, as headOf gives them
         FieldReader* reader;
     };
+    // Room for every name of every reader: each is added once at most.
+    static constexpr std::size_t kNameCount = std::size(ReceivedChain::kNames) + std::size(AuthDigest::kNames);
+
+    template <std::size_t N>
+    void addAll(const FieldName (&names)[N], FieldReader& reader) {
+        for (const FieldName& name : names) add(name, reader);
+    }
     void add(const FieldName& name, FieldReader& reader);
     FieldReader* readerNamed(std::string_view line, std::uint8_t& nameId) const;
 
     ReceivedChain chain_;
     AuthDigest digest_;
-    std::array<Wanted, 4> wanted_;  // the first count_ are set
+    std::array<Wanted, kNameCount> wanted_;  // the first count_ are set
     std::size_t count_ = 0;
-    std::array<std::uint32_t, 8> firstBytes_{};  // bits of the bytes the names begin with, either case
+    ByteSet firstBytes_;  // the bytes the names begin with, in either case
 };

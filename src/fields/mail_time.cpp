@@ -1,5 +1,6 @@
 #include "fields/mail_time.h"
 
+#include "fields/nesting.h"
 #include "text/ascii.h"
 
 namespace {
@@ -56,23 +57,14 @@ int daysFromEpoch(int year, int month, int day) {
 // Skips blanks, tabs, line breaks and comments, which nest and may hold
 // backslash pairs; an open comment runs to the end.
 inline void skipSpace(const char*& at, const char* end) {
-    while (at < end) {
+    Nesting nesting;
+    for (; at < end; ++at) {
         const char c = *at;
-        if (isBlank(c) || isBreakOrNul(c)) {
-            ++at;
+        if (nesting.inComment()) {
+            nesting.readInComment(c);
         } else if (c == '(') {
-            std::size_t depth = 0;
-            while (at < end) {
-                const char d = *at++;
-                if (d == '\\') {
-                    if (at < end) ++at;
-                } else if (d == '(') {
-                    ++depth;
-                } else if (d == ')' && --depth == 0) {
-                    break;
-                }
-            }
-        } else {
+            nesting.openComment();
+        } else if (!isBlank(c) && !isBreakOrNul(c)) {
             return;
         }
     }

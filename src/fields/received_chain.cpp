@@ -54,7 +54,7 @@ void ReceivedChain::read(std::uint8_t nameId, const HeaderField& field) {
         const char* date = text.data() + text.size();
         while (date != text.data() && date[-1] != ';') --date;
         Stamp stamp;  // its note is written only when it is shown
-        stamp.lastViewLine = field.lastViewLine;
+        stamp.lastKeptLine = field.lastKeptLine;
         stamp.known = date != text.data() &&
                       readMailTime({date, static_cast<std::size_t>(text.data() + text.size() - date)}, stamp.time);
         received_.push_back(stamp);
@@ -67,10 +67,10 @@ void ReceivedChain::read(std::uint8_t nameId, const HeaderField& field) {
 void ReceivedChain::finish(FieldNotes& notes) {
     for (std::size_t i = 0; i < received_.size(); ++i) {
         Stamp& hop = received_[i];
-        if (hop.lastViewLine == kNotShown) continue;
+        if (hop.lastKeptLine == kNotShown) continue;
         const Stamp& before = i + 1 < received_.size() ? received_[i + 1] : date_;
         const bool known = hop.known && before.known;
         const std::size_t length = writeDelayNote(known, known ? hop.time - before.time : 0, hop.note);
-        notes.noteAfter(hop.lastViewLine, std::string_view(hop.note, length));
+        notes.noteAfter(hop.lastKeptLine, std::string_view(hop.note, length));
     }
 }

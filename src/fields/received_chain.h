@@ -23,6 +23,7 @@ class ReceivedChain final : public FieldReader {
 public:
     static constexpr FieldName kReceived{"received", 0};
     static constexpr FieldName kDate{"date", 1};
+    static constexpr FieldName kNames[] = {kReceived, kDate};
 
     void read(std::uint8_t nameId, const HeaderField& field) override;
     void finish(FieldNotes& notes) override;
@@ -31,7 +32,7 @@ private:
     struct Stamp {
         bool known = false;
         std::int64_t time = 0;
-        std::uint32_t lastViewLine = kNotShown;
+        std::uint32_t lastKeptLine = kNotShown;
         char note[kDelayNoteSize];  // written only for a shown field
     };
 

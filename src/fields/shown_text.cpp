@@ -1,6 +1,7 @@
 #include "fields/shown_text.h"
 
 #include "text/ascii.h"
+#include "text/byte_set.h"
 #include "text/punycode.h"
 
 namespace {
@@ -8,22 +9,13 @@ namespace {
 // Longer than this, a domain cannot come down to 253 bytes.
 constexpr std::size_t kLongestConverted = 1012;
 
-// How each byte is shown: A to Z lowered, the others that may be shown as
-// they are; 0 for a byte that may not be shown.
-struct ShownBytes {
-    char as[256] = {};
-    constexpr ShownBytes() {
-        for (unsigned c = 0; c < 256; ++c) {
-            const char lowered = lowerAscii(static_cast<char>(c));
-            if ((lowered >= 'a' && lowered <= 'z') || isDigit(lowered) || c == '.' || c == '-' || c == '_') {
-                as[c] = lowered;
-            }
-        }
-    }
-};
-constexpr ShownBytes kShown;
+// The bytes that may be shown: letters (A to Z shown lowered), digits, '.',
+// '-' and '_'.
+constexpr ByteSet kMayBeShown =
+    ByteSet::where([](char c) { return isLetter(c) || isDigit(c) || c == '.' || c == '-' || c == '_'; });
 
-char shownAs(char c) { return kShown.as[static_cast<unsigned char>(c)]; }
+// How c is shown, or 0 when it may not be.
+char shownAs(char c) { return kMayBeShown.has(c) ? lowerAscii(c) : '\0'; }
 bool mayBeShown(char c) { return shownAs(c) == c; }
 
 // Reads the UTF-8 of text into code points (RFC 3629: no overlong forms, no

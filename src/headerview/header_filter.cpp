@@ -5,6 +5,7 @@
 
 #include "headerview/line_cut.h"
 #include "text/ascii.h"
+#include "text/byte_set.h"
 
 namespace {
 
@@ -34,8 +35,8 @@ public:
             }
             const auto index = static_cast<std::uint32_t>(i);
             Link link{pattern, kNone, 0, kNone, kNone};
-            if (!starts(byte)) {
-                startsWith_[byte / 32] |= 1u << (byte % 32);
+            if (!startsWith_.has(pattern[0])) {
+                startsWith_.add(pattern[0]);
                 first_[byte] = index;
             } else {
                 links_[last[byte]].next = index;
@@ -61,8 +62,8 @@ public:
         // How far the line agreed with the chain's previous pattern: it
         // differs from it at that byte.
         std::size_t agreed = 0;
-        const auto byte = static_cast<unsigned char>(lineByte(0));
-        std::uint32_t i = starts(byte) ? first_[byte] : kNone;
+        const char first = lineByte(0);
+        std::uint32_t i = startsWith_.has(first) ? first_[static_cast<unsigned char>(first)] : kNone;
         while (i != kNone) {
             const char* pattern = links_[i].text;
             const std::size_t shared = links_[i].shared;
@@ -96,12 +97,10 @@ private:
         std::uint32_t pastRun;  // the next one that shares fewer, or kNone
         std::uint32_t below;    // while building: the pattern under it on the stack
     };
-    // Whether some pattern begins with the byte: a table of bits is quicker
-    // to clear for every mail than first_.
-    bool starts(unsigned char byte) const { return (startsWith_[byte / 32] >> (byte % 32) & 1) != 0; }
-
     std::size_t listSize_;
-    std::array<std::uint32_t, 8> startsWith_{};
+    // The bytes some pattern begins with: a table of bits is quicker to
+    // clear for every mail than first_.
+    ByteSet startsWith_;
     std::array<std::uint32_t, 256> first_;  // the first pattern beginning with each byte, where one does
     InlineBuffer<Link, 128> links_;
     std::size_t end_ = 0;  // the first empty pattern, else the list's size
@@ -113,14 +112,14 @@ struct OpenField {
     const char* end = nullptr;    // after its last line so far
     bool shown = false;
     std::size_t group = 0;
-    std::uint32_t lastViewLine = kNotShown;
+    std::uint32_t lastKeptLine = kNotShown;
     FieldReader* reader = nullptr;  // the reader that asked for it, if any
     std::uint8_t nameId = 0;
 
     // Hands the field, now whole, to its reader.
     void close() const {
         if (reader != nullptr) {
-            reader->read(nameId, {std::string_view(begin, static_cast<std::size_t>(end - begin)), lastViewLine});
+            reader->read(nameId, {std::string_view(begin, static_cast<std::size_t>(end - begin)), lastKeptLine});
         }
     }
 };
@@ -138,13 +137,13 @@ void filterHeaderLines(const Settings& settings, HeaderGroups& groups, char* hea
     const PrefixIndex show(settings.showPatterns);
     const PrefixIndex hide(settings.hidePatterns);
     const bool caseBlind = settings.ignoreCase != 0;
-    const bool wholeFields = settings.wholeFields != kLinesOnTheirOwn;
+    const bool wholeFields = wholeFieldsOn(settings.wholeFields);
     const LineRole continuationRole =
         settings.wholeFields == kFieldsUnfolded ? LineRole::kUnfolded : LineRole::kOwnLine;
     const bool followFields = readers != nullptr && !readers->empty();
 
     OpenField field;
-    LineCutter cutter(headerText, fastestLineScan(), settings.decode != 0);
+    LineCutter cutter(headerText, fastestLineScan(), switchedOn(settings.decode));
     CutLine batch[LineCutter::kBatch];
     while (const std::size_t count = cutter.next(batch)) {
         for (std::size_t i = 0; i < count; ++i) {
@@ -159,7 +158,7 @@ void filterHeaderLines(const Settings& settings, HeaderGroups& groups, char* hea
                 if (wholeFields) {
                     // A continuation that finds no room is left out; its field still shows.
                     if (field.shown && groups.add(field.group, {text, continuationRole, holdsWordStart})) {
-                        field.lastViewLine = groups.lastIndex();
+                        field.lastKeptLine = groups.lastIndex();
                     }
                     continue;
                 }
@@ -177,7 +176,7 @@ void filterHeaderLines(const Settings& settings, HeaderGroups& groups, char* hea
             field.end = line + length;
             field.shown = shown;
             field.group = group;
-            field.lastViewLine = shown ? groups.lastIndex() : kNotShown;
+            field.lastKeptLine = shown ? groups.lastIndex() : kNotShown;
             field.reader = followFields ? readers->readerOf(text, field.nameId) : nullptr;
         }
     }

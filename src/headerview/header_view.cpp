@@ -7,23 +7,14 @@
 #include "headerview/encoded_words.h"
 #include "headerview/header_filter.h"
 
-void composeViewText(const HeaderGroups& groups, const Settings& settings, CharsetConverter& converter,
+namespace {
+
+void append(ViewText& text, std::string_view bytes) { text.append(bytes.data(), bytes.size()); }
+
+// The kept lines, group by group, each view line followed by its note and LF.
+void appendKeptLines(const HeaderGroups& groups, const Settings& settings, CharsetConverter& converter,
                      ViewText& text) {
-    if (groups.empty()) return;
-
-    const std::size_t separatorLength = strnlen(settings.separator, kSeparatorSize);
-    text.reserve(groups.byteCount() + groups.lineCount() + separatorLength + 3);
-    const auto append = [&text](std::string_view bytes) { text.append(bytes.data(), bytes.size()); };
-    if (!groups.firstLine().empty()) {
-        append(groups.firstLine());
-        text.push_back('\n');
-    }
-    if (groups.lineCount() == 0) {
-        text.push_back('\0');
-        return;
-    }
-
-    const bool decode = settings.decode != 0;
+    const bool decode = switchedOn(settings.decode);
     // A view line is written piece by piece as it stands. When decoding and
     // "=?" stands in one of its pieces, it is taken back once whole and
     // written again decoded.
@@ -37,7 +28,7 @@ void composeViewText(const HeaderGroups& groups, const Settings& settings, Chars
             text.truncate(lineStart);
             appendDecoded(whole, converter, text);
         }
-        append(note);
+        append(text, note);
         text.push_back('\n');
     };
     bool lineOpen = false;
@@ -51,10 +42,24 @@ void composeViewText(const HeaderGroups& groups, const Settings& settings, Chars
         }
         holdsWordStart = holdsWordStart || (decode && line.holdsWordStart);
         if (!lineNote.empty()) note = lineNote;
-        append(line.text);
+        append(text, line.text);
     });
     endViewLine();
-    append(std::string_view(settings.separator, separatorLength));
+}
+
+}  // namespace
+
+void composeViewText(const HeaderGroups& groups, const Settings& settings, CharsetConverter& converter,
+                     ViewText& text) {
+    if (groups.empty()) return;
+    const std::size_t separatorLength = strnlen(settings.separator, kSeparatorSize);
+    text.reserve(groups.byteCount() + groups.lineCount() + separatorLength + 3);
+    for (std::size_t i = 0; i < groups.firstLines().size(); ++i) {
+        append(text, groups.firstLines()[i]);
+        text.push_back('\n');
+    }
+    if (groups.lineCount() > 0) appendKeptLines(groups, settings, converter, text);
+    append(text, std::string_view(settings.separator, separatorLength));
     text.push_back('\n');
     text.push_back('\0');
 }

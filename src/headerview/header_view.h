@@ -11,13 +11,14 @@
 // The host's mode for text shown in the message view of the opened mail.
 constexpr std::int32_t kViewTextMode = -2;
 
-// Writes into text, which must be empty: the first line noted, if any, and
-// LF; then the groups in index order as view lines, each followed by LF (an
-// unfolded line joins the view line before it), then the separator (at most
-// kSeparatorSize bytes, up to its NUL) and LF; then a NUL. With
-// settings.decode, each view line's encoded words are shown decoded through
-// converter; a note follows its view line, after decoding. Adds nothing when
-// the groups are empty; the separator only when they hold a line.
+// Writes into text, which must be empty: the first lines noted, each
+// followed by LF; then the groups in index order as view lines, each
+// followed by LF (an unfolded line joins the view line before it), then the
+// separator (at most kSeparatorSize bytes, up to its NUL) and LF; then a
+// NUL. With settings.decode, each view line's encoded words are shown
+// decoded through converter; a note follows its view line, after decoding.
+// Adds nothing when the groups hold no line and no first line; any view
+// that holds a line ends with the separator.
 void composeViewText(const HeaderGroups& groups, const Settings& settings, CharsetConverter& converter,
                      ViewText& text);
 

@@ -17,14 +17,14 @@ LineScan fastestLineScan() {
 }
 
 LineCutter::LineCutter(char* text, LineScan scan, bool findWordStarts)
-    : scan_(scan), findWordStarts_(findWordStarts), at_(text) {
-    if (!isBreakOrNul(*text)) lineStart_ = text;
+    : scan_(scan), findWordStarts_(findWordStarts), position_{text} {
+    if (!isBreakOrNul(*text)) position_.lineStart = text;
 #ifdef QM_BLOCK_SCAN
     if (scan == LineScan::kBlocks) {
         // The block that holds the text's first byte; its bytes before the
         // text are masked off.
-        at_ = reinterpret_cast<char*>(reinterpret_cast<std::uintptr_t>(text) & ~std::uintptr_t{15});
-        firstMask_ = ~0u << (text - at_);
+        position_.at = reinterpret_cast<char*>(reinterpret_cast<std::uintptr_t>(text) & ~std::uintptr_t{15});
+        position_.firstMask = ~0u << (text - position_.at);
     }
 #else
     scan_ = LineScan::kBytes;
@@ -50,94 +50,81 @@ inline char* endLine(char* byte, char*& lineStart, bool& holdsWordStart, CutLine
     return byte;
 }
 
+}  // namespace
+
 #ifdef QM_BLOCK_SCAN
 // Loads are aligned, so none reaches into a page that the text does not
 // reach. The bytes past the text's NUL in its last block are read but never
 // used, which the address sanitizer cannot tell from an overflow.
-__attribute__((target("sse2"), no_sanitize("address"))) std::size_t scanBlocks(
-    char*& blockState, std::uint32_t& bitsState, std::uint32_t& firstMaskState, bool& loadedState,
-    bool findWordStarts, char*& lineStartState, bool& holdsWordStartState, CutLine* batch, bool& done) {
-    // Kept in locals while scanning: the NULs written into the text could,
-    // for all the compiler knows, change the state behind the references.
-    char* block = blockState;
-    std::uint32_t bits = bitsState;
-    std::uint32_t firstMask = firstMaskState;
-    bool loaded = loadedState;
-    char* lineStart = lineStartState;
-    bool holdsWordStart = holdsWordStartState;
+__attribute__((target("sse2"), no_sanitize("address"))) std::size_t LineCutter::scanBlocks(
+    Position& position, bool findWordStarts, CutLine* batch) {
+    // Kept in a local while scanning: the NULs written into the text could,
+    // for all the compiler knows, change the position behind the reference.
+    Position p = position;
     const __m128i thirteen = _mm_set1_epi8(13);
     const __m128i equals = _mm_set1_epi8('=');
     const __m128i zero = _mm_setzero_si128();
     std::size_t count = 0;
     while (count < LineCutter::kBatch) {
-        if (!loaded) {
-            const __m128i bytes = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
+        if (!p.loaded) {
+            const __m128i bytes = _mm_load_si128(reinterpret_cast<const __m128i*>(p.at));
             // Only a byte of 13 or less can be a break or the end.
             __m128i marked = _mm_cmpeq_epi8(_mm_subs_epu8(bytes, thirteen), zero);
             if (findWordStarts) marked = _mm_or_si128(marked, _mm_cmpeq_epi8(bytes, equals));
-            bits = static_cast<std::uint32_t>(_mm_movemask_epi8(marked)) & firstMask;
-            firstMask = ~0u;
-            loaded = true;
+            p.bits = static_cast<std::uint32_t>(_mm_movemask_epi8(marked)) & p.firstMask;
+            p.firstMask = ~0u;
+            p.loaded = true;
         }
-        if (bits == 0) {
-            block += 16;
-            loaded = false;
+        if (p.bits == 0) {
+            p.at += 16;
+            p.loaded = false;
             continue;
         }
-        char* byte = block + __builtin_ctz(bits);
-        bits &= bits - 1;
+        char* byte = p.at + __builtin_ctz(p.bits);
+        p.bits &= p.bits - 1;
         if (*byte == '=') {
             // '=' is no end, so the byte after it is still in the text.
-            if (byte[1] == '?') holdsWordStart = true;
+            if (byte[1] == '?') p.holdsWordStart = true;
             continue;
         }
         if (!isBreakOrNul(*byte)) continue;  // a tab, say
-        char* next = endLine(byte, lineStart, holdsWordStart, batch, count);
+        char* next = endLine(byte, p.lineStart, p.holdsWordStart, batch, count);
         if (next == nullptr) {
-            done = true;
+            p.done = true;
             break;
         }
         // Go on from the next line's first byte, which may itself be '='.
-        if (next - block < 16) {
-            bits &= ~0u << (next - block);
+        if (next - p.at < 16) {
+            p.bits &= ~0u << (next - p.at);
         } else {
-            block = reinterpret_cast<char*>(reinterpret_cast<std::uintptr_t>(next) & ~std::uintptr_t{15});
-            firstMask = ~0u << (next - block);
-            loaded = false;
+            p.at = reinterpret_cast<char*>(reinterpret_cast<std::uintptr_t>(next) & ~std::uintptr_t{15});
+            p.firstMask = ~0u << (next - p.at);
+            p.loaded = false;
         }
     }
-    blockState = block;
-    bitsState = bits;
-    firstMaskState = firstMask;
-    loadedState = loaded;
-    lineStartState = lineStart;
-    holdsWordStartState = holdsWordStart;
+    position = p;
     return count;
 }
 #endif
 
-}  // namespace
-
 std::size_t LineCutter::next(CutLine (&batch)[kBatch]) {
-    if (done_) return 0;
+    Position& p = position_;
+    if (p.done) return 0;
 #ifdef QM_BLOCK_SCAN
-    if (scan_ == LineScan::kBlocks) {
-        return scanBlocks(at_, bits_, firstMask_, loaded_, findWordStarts_, lineStart_, holdsWordStart_, batch,
-                          done_);
-    }
+    if (scan_ == LineScan::kBlocks) return scanBlocks(p, findWordStarts_, batch);
 #endif
     std::size_t count = 0;
     while (count < kBatch) {
-        const char c = *at_;
+        const char c = *p.at;
         // Most bytes are above CR: one comparison each tells them from the ends.
         if (static_cast<unsigned char>(c) > '\r' || !isBreakOrNul(c)) {
-            if (findWordStarts_ && c == '=' && at_[1] == '?') holdsWordStart_ = true;
-            ++at_;
+            if (findWordStarts_ && c == '=' && p.at[1] == '?') p.holdsWordStart = true;
+            ++p.at;
             continue;
         }
-        at_ = endLine(at_, lineStart_, holdsWordStart_, batch, count);
-        if (at_ == nullptr) {
-            done_ = true;
+        p.at = endLine(p.at, p.lineStart, p.holdsWordStart, batch, count);
+        if (p.at == nullptr) {
+            p.done = true;
             break;
         }
     }

@@ -35,13 +35,21 @@ public:
     std::size_t next(CutLine (&batch)[kBatch]);
 
 private:
+    // Where the cut stands: what the blockwise scan hands over from one
+    // batch to the next, the byte scan using only at, lineStart and
+    // holdsWordStart.
+    struct Position {
+        char* at;                    // byte scan: the next byte; block scan: the block at hand
+        std::uint32_t bits = 0;      // block scan: its marked bytes not yet looked at
+        std::uint32_t firstMask = 0; // block scan: the bytes of the first block that are the text's
+        bool loaded = false;         // block scan: bits are the block's
+        char* lineStart = nullptr;   // the open line, or null between lines
+        bool holdsWordStart = false; // of the open line
+        bool done = false;           // the text is used up
+    };
+    static std::size_t scanBlocks(Position& position, bool findWordStarts, CutLine* batch);
+
     LineScan scan_;
     bool findWordStarts_;
-    bool done_ = false;
-    char* at_;                    // byte scan: the next byte; block scan: the block at hand
-    std::uint32_t bits_ = 0;      // block scan: its marked bytes not yet looked at
-    bool loaded_ = false;         // block scan: bits_ are the block's
-    std::uint32_t firstMask_ = 0; // block scan: the bytes of the first block that are the text's
-    char* lineStart_ = nullptr;   // the open line, or null between lines
-    bool holdsWordStart_ = false; // of the open line
+    Position position_;
 };

@@ -57,10 +57,10 @@ public:
     }
 
     // No line kept and no first line noted.
-    bool empty() const { return slots_.empty() && firstLine_.empty(); }
+    bool empty() const { return slots_.empty() && firstLines_.empty(); }
     std::size_t lineCount() const { return slots_.size(); }
     // The bytes of the kept lines and of the notes.
-    std::size_t byteCount() const { return bytes_ + firstLine_.size(); }
+    std::size_t byteCount() const { return bytes_; }
     // The index of the line added last; valid after an add that succeeded.
     std::uint32_t lastIndex() const { return static_cast<std::uint32_t>(slots_.size() - 1); }
 
@@ -69,8 +69,12 @@ public:
         notes_.push_back(text);
         bytes_ += text.size();
     }
-    void noteFirstLine(std::string_view text) override { firstLine_ = text; }
-    std::string_view firstLine() const { return firstLine_; }
+    void noteFirstLine(std::string_view text) override {
+        firstLines_.push_back(text);
+        bytes_ += text.size() + 1;
+    }
+    // The lines noted to come first, in the order noted.
+    const InlineBuffer<std::string_view, 2>& firstLines() const { return firstLines_; }
 
     // Calls visit(const KeptLine&, std::string_view note) for every line,
     // with the note to show after its view line (empty for none): group by
@@ -107,5 +111,5 @@ private:
     InlineBuffer<Slot, 256> slots_;
     InlineBuffer<std::string_view, 64> notes_;
     std::size_t bytes_ = 0;
-    std::string_view firstLine_;
+    InlineBuffer<std::string_view, 2> firstLines_;
 };

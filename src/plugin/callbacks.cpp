@@ -63,7 +63,7 @@ int WINAPI BKC_OnSend(std::uint32_t /*mail*/) { return 0; }
 int WINAPI BKC_OnFinishRetrieve(std::uint32_t /*count*/) { return 0; }
 
 int WINAPI BKC_OnPlugInSetup(HWND ownerWindow) {
-    return guarded(1, [&] { buildSetupSummary(plugin.module, ownerWindow, plugin.settings); });
+    return guarded(1, [&] { showSetupSummary(plugin.module, ownerWindow, plugin.settings); });
 }
 
 int WINAPI BKC_OnPlugInInfo(PluginInfo* info) {

@@ -13,18 +13,25 @@ constexpr std::size_t kSeparatorSize = 256;
 // Keys 01 to 99 of each list section.
 constexpr std::size_t kMaxPatterns = 99;
 
-// WholeFields values. Any value but these two shows each field whole, its
-// continuation lines as lines of their own below it.
+// The opt-in switches (WholeFields, Decode, Hops, Auth) are on only for the
+// values listed here; any other value, like a missing key, leaves them off.
+constexpr std::int32_t kOn = 1;
+constexpr bool switchedOn(std::int32_t value) { return value == kOn; }
+
+// WholeFields: each line on its own (off), or each field whole, its
+// continuation lines below it as lines of their own or unfolded into it.
 constexpr std::int32_t kLinesOnTheirOwn = 0;
+constexpr std::int32_t kFieldsFolded = 1;
 constexpr std::int32_t kFieldsUnfolded = 2;
+constexpr bool wholeFieldsOn(std::int32_t value) { return value == kFieldsFolded || value == kFieldsUnfolded; }
 
 struct Settings {
     std::int32_t ignoreCase = 0;   // nonzero: patterns are stored lowered
     std::int32_t sort = 0;         // nonzero: group kept lines by show pattern
     std::int32_t wholeFields = kLinesOnTheirOwn;
-    std::int32_t decode = 0;       // nonzero: encoded words shown decoded
-    std::int32_t hops = 0;         // nonzero: each shown Received field tells its hop's delay
-    std::int32_t auth = 0;         // 1: the authentication digest is the view's first line
+    std::int32_t decode = 0;       // on: encoded words shown decoded
+    std::int32_t hops = 0;         // on: each shown Received field tells its hop's delay
+    std::int32_t auth = 0;         // on: the authentication digest is the view's first line
     char separator[kSeparatorSize] = {};
     PatternList showPatterns;
     PatternList hidePatterns;

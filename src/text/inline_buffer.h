@@ -31,25 +31,31 @@ public:
     // Drops the elements from size on; size must not exceed size().
     void truncate(std::size_t size) { size_ = size; }
     void reserve(std::size_t capacity) {
-        if (capacity > capacity_) moveTo(capacity);
+        if (capacity > capacity_) grow(capacity);
     }
-    void push_back(const T& item) {
-        if (size_ == capacity_) moveTo(2 * capacity_);
-        std::memcpy(static_cast<void*>(items_ + size_++), &item, sizeof(T));
-    }
+    // item may be one of this buffer's own elements.
+    void push_back(const T& item) { append(&item, 1); }
+    // items may lie in this buffer's own elements: the storage they stand in
+    // is given up only once they are copied.
     void append(const T* items, std::size_t count) {
-        if (count > capacity_ - size_) moveTo(std::max(2 * capacity_, size_ + count));
-        std::copy_n(items, count, items_ + size_);
+        if (count == 0) return;
+        std::unique_ptr<T[]> old;
+        if (count > capacity_ - size_) old = grow(std::max(2 * capacity_, size_ + count));
+        std::memcpy(static_cast<void*>(items_ + size_), items, count * sizeof(T));
         size_ += count;
     }
 
 private:
-    void moveTo(std::size_t capacity) {
+    // Moves the elements to a heap block of capacity; returns the block they
+    // stood in, if it was one, for the caller to give up.
+    std::unique_ptr<T[]> grow(std::size_t capacity) {
         std::unique_ptr<T[]> larger(new T[capacity]);
-        std::copy_n(items_, size_, larger.get());
+        std::memcpy(static_cast<void*>(larger.get()), items_, size_ * sizeof(T));
+        std::unique_ptr<T[]> old = std::move(heap_);
         heap_ = std::move(larger);
         items_ = heap_.get();
         capacity_ = capacity;
+        return old;
     }
 
     alignas(T) unsigned char inline_[N * sizeof(T)];

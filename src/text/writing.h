@@ -26,3 +26,27 @@ inline char* writeNumber(std::uint64_t value, char* out) {
     while (count > 0) *out++ = digits[--count];
     return out;
 }
+
+// Writes a line piece by piece into a buffer sized for the longest line
+// there can be, going on from length, which it sets when it is done.
+class LineWriter {
+public:
+    LineWriter(char* line, std::size_t& length) : line_(line), at_(line + length), length_(length) {}
+    ~LineWriter() { length_ = static_cast<std::size_t>(at_ - line_); }
+    LineWriter(const LineWriter&) = delete;
+    LineWriter& operator=(const LineWriter&) = delete;
+
+    LineWriter& operator<<(std::string_view text) {
+        at_ = writeText(text, at_);
+        return *this;
+    }
+    LineWriter& operator<<(std::size_t number) {
+        at_ = writeNumber(number, at_);
+        return *this;
+    }
+
+private:
+    char* const line_;
+    char* at_;
+    std::size_t& length_;
+};

@@ -780,7 +780,7 @@ Expected expectedFor(const Settings& settings, const std::string& header) {
             fields.back().lastShown[0] = static_cast<int>(&group - &groups[0]);
             fields.back().lastShown[1] = static_cast<int>(group.size()) - 1;
         };
-        if (continuation && settings.wholeFields != 0 && sawField) {
+        if (continuation && (settings.wholeFields == 1 || settings.wholeFields == 2) && sawField) {
             if (fieldGroup == nullptr) continue;
             if (settings.wholeFields == 2) {
                 fieldGroup->back().text += line;
@@ -818,7 +818,7 @@ Expected expectedFor(const Settings& settings, const std::string& header) {
             date = plainTime(field.text.substr(field.text.find(':') + 1));
         }
     }
-    if (settings.hops != 0) {
+    if (settings.hops == 1) {
         for (std::size_t k = 0; k < received.size(); ++k) {
             const int* at = receivedFields[k]->lastShown;
             if (at[0] < 0) continue;
@@ -832,14 +832,10 @@ Expected expectedFor(const Settings& settings, const std::string& header) {
             // The delay, behind its mark, is not decoded.
             const std::size_t mark = line.hop >= 0 ? line.text.rfind('\x01') : line.text.size();
             const std::string body = line.text.substr(0, mark);
-            expected.text += settings.decode != 0 ? plainDecoded(body) : body;
+            expected.text += settings.decode == 1 ? plainDecoded(body) : body;
             if (mark < line.text.size()) expected.text += line.text.substr(mark + 1);
             expected.text += '\n';
         }
-    }
-    if (!expected.text.empty()) {
-        expected.text.append(settings.separator, strnlen(settings.separator, kSeparatorSize));
-        expected.text += '\n';
     }
     if (settings.auth == 1) {
         std::vector<std::string> authFields;
@@ -849,6 +845,11 @@ Expected expectedFor(const Settings& settings, const std::string& header) {
             if (namedField(field.first, "from")) fromFields.push_back(field.text);
         }
         expected.text = plainDigest(settings, authFields, fromFields) + '\n' + expected.text;
+    }
+    // Every view that holds a line ends with the separator's.
+    if (!expected.text.empty()) {
+        expected.text.append(settings.separator, strnlen(settings.separator, kSeparatorSize));
+        expected.text += '\n';
     }
     return expected;
 }
@@ -920,7 +921,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         text.erase(0, line.size() + 1);
     }
     // The plain view's lines are header lines as they stand.
-    if (!text.empty() && settings.wholeFields == 0 && settings.decode == 0 && settings.hops == 0) {
+    if (settings.wholeFields != 1 && settings.wholeFields != 2 && settings.decode != 1 && settings.hops != 1) {
         checkInvariants(settings, expected, text);
     }
     return 0;

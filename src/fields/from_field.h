@@ -1,0 +1,44 @@
+// The sender's address as the From fields give it: who the digest lines
+// judge the mail by.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "fields/shown_text.h"
+#include "text/writing.h"
+
+// The From fields of one header, as the digest lines show them.
+class Sender {
+public:
+    // Counts a From field; only the first one's addresses are read.
+    void addField(std::string_view value) {
+        if (fields_++ == 0) firstValue_ = value;
+    }
+    // Reads the first field's addresses; call once, after the last field.
+    void read();
+
+    // Exactly one From address, with a domain that can be shown.
+    bool known() const { return addresses_ > 0 && domain_.known(); }
+    // More than one From field, or more than one address in the first.
+    bool moreThanOne() const { return fields_ > 1 || addresses_ > 1; }
+    const ShownDomain& domain() const { return domain_; }
+    // The domain, "?" when it cannot be shown, or "(no From)" when there
+    // is no address; then " (more than one From)" when moreThanOne().
+    void write(LineWriter& line) const;
+
+private:
+    std::size_t fields_ = 0;
+    std::string_view firstValue_;
+    std::size_t addresses_ = 0;  // in the first field; 2 stands for more
+    ShownDomain domain_;         // of its first address
+};
+
+// Reads a From value, its comments dropped, split into parts at commas
+// outside quoted strings and outside '<' to '>'. The parts holding an '@'
+// outside quoted strings are addresses; the domain of one follows the last
+// '@' between its first '<' and the '>' after it, when it has a '<', else the
+// last '@' of all of it. Counts the addresses up to two, and shows the
+// domain of the first in domain. Linear in the value; the domain's copy
+// is bounded.
+void readFromAddresses(std::string_view value, std::size_t& addresses, ShownDomain& domain);
