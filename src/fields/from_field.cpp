@@ -13,6 +13,15 @@ constexpr ByteSet kDomainSpecials(std::string_view("\0\r\n \t>,;(\"", 11));
 // quoted strings and comments: the bytes after it up to end, comments read as
 // blanks, leading blanks skipped, up to a blank, tab, '>', ',' or ';'.
 void domainAfter(const char* at, const char* end, ShownDomain& domain) {
+    // Nearly always a plain run of bytes up to the end, '>' or a blank: it
+    // is shown as it stands.
+    const char* plain = at;
+    while (plain < end && !kDomainSpecials.has(*plain)) ++plain;
+    if (plain > at && (plain == end || *plain == '>' || isBlank(*plain) || *plain == ',' || *plain == ';')) {
+        showDomain(std::string_view(at, static_cast<std::size_t>(plain - at)), domain);
+        return;
+    }
+
     // No more is kept than a domain may have before it is shown as "?". Dots
     // past that are kept out too, as they may trail, and trailing dots go.
     constexpr std::size_t kKept = 1012;

@@ -27,17 +27,11 @@ class WordText {
 public:
     // Adds the bytes from first up to last.
     void take(const char* first, const char* last) {
-        if (copied_) {
-            copy_.append(first, static_cast<std::size_t>(last - first));
-        } else if (slice_ == nullptr) {
-            slice_ = first;
-            sliceEnd_ = last;
-        } else if (sliceEnd_ == first) {
+        if (!copied_ && (slice_ == nullptr || sliceEnd_ == first)) {
+            if (slice_ == nullptr) slice_ = first;
             sliceEnd_ = last;
         } else {
-            copy_.append(slice_, static_cast<std::size_t>(sliceEnd_ - slice_));
-            copy_.append(first, static_cast<std::size_t>(last - first));
-            copied_ = true;
+            copy(first, last);
         }
     }
     std::size_t size() const { return copied_ ? copy_.size() : static_cast<std::size_t>(sliceEnd_ - slice_); }
@@ -51,6 +45,15 @@ public:
     }
 
 private:
+    // The rare word that is not one slice.
+    __attribute__((noinline)) void copy(const char* first, const char* last) {
+        if (!copied_) {
+            copy_.append(slice_, static_cast<std::size_t>(sliceEnd_ - slice_));
+            copied_ = true;
+        }
+        copy_.append(first, static_cast<std::size_t>(last - first));
+    }
+
     InlineBuffer<char, 256> copy_;
     const char* slice_ = nullptr;
     const char* sliceEnd_ = nullptr;

@@ -9,14 +9,13 @@ namespace {
 // Longer than this, a domain cannot come down to 253 bytes.
 constexpr std::size_t kLongestConverted = 1012;
 
-// The bytes that may be shown: letters (A to Z shown lowered), digits, '.',
-// '-' and '_'.
-constexpr ByteSet kMayBeShown =
-    ByteSet::where([](char c) { return isLetter(c) || isDigit(c) || c == '.' || c == '-' || c == '_'; });
+// How each byte is shown: letters lowered, digits, '.', '-' and '_' as they
+// are; 0 for a byte that may not be shown.
+constexpr ByteTable<char> kShownAs = ByteTable<char>::of([](char c) {
+    return isLetter(c) || isDigit(c) || c == '.' || c == '-' || c == '_' ? lowerAscii(c) : '\0';
+});
 
-// How c is shown, or 0 when it may not be.
-char shownAs(char c) { return kMayBeShown.has(c) ? lowerAscii(c) : '\0'; }
-bool mayBeShown(char c) { return shownAs(c) == c; }
+bool mayBeShown(char c) { return kShownAs[c] == c; }
 
 // Reads the UTF-8 of text into code points (RFC 3629: no overlong forms, no
 // surrogates, nothing above U+10FFFF); false when it is not valid.
@@ -103,7 +102,7 @@ void showDomain(std::string_view raw, ShownDomain& domain) {
     char* shown = domain.room();
     const std::size_t room = raw.size() < kShownDomainSize ? raw.size() : kShownDomainSize;
     std::size_t length = 0;
-    for (; length < room && (shown[length] = shownAs(raw[length])) != 0; ++length) {
+    for (; length < room && (shown[length] = kShownAs[raw[length]]) != 0; ++length) {
     }
     if (length == raw.size()) {
         domain.setLength(length);
@@ -116,7 +115,7 @@ void showResult(std::string_view raw, ShownResult& result) {
     result.clear();
     if (raw.empty() || raw.size() > kShownResultSize) return;
     for (std::size_t i = 0; i < raw.size(); ++i) {
-        if ((result.room()[i] = shownAs(raw[i])) == 0) return;
+        if ((result.room()[i] = kShownAs[raw[i]]) == 0) return;
     }
     result.setLength(raw.size());
 }

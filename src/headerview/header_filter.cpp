@@ -98,8 +98,8 @@ private:
         std::uint32_t below;    // while building: the pattern under it on the stack
     };
     std::size_t listSize_;
-    // The bytes some pattern begins with: a table of bits is quicker to
-    // clear for every mail than first_.
+    // The bytes some pattern begins with: quicker to clear for every mail
+    // than first_.
     ByteSet startsWith_;
     std::array<std::uint32_t, 256> first_;  // the first pattern beginning with each byte, where one does
     InlineBuffer<Link, 128> links_;

@@ -4,12 +4,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 // Copies text to out; returns the end.
 inline char* writeText(std::string_view text, char* out) {
-    for (const char c : text) *out++ = c;
-    return out;
+    if (!text.empty()) std::memcpy(out, text.data(), text.size());
+    return out + text.size();
 }
 
 // Writes the decimal digits of value at out; returns the end. Divides in 32
