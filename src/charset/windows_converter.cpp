@@ -26,14 +26,14 @@ std::size_t oneUnitPerCharacter(wchar_t* units, std::size_t count) {
 
 // Appends wide to out in code page 932; false, appending nothing, when
 // Windows cannot convert it.
-bool appendCodePage932(const std::wstring& wide, std::string& out) {
-    if (wide.empty()) return true;
+bool appendCodePage932(const wchar_t* wide, std::size_t count, std::string& out) {
+    if (count == 0) return true;
     const std::size_t start = out.size();
-    out.resize(start + 2 * wide.size());  // at most two bytes a unit
+    out.resize(start + 2 * count);  // at most two bytes a unit
     BOOL usedDefault = FALSE;
-    const int written = WideCharToMultiByte(static_cast<UINT>(kCodePage932), WC_NO_BEST_FIT_CHARS, wide.data(),
-                                            static_cast<int>(wide.size()), &out[start],
-                                            static_cast<int>(2 * wide.size()), "?", &usedDefault);
+    const int written = WideCharToMultiByte(static_cast<UINT>(kCodePage932), WC_NO_BEST_FIT_CHARS, wide,
+                                            static_cast<int>(count), &out[start], static_cast<int>(2 * count), "?",
+                                            &usedDefault);
     out.resize(start + static_cast<std::size_t>(written > 0 ? written : 0));
     return written > 0;
 }
@@ -64,9 +64,9 @@ bool WindowsConverter::toCodePage932(const Charset& charset, std::string_view by
         wideCount = MultiByteToWideChar(charset.codePage, MB_ERR_INVALID_CHARS, bytes.data(), count, &wide_[0], count);
         if (wideCount <= 0) return false;
     }
-    wide_.resize(oneUnitPerCharacter(&wide_[0], static_cast<std::size_t>(wideCount)));
-    const bool converted = appendCodePage932(wide_, out);
-    if (wide_.capacity() > kKeptUnits) std::wstring().swap(wide_);
+    const std::size_t units = oneUnitPerCharacter(&wide_[0], static_cast<std::size_t>(wideCount));
+    const bool converted = appendCodePage932(wide_.data(), units, out);
+    if (wide_.capacity() > kKeptUnits) std::vector<wchar_t>().swap(wide_);
     return converted;
 }
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "charset/charset_converter.h"
 
@@ -21,5 +22,5 @@ private:
 
     bool mlangTried_ = false;
     MlangConvert mlangConvert_ = nullptr;
-    std::wstring wide_;  // kept for the next call, unless it grew large
+    std::vector<wchar_t> wide_;  // kept for the next call, unless it grew large
 };
