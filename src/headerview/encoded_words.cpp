@@ -4,6 +4,7 @@
 
 #include "charset/charsets.h"
 #include "text/ascii.h"
+#include "text/base64.h"
 
 namespace {
 
@@ -54,37 +55,6 @@ bool findWord(std::string_view line, std::size_t from, EncodedWord& word) {
     return false;
 }
 
-int base64Value(char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return -1;
-}
-
-// Base64 with its padding, or some or all of it missing.
-bool decodeBase64(std::string_view text, std::string& bytes) {
-    std::size_t padding = 0;
-    while (padding < text.size() && text[text.size() - 1 - padding] == '=') ++padding;
-    const std::size_t digits = text.size() - padding;
-    const std::size_t tail = digits % 4;  // digits of the last, short group
-    if (tail == 1 || (padding > 0 && (tail == 0 || tail + padding > 4))) return false;
-    std::uint32_t bits = 0;
-    int bitCount = 0;
-    for (const char c : text.substr(0, digits)) {
-        const int value = base64Value(c);
-        if (value < 0) return false;
-        bits = (bits << 6) | static_cast<std::uint32_t>(value);
-        bitCount += 6;
-        if (bitCount >= 8) {
-            bitCount -= 8;
-            bytes += static_cast<char>((bits >> bitCount) & 0xFF);
-        }
-    }
-    return true;
-}
-
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -130,7 +100,7 @@ public:
             const Charset* charset = charsetNamed(word.charset);
             payload.clear();
             const bool decodable =
-                charset != nullptr && (word.encoding == 'B' ? decodeBase64(word.text, payload)
+                charset != nullptr && (word.encoding == 'B' ? appendBase64(word.text, payload)
                                                             : decodeQ(word.text, payload));
             // Words of one code page are read together, whatever their names.
             const bool joinsRun = open_ && decodable && charset->codePage == run_.charset->codePage &&
