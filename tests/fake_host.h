@@ -2,12 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "platform_converter.h"
+#include "platform_services.h"
 #include "headerview/header_view.h"
 #include "host/host_interface.h"
 
@@ -29,9 +30,12 @@ public:
         CommandHandler handler;
     };
 
-    // Headers the host holds, by mail; a mail missing here has no header.
+    // Headers and sources the host holds, by mail; a mail missing here has none.
     std::map<MailId, std::string> headers;
+    std::map<MailId, std::string> sources;
     bool throwOnGetHeader = false;
+    std::vector<MailId> sourceRequests;
+    std::size_t sourcesOut = 0;  // handed over and not given back
 
     std::vector<MailId> headerRequests;
     std::vector<TextCall> textCalls;
@@ -57,6 +61,21 @@ public:
     std::int32_t setText(std::int32_t mode, const char* text) override {
         textCalls.push_back({mode, text});
         return 0;
+    }
+
+    char* getSource(MailId mailId) override {
+        sourceRequests.push_back(mailId);
+        const auto found = sources.find(mailId);
+        if (found == sources.end()) return nullptr;
+        ++sourcesOut;
+        char* copy = new char[found->second.size() + 1];
+        std::memcpy(copy, found->second.c_str(), found->second.size() + 1);
+        return copy;
+    }
+
+    void free(void* text) override {
+        --sourcesOut;
+        delete[] static_cast<char*>(text);
     }
 
     // The bytes of the buffer handed out for the mail, as the plug-in left them.

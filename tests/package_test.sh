@@ -51,7 +51,14 @@ KERNEL32.dll WaitForSingleObject WideCharToMultiByte WritePrivateProfileStringA 
 msvcrt.dll _amsg_exit _beginthreadex _endthreadex _errno _initterm _iob _lock _setjmp3 _ultoa
 msvcrt.dll _unlock abort calloc exit fprintf free fwrite malloc memchr memcmp memcpy memmove
 msvcrt.dll memset printf realloc strcmp strlen strncmp vfprintf wcslen longjmp _strdup _read _close
+KERNEL32.dll CreateThread FreeLibraryAndExitThread GetModuleHandleExA InitializeConditionVariable LocalFree
+KERNEL32.dll SleepConditionVariableCS WakeAllConditionVariable
+msvcrt.dll clock
 USER32.dll GetMenuItemCount GetSubMenu InsertMenuItemA MessageBoxA wsprintfA
+bcrypt.dll BCryptCloseAlgorithmProvider BCryptCreateHash BCryptDestroyHash BCryptDestroyKey BCryptExportKey
+bcrypt.dll BCryptFinishHash BCryptGetProperty BCryptHashData BCryptOpenAlgorithmProvider BCryptVerifySignature
+CRYPT32.dll CryptDecodeObjectEx CryptImportPublicKeyInfoEx2
+DNSAPI.dll DnsFree DnsQuery_A
 VERSION.dll GetFileVersionInfoA GetFileVersionInfoSizeA VerQueryValueA
 WINDOWS7
 )

@@ -1,6 +1,10 @@
 #include "host_exports.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <map>
+
+#include "mail_file.h"
 
 #include "host/host_functions.h"
 
@@ -21,10 +25,13 @@ namespace {
 
 struct State {
     std::vector<std::string> headers;
+    std::vector<std::string> sources;
     std::map<MailId, std::vector<char>> lent;  // the buffers handed to the plug-in
     std::vector<ViewText> viewTexts;
     std::vector<Command> commands;
     std::vector<MailId> headerRequests;
+    std::vector<MailId> sourceRequests;
+    long sourcesOut = 0;
 };
 
 State& state() {
@@ -36,12 +43,26 @@ State& state() {
 
 MailId addMail(const std::string& header) {
     state().headers.push_back(header);
+    state().sources.push_back(header + "\r\n");
+    return static_cast<MailId>(state().headers.size());
+}
+
+MailId addMailSource(const std::string& mail) {
+    std::string source;
+    for (std::size_t i = 0; i < mail.size(); ++i) {
+        if (mail[i] == '\n' && (i == 0 || mail[i - 1] != '\r')) source += '\r';
+        source += mail[i];
+    }
+    state().headers.push_back(headerBlockOf(mail));
+    state().sources.push_back(source);
     return static_cast<MailId>(state().headers.size());
 }
 
 std::vector<ViewText>& viewTexts() { return state().viewTexts; }
 std::vector<Command>& commands() { return state().commands; }
 std::vector<MailId>& headerRequests() { return state().headerRequests; }
+std::vector<MailId>& sourceRequests() { return state().sourceRequests; }
+long& sourcesOut() { return state().sourcesOut; }
 void reset() { state() = State{}; }
 
 }  // namespace standin
@@ -81,4 +102,26 @@ QM_EXPORT std::int32_t __stdcall BKA_SetText(std::int32_t mode, const char* text
     } catch (...) {
         return -1;
     }
+}
+
+// The plug-in's own copy, from the host's heap, as BKA_Free gives it back.
+QM_EXPORT char* __stdcall BKA_GetSource(MailId mailId) {
+    try {
+        state().sourceRequests.push_back(mailId);
+        if (mailId == 0 || mailId > state().sources.size()) return nullptr;
+        const std::string& source = state().sources[mailId - 1];
+        auto* copy = static_cast<char*>(std::malloc(source.size() + 1));
+        if (copy == nullptr) return nullptr;
+        std::memcpy(copy, source.c_str(), source.size() + 1);
+        ++state().sourcesOut;
+        return copy;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+QM_EXPORT void __stdcall BKA_Free(void* block) {
+    if (block == nullptr) return;
+    --state().sourcesOut;
+    std::free(block);
 }

@@ -64,8 +64,29 @@ void composeViewText(const HeaderGroups& groups, const Settings& settings, Chars
     text.push_back('\0');
 }
 
-void showHeaderView(HostInterface& host, const Settings& settings, MailId mailId,
-                    CharsetConverter& converter) noexcept {
+namespace {
+
+// A text the host handed over, given back when this goes.
+class HostText {
+public:
+    HostText(HostInterface& host, char* text) : host_(host), text_(text) {}
+    ~HostText() {
+        if (text_ != nullptr) host_.free(text_);
+    }
+    HostText(const HostText&) = delete;
+    HostText& operator=(const HostText&) = delete;
+
+    const char* get() const { return text_; }
+
+private:
+    HostInterface& host_;
+    char* text_;
+};
+
+}  // namespace
+
+void showHeaderView(HostInterface& host, const Settings& settings, MailId mailId, CharsetConverter& converter,
+                    DkimServices* dkim) noexcept {
     try {
         char* header = host.getHeader(mailId);
         if (header == nullptr) return;
@@ -73,6 +94,12 @@ void showHeaderView(HostInterface& host, const Settings& settings, MailId mailId
         FieldReaders readers(settings);
         filterHeaderLines(settings, groups, header, &readers);
         readers.finish(groups);
+        char dkimLine[kDkimLineSize];
+        if (dkim != nullptr && switchedOn(settings.dkim)) {
+            const HostText source(host, host.getSource(mailId));
+            groups.noteFirstLine(
+                std::string_view(dkimLine, writeDkimLine(source.get(), *dkim, settings.dkimWait, dkimLine)));
+        }
         ViewText text;
         composeViewText(groups, settings, converter, text);
         if (!text.empty()) host.setText(kViewTextMode, text.data());

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "charset/charset_converter.h"
+#include "dkim/dkim_check.h"
 #include "headerview/view_model.h"
 #include "host/host_interface.h"
 #include "settings/settings.h"
@@ -24,8 +25,10 @@ void composeViewText(const HeaderGroups& groups, const Settings& settings, Chars
 
 // Fetches the mail's header from the host, filters it, lets the field readers
 // that settings turn on read it, and hands the view text to the host in
-// kViewTextMode. The host is not called with an empty view, nor when it has
-// no header. Writes into the host's header buffer. Nothing is kept; nothing
-// is thrown.
-void showHeaderView(HostInterface& host, const Settings& settings, MailId mailId,
-                    CharsetConverter& converter) noexcept;
+// kViewTextMode. With settings.dkim on and dkim given, the [DKIM] line of
+// the mail's source follows the readers' first lines; the source is given
+// back to the host before this returns, whatever happens. The host is not
+// called with an empty view, nor when it has no header. Writes into the
+// host's header buffer. Nothing is kept; nothing is thrown.
+void showHeaderView(HostInterface& host, const Settings& settings, MailId mailId, CharsetConverter& converter,
+                    DkimServices* dkim = nullptr) noexcept;

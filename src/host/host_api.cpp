@@ -23,11 +23,15 @@ constexpr std::size_t indexOf(const char* name) {
 constexpr std::size_t kRegisterCommand = indexOf("BKA_RegisterCommand");
 constexpr std::size_t kGetHeader = indexOf("BKA_GetHeader");
 constexpr std::size_t kSetText = indexOf("BKA_SetText");
-static_assert(kRegisterCommand == 3 && kGetHeader == 25 && kSetText == 27);
+constexpr std::size_t kGetSource = indexOf("BKA_GetSource");
+constexpr std::size_t kFree = indexOf("BKA_Free");
+static_assert(kRegisterCommand == 3 && kGetHeader == 25 && kSetText == 27 && kGetSource == 23 && kFree == 41);
 
 using RegisterCommandFunction = std::int32_t(QM_STDCALL*)(const char*, std::int32_t, CommandHandler);
 using GetHeaderFunction = char*(QM_STDCALL*)(MailId);
 using SetTextFunction = std::int32_t(QM_STDCALL*)(std::int32_t, const char*);
+using GetSourceFunction = char*(QM_STDCALL*)(MailId);
+using FreeFunction = void(QM_STDCALL*)(void*);
 
 }  // namespace
 
@@ -61,4 +65,13 @@ char* HostApi::getHeader(MailId mailId) {
 std::int32_t HostApi::setText(std::int32_t mode, const char* text) {
     const auto call = function<SetTextFunction>(kSetText);
     return call ? call(mode, text) : 0;
+}
+
+char* HostApi::getSource(MailId mailId) {
+    const auto call = function<GetSourceFunction>(kGetSource);
+    return call ? call(mailId) : nullptr;
+}
+
+void HostApi::free(void* text) {
+    if (const auto call = function<FreeFunction>(kFree)) call(text);
 }

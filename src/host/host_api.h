@@ -35,6 +35,8 @@ public:
                                  CommandHandler handler) override;
     char* getHeader(MailId mailId) override;
     std::int32_t setText(std::int32_t mode, const char* text) override;
+    char* getSource(MailId mailId) override;
+    void free(void* text) override;
 
 private:
     // The bound entry as the function type the host gives it; null while unbound.

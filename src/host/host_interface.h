@@ -1,6 +1,5 @@
-// The three host services the plug-in's logic uses. Inside the mail client
-// they go through the bound host function table; tests and tools offer
-// their own.
+// The host services the plug-in's logic uses. Inside the mail client they
+// go through the bound host function table; tests and tools offer their own.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +26,12 @@ public:
     virtual char* getHeader(MailId mailId) = 0;
     // Hands text to the host, which copies what it keeps; result unused.
     virtual std::int32_t setText(std::int32_t mode, const char* text) = 0;
+    // Returns the whole mail as the host stores it (header, empty line, body;
+    // NUL-terminated, lines ended by CR LF), or null. The text is the
+    // plug-in's, to be given back with free before the callback returns.
+    virtual char* getSource(MailId mailId) = 0;
+    // Gives back a text the host handed over.
+    virtual void free(void* text) = 0;
 
 protected:
     ~HostInterface() = default;

@@ -25,12 +25,26 @@ int guarded(int result, Work&& work) noexcept {
     return result;
 }
 
+// The machine's clock, which judges whether a signature has expired.
+std::int64_t secondsSince1970() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const std::uint64_t ticks = (std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+    constexpr std::uint64_t kTicksTo1970 = 116444736000000000u;  // of 100 ns, from 1601
+    return static_cast<std::int64_t>((ticks - kTicksTo1970) / 10000000u);
+}
+
 }  // namespace
 
 extern "C" {
 
 int WINAPI BKC_OnStart() {
-    return guarded(0, [] { loadSettings(plugin.module, plugin.settings); });
+    return guarded(0, [] {
+        loadSettings(plugin.module, plugin.settings);
+        if (!switchedOn(plugin.settings.dkim)) return;
+        if (plugin.keys == nullptr) plugin.keys = new DnsKeySource();
+        plugin.keys->useServers(plugin.settings.dnsServers);
+    });
 }
 
 int WINAPI BKC_OnExit() { return 0; }
@@ -42,7 +56,14 @@ int WINAPI BKC_OnMenuInit(HWND /*window*/, HMENU menu, int menuType) {
 int WINAPI BKC_OnOpenFolder(std::uint32_t /*folderId*/) { return 0; }
 
 int WINAPI BKC_OnOpenMail(MailId mailId) {
-    return guarded(0, [&] { showHeaderView(plugin.host, plugin.settings, mailId, plugin.converter); });
+    return guarded(0, [&] {
+        if (plugin.keys == nullptr) {
+            showHeaderView(plugin.host, plugin.settings, mailId, plugin.converter);
+            return;
+        }
+        DkimServices dkim{*plugin.keys, plugin.crypto, secondsSince1970()};
+        showHeaderView(plugin.host, plugin.settings, mailId, plugin.converter, &dkim);
+    });
 }
 
 int WINAPI BKC_OnEveryMinute() { return 0; }

@@ -31,7 +31,14 @@ void showRefusal(HMODULE module) noexcept {
 
 // A host that lacks any one of its functions is another version of the
 // client: the load is refused rather than risk calling into it.
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+        // Unloaded while the process goes on: no lookup runs any more, as
+        // each holds the module. When the process ends instead, its threads
+        // are gone mid-way and nothing of theirs is touched.
+        delete plugin.keys;
+        plugin.keys = nullptr;
+    }
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
     plugin.module = instance;
     if (plugin.host.bind()) return TRUE;

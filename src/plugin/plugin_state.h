@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include "charset/windows_converter.h"
+#include "crypto/cng_crypto.h"
 #include "host/host_api.h"
+#include "keys/dns_key_source.h"
 #include "settings/settings.h"
 
 struct PluginState {
@@ -14,6 +16,10 @@ struct PluginState {
     HostApi host;                // bound at process attach; unbound again at unload
     Settings settings;           // loaded by BKC_OnStart
     WindowsConverter converter;  // keeps mlang once loaded, and a buffer
+    CngCrypto crypto;            // keeps the SHA-256 provider once opened
+    // Made when a start turns Dkim on. Its lookups may outlive an unload by
+    // the host (they hold the module), so it goes only at the real unload.
+    DnsKeySource* keys = nullptr;
 };
 
 extern PluginState plugin;

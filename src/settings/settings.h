@@ -13,7 +13,7 @@ constexpr std::size_t kSeparatorSize = 256;
 // Keys 01 to 99 of each list section.
 constexpr std::size_t kMaxPatterns = 99;
 
-// The opt-in switches (WholeFields, Decode, Hops, Auth) are on only for the
+// The opt-in switches (WholeFields, Decode, Hops, Auth, Dkim) are on only for the
 // values listed here; any other value, like a missing key, leaves them off.
 constexpr std::int32_t kOn = 1;
 constexpr bool switchedOn(std::int32_t value) { return value == kOn; }
@@ -25,6 +25,10 @@ constexpr std::int32_t kFieldsFolded = 1;
 constexpr std::int32_t kFieldsUnfolded = 2;
 constexpr bool wholeFieldsOn(std::int32_t value) { return value == kFieldsFolded || value == kFieldsUnfolded; }
 
+// DkimWait: milliseconds a view may wait for key lookups, per mail.
+constexpr std::uint32_t kDefaultDkimWait = 1500;
+constexpr std::uint32_t kLongestDkimWait = 10000;
+
 struct Settings {
     std::int32_t ignoreCase = 0;   // nonzero: patterns are stored lowered
     std::int32_t sort = 0;         // nonzero: group kept lines by show pattern
@@ -32,6 +36,9 @@ struct Settings {
     std::int32_t decode = 0;       // on: encoded words shown decoded
     std::int32_t hops = 0;         // on: each shown Received field tells its hop's delay
     std::int32_t auth = 0;         // on: the authentication digest is the view's first line
+    std::int32_t dkim = 0;         // on: the view's first lines tell what checking the DKIM signatures found
+    std::uint32_t dkimWait = kDefaultDkimWait;
+    std::vector<std::uint32_t> dnsServers;  // IPv4, network byte order; none: the system's resolver
     char separator[kSeparatorSize] = {};
     PatternList showPatterns;
     PatternList hidePatterns;

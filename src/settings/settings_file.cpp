@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "settings/setting_values.h"
 #include "text/ascii.h"
 
 namespace {
@@ -91,6 +92,12 @@ void loadSettingsFrom(const char* path, Settings& settings) {
     settings.decode = readInt("Decode", 0);
     settings.hops = readInt("Hops", 0);
     settings.auth = readInt("Auth", 0);
+    settings.dkim = readInt("Dkim", 0);
+    char value[kValueReadSize + 1];
+    GetPrivateProfileStringA(kSettingSection, "DkimWait", "", value, kValueReadSize, path);
+    settings.dkimWait = readDkimWait(value);
+    GetPrivateProfileStringA(kSettingSection, "DnsServers", "", value, kValueReadSize, path);
+    settings.dnsServers = readDnsServers(value);
     const bool lower = settings.ignoreCase != 0;
     readPatternList(path, kShowSection, lower, settings.showPatterns);
     readPatternList(path, kHideSection, lower, settings.hidePatterns);

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform_converter.h"
+#include "platform_services.h"
 #include "fields/mail_time.h"
 #include "headerview/header_view.h"
 #include "headerview/line_cut.h"

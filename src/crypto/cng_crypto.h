@@ -1,0 +1,25 @@
+// The DLL's crypto, on Windows' CNG (bcrypt.dll), with the key's
+// SubjectPublicKeyInfo read by crypt32.dll.
+#pragma once
+
+#include <windows.h>
+
+#include <bcrypt.h>
+
+#include "crypto/crypto.h"
+
+// Opens the SHA-256 provider on first use and keeps it.
+class CngCrypto final : public Crypto {
+public:
+    CngCrypto() = default;
+    ~CngCrypto();
+    CngCrypto(const CngCrypto&) = delete;
+    CngCrypto& operator=(const CngCrypto&) = delete;
+
+    std::unique_ptr<Sha256> sha256() override;
+    std::unique_ptr<RsaPublicKey> rsaKey(std::string_view subjectPublicKeyInfo) override;
+
+private:
+    BCRYPT_ALG_HANDLE sha256_ = nullptr;
+    DWORD hashObjectSize_ = 0;
+};

@@ -1,0 +1,281 @@
+#include "dkim/dkim_check.h"
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "dkim/canonical.h"
+#include "dkim/key_record.h"
+#include "dkim/mail_source.h"
+#include "dkim/signature.h"
+#include "fields/from_field.h"
+#include "text/ascii.h"
+#include "text/inline_buffer.h"
+#include "text/writing.h"
+
+namespace {
+
+// What a signature's check came to, in the order the checks are made.
+enum class Outcome : std::uint8_t {
+    kBadSignature,
+    kSha1,
+    kEd25519,
+    kExpired,
+    kNoKey,
+    kRevoked,
+    kBadKey,
+    kWeakKey,
+    kPending,
+    kLookupFailed,
+    kBodyChanged,
+    kNoMatch,
+    kPass,
+    kUnchecked,  // still on its way
+};
+
+struct Item {
+    std::string_view result;
+    std::string_view note;
+};
+
+Item itemOf(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::kBadSignature: return {"permerror", " (bad signature)"};
+        case Outcome::kSha1: return {"policy", " (sha1)"};
+        case Outcome::kEd25519: return {"neutral", " (ed25519 not checked)"};
+        case Outcome::kExpired: return {"permerror", " (expired)"};
+        case Outcome::kNoKey: return {"permerror", " (no key)"};
+        case Outcome::kRevoked: return {"permerror", " (key revoked)"};
+        case Outcome::kBadKey: return {"permerror", " (bad key)"};
+        case Outcome::kWeakKey: return {"policy", " (weak key)"};
+        case Outcome::kPending: return {"temperror", " (key lookup pending)"};
+        case Outcome::kLookupFailed: return {"temperror", " (key lookup failed)"};
+        case Outcome::kBodyChanged: return {"fail", " (body changed)"};
+        case Outcome::kNoMatch: return {"fail", " (signature does not match)"};
+        default: return {"pass", ""};
+    }
+}
+
+// One signature and its check.
+struct Check {
+    const SourceField* field = nullptr;
+    Signature signature;
+    ShownDomain domain;
+    Outcome outcome = Outcome::kUnchecked;
+    Key key;
+    bool partOfBody = false;
+    std::unique_ptr<Sha256> bodyHash;
+};
+
+// A field named name, case-blind.
+bool named(const SourceField& field, std::string_view name) { return equalsIgnoringCase(field.name, name); }
+
+// "selector._domainkey.domain", lower case.
+std::string keyNameOf(const Signature& signature) {
+    std::string name;
+    name.reserve(signature.selector.size() + signature.domain.size() + 12);
+    name.append(signature.selector).append("._domainkey.").append(signature.domain);
+    for (char& c : name) c = lowerAscii(c);
+    return name;
+}
+
+// The checks that need only the signature and the clock.
+void checkSignature(Check& check, std::int64_t now) {
+    check.signature = readSignature(check.field->value());
+    showDomain(check.signature.domain, check.domain);
+    switch (check.signature.fault) {
+        case SignatureFault::kBadSignature: check.outcome = Outcome::kBadSignature; return;
+        case SignatureFault::kSha1: check.outcome = Outcome::kSha1; return;
+        case SignatureFault::kEd25519: check.outcome = Outcome::kEd25519; return;
+        case SignatureFault::kNone: break;
+    }
+    if (check.signature.expires && check.signature.expiry < now) check.outcome = Outcome::kExpired;
+}
+
+// Looks up the keys of the checks still on their way, all at once, and reads
+// what each found.
+void checkKeys(InlineBuffer<Check*, kCheckedSignatures>& checks, DkimServices& services, std::uint32_t waitMs) {
+    std::string names[kCheckedSignatures];
+    Check* asking[kCheckedSignatures];
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < checks.size(); ++i) {
+        Check& check = *checks[i];
+        if (check.outcome != Outcome::kUnchecked) continue;
+        std::string name = keyNameOf(check.signature);
+        // No such name can stand in DNS.
+        if (name.size() > 253) {
+            check.outcome = Outcome::kNoKey;
+            continue;
+        }
+        names[count] = std::move(name);
+        asking[count++] = &check;
+    }
+    if (count == 0) return;
+    KeyAnswer answers[kCheckedSignatures];
+    services.keys.lookUp(names, count, waitMs, answers);
+    for (std::size_t i = 0; i < count; ++i) {
+        Check& check = *asking[i];
+        switch (answers[i].state) {
+            case KeyState::kPending: check.outcome = Outcome::kPending; continue;
+            case KeyState::kFailed: check.outcome = Outcome::kLookupFailed; continue;
+            case KeyState::kNoKey: check.outcome = Outcome::kNoKey; continue;
+            case KeyState::kFound: break;
+        }
+        const KeyRecords none;
+        check.key = readKey(answers[i].records != nullptr ? *answers[i].records : none, check.signature.domain,
+                            check.signature.identityDomain, services.crypto);
+        switch (check.key.verdict) {
+            case KeyVerdict::kNoKey: check.outcome = Outcome::kNoKey; break;
+            case KeyVerdict::kRevoked: check.outcome = Outcome::kRevoked; break;
+            case KeyVerdict::kBadKey: check.outcome = Outcome::kBadKey; break;
+            case KeyVerdict::kWeakKey: check.outcome = Outcome::kWeakKey; break;
+            case KeyVerdict::kUsable: break;
+        }
+    }
+}
+
+// Hashes the body once for each form that a check with a usable key asks
+// for, each check's hash taking up to its l=, and compares.
+void checkBodies(InlineBuffer<Check*, kCheckedSignatures>& checks, std::string_view body, Crypto& crypto) {
+    for (const bool relaxed : {false, true}) {
+        HashFeed feed;
+        bool any = false;
+        for (std::size_t i = 0; i < checks.size(); ++i) {
+            Check& check = *checks[i];
+            if (check.outcome != Outcome::kUnchecked || check.signature.relaxedBody != relaxed) continue;
+            check.bodyHash = crypto.sha256();
+            if (check.bodyHash == nullptr) {
+                // This machine cannot hash: nothing can be told of the mail.
+                check.outcome = Outcome::kLookupFailed;
+                continue;
+            }
+            feed.feed(*check.bodyHash, check.signature.limited ? check.signature.length : HashFeed::kNoLimit);
+            any = true;
+        }
+        if (!any) continue;
+        feedBody(body, relaxed, feed);
+        const std::uint64_t length = feed.finish();
+        for (std::size_t i = 0; i < checks.size(); ++i) {
+            Check& check = *checks[i];
+            if (check.outcome != Outcome::kUnchecked || check.signature.relaxedBody != relaxed) continue;
+            const Sha256Digest digest = check.bodyHash->finish();
+            const bool longer = check.signature.limited && check.signature.length > length;
+            if (longer || check.signature.bodyHash.size() != digest.size() ||
+                std::memcmp(check.signature.bodyHash.data(), digest.data(), digest.size()) != 0) {
+                check.outcome = Outcome::kBodyChanged;
+            }
+            check.partOfBody = check.signature.limited && check.signature.length < length;
+        }
+    }
+}
+
+// Hashes the fields each check's h= names, bottom up, and its own field
+// with its b= value left out, and checks the signature with the key.
+void checkHeaders(InlineBuffer<Check*, kCheckedSignatures>& checks, const MailSource& source, Crypto& crypto) {
+    std::unique_ptr<FieldIndex> index;
+    for (std::size_t i = 0; i < checks.size(); ++i) {
+        Check& check = *checks[i];
+        if (check.outcome != Outcome::kUnchecked) continue;
+        const std::unique_ptr<Sha256> hash = crypto.sha256();
+        if (hash == nullptr) {
+            check.outcome = Outcome::kLookupFailed;
+            continue;
+        }
+        if (index == nullptr) index = std::make_unique<FieldIndex>(source.fields());
+        index->restart();
+        const bool relaxed = check.signature.relaxedHeader;
+        HashFeed feed;
+        feed.feed(*hash);
+        forEachHeaderName(check.signature.headerNames, [&](std::string_view name) {
+            // A name with no field left counts as an empty one: it adds nothing.
+            if (const SourceField* field = index->take(name)) {
+                FieldFeed signed_(relaxed, feed);
+                signed_.add(field->text);
+                signed_.end(true);
+            }
+        });
+        const std::string_view text = check.field->text;
+        FieldFeed own(relaxed, feed);
+        own.add(std::string_view(text.data(), static_cast<std::size_t>(check.signature.hiddenFrom - text.data())));
+        own.add(std::string_view(check.signature.hiddenTo,
+                                 static_cast<std::size_t>(text.data() + text.size() - check.signature.hiddenTo)));
+        own.end(false);
+        feed.finish();
+        check.outcome = check.key.rsa->verifies(hash->finish(), check.signature.value) ? Outcome::kPass : Outcome::kNoMatch;
+    }
+}
+
+void writeItem(const Check& check, const Sender& sender, LineWriter& line) {
+    const Item item = itemOf(check.outcome);
+    line << item.result << " " << check.domain.text() << item.note;
+    if (check.outcome != Outcome::kPass) return;
+    if (!aligned(check.domain, sender.domain())) line << " (not From)";
+    if (check.partOfBody) line << " (part of the body)";
+}
+
+std::string_view verdictOf(const InlineBuffer<Check*, kCheckedSignatures>& checks, const Sender& sender) {
+    if (sender.moreThanOne()) return "FAIL";
+    bool allTemporary = true;
+    for (std::size_t i = 0; i < checks.size(); ++i) {
+        const Check& check = *checks[i];
+        if (check.outcome == Outcome::kPass && !check.partOfBody && sender.known() &&
+            aligned(check.domain, sender.domain())) {
+            return "PASS";
+        }
+        allTemporary = allTemporary && (check.outcome == Outcome::kPending || check.outcome == Outcome::kLookupFailed);
+    }
+    return allTemporary ? "?" : "WARN";
+}
+
+void writeLine(const char* source, DkimServices& services, std::uint32_t waitMs, LineWriter& line) {
+    if (source == nullptr) {
+        line << "[DKIM] ? no source";
+        return;
+    }
+    const MailSource mail(std::string_view(source, std::strlen(source)));
+    Sender sender;
+    std::size_t signatures = 0;
+    Check checks[kCheckedSignatures];
+    InlineBuffer<Check*, kCheckedSignatures> checked;
+    for (const SourceField& field : mail.fields()) {
+        if (named(field, "from")) sender.addField(field.value());
+        if (!named(field, "dkim-signature")) continue;
+        if (signatures < kCheckedSignatures) {
+            checks[signatures].field = &field;
+            checked.push_back(&checks[signatures]);
+        }
+        ++signatures;
+    }
+    sender.read();
+    if (signatures == 0) {
+        line << "[DKIM] NONE ";
+        sender.write(line);
+        return;
+    }
+    for (std::size_t i = 0; i < checked.size(); ++i) checkSignature(*checked[i], services.now);
+    checkKeys(checked, services, waitMs);
+    checkBodies(checked, mail.body(), services.crypto);
+    checkHeaders(checked, mail, services.crypto);
+
+    line << "[DKIM] " << verdictOf(checked, sender) << " ";
+    sender.write(line);
+    line << " | ";
+    for (std::size_t i = 0; i < checked.size() && i < 3; ++i) {
+        if (i > 0) line << ", ";
+        writeItem(*checked[i], sender, line);
+    }
+    if (signatures > 3) line << ", +" << signatures - 3 << " more";
+}
+
+}  // namespace
+
+std::size_t writeDkimLine(const char* source, DkimServices& services, std::uint32_t waitMs,
+                          char (&line)[kDkimLineSize]) {
+    std::size_t length = 0;
+    {
+        LineWriter writer(line, length);
+        writeLine(source, services, waitMs, writer);
+    }
+    return length;
+}

@@ -1,0 +1,35 @@
+// The [DKIM] line: every DKIM signature of a mail checked here, on the
+// user's machine, with keys from DNS and the platform's crypto, trusting
+// nothing the mail says of itself.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "crypto/crypto.h"
+#include "fields/shown_text.h"
+#include "keys/key_source.h"
+
+// What the checks need from outside.
+struct DkimServices {
+    KeySource& keys;
+    Crypto& crypto;
+    std::int64_t now;  // seconds since 1970 UTC, by the machine's clock
+};
+
+// Signatures checked per mail; the ones after them are only counted.
+constexpr std::size_t kCheckedSignatures = 5;
+
+// The longest line: "[DKIM] WARN FROM (more than one From) | " and three
+// items of the longest result, domain and notes, and the count of the rest.
+constexpr std::size_t kDkimItemSize = sizeof "permerror " - 1 + kShownDomainSize + sizeof " (signature does not match)" - 1;
+constexpr std::size_t kDkimLineSize = sizeof "[DKIM] WARN " - 1 + kShownDomainSize + sizeof " (more than one From)" - 1 +
+                                      sizeof " | " - 1 + 3 * kDkimItemSize + 2 * (sizeof ", " - 1) +
+                                      sizeof ", +18446744073709551615 more" - 1;
+
+// Checks the signatures of source, the whole mail as the host stores it (NUL-
+// terminated; null when the host has none), waiting for key lookups waitMs
+// milliseconds at most in all, and writes the line into line; returns its
+// length. Linear in the source.
+std::size_t writeDkimLine(const char* source, DkimServices& services, std::uint32_t waitMs,
+                          char (&line)[kDkimLineSize]);

@@ -1,0 +1,62 @@
+#include "dkim/key_record.h"
+
+#include "dkim/signature.h"
+#include "dkim/tag_list.h"
+#include "text/ascii.h"
+#include "text/base64.h"
+
+namespace {
+
+// DER longer than this holds no key worth reading: a 16,384-bit key takes
+// about half of it.
+constexpr std::size_t kLongestKeyInfo = 4096;
+constexpr std::size_t kLeastBits = 1024;
+constexpr std::size_t kMostBits = 4096;
+
+// Whether a ':'-separated tag value holds one of the items, case-blind.
+bool holdsAny(std::string_view list, std::initializer_list<std::string_view> items) {
+    bool holds = false;
+    forEachHeaderName(list, [&](std::string_view entry) {
+        for (const std::string_view item : items) holds = holds || equalsIgnoringCase(entry, item);
+    });
+    return holds;
+}
+
+KeyVerdict judge(const TagList& tags, std::string_view domain, std::string_view identityDomain, Crypto& crypto,
+                 Key& key) {
+    const Tag& p = *tags.find("p");
+    if (p.value.empty()) return KeyVerdict::kRevoked;
+    const Tag* version = tags.find("v");
+    if (version != nullptr && (version != &tags[0] || !sameText(version->value, "DKIM1"))) return KeyVerdict::kBadKey;
+    const Tag* type = tags.find("k");
+    if (type != nullptr && !sameText(type->value, "rsa")) return KeyVerdict::kBadKey;
+    const Tag* hashes = tags.find("h");
+    if (hashes != nullptr && !holdsAny(hashes->value, {"sha256"})) return KeyVerdict::kBadKey;
+    const Tag* services = tags.find("s");
+    if (services != nullptr && !holdsAny(services->value, {"email", "*"})) return KeyVerdict::kBadKey;
+    const Tag* flags = tags.find("t");
+    if (flags != nullptr && holdsAny(flags->value, {"s"}) && !equalsIgnoringCase(identityDomain, domain)) {
+        return KeyVerdict::kBadKey;
+    }
+    const std::string digits = withoutFoldingSpace(p.value);
+    std::string info;
+    if (digits.size() > kLongestKeyInfo * 4 / 3 + 4 || !appendBase64(digits, info)) return KeyVerdict::kBadKey;
+    key.rsa = crypto.rsaKey(info);
+    if (key.rsa == nullptr || key.rsa->bits() > kMostBits) return KeyVerdict::kBadKey;
+    if (key.rsa->bits() < kLeastBits) return KeyVerdict::kWeakKey;
+    return KeyVerdict::kUsable;
+}
+
+}  // namespace
+
+Key readKey(const KeyRecords& records, std::string_view domain, std::string_view identityDomain, Crypto& crypto) {
+    Key key;
+    for (const std::string& record : records) {
+        const TagList tags(record);
+        if (!tags.valid() || tags.find("p") == nullptr) continue;
+        key.verdict = judge(tags, domain, identityDomain, crypto, key);
+        if (key.verdict != KeyVerdict::kUsable) key.rsa.reset();
+        return key;
+    }
+    return key;
+}

@@ -1,0 +1,36 @@
+// The outside service that finds DKIM keys: the TXT records at a key's name.
+// In the DLL, DNS on worker threads with a cache; the tests hand keys in
+// directly. The checker sees only this seam.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+enum class KeyState : std::uint8_t {
+    kPending,  // not answered within the time given
+    kFound,    // TXT records stand at the name
+    kNoKey,    // the name has no TXT record (NXDOMAIN or no data)
+    kFailed,   // the lookup failed: a server failure, no answer, a network error
+};
+
+// Each TXT record at a name, its strings joined.
+using KeyRecords = std::vector<std::string>;
+
+struct KeyAnswer {
+    KeyState state = KeyState::kPending;
+    std::shared_ptr<const KeyRecords> records;  // with kFound
+};
+
+class KeySource {
+public:
+    // Looks up names[i] ("selector._domainkey.domain", lower case) for
+    // answers[i], for each of the count names, waiting waitMs milliseconds
+    // at most in all; a name not answered by then stays pending.
+    virtual void lookUp(const std::string* names, std::size_t count, std::uint32_t waitMs, KeyAnswer* answers) = 0;
+
+protected:
+    ~KeySource() = default;
+};

@@ -1,0 +1,263 @@
+// DKIM signatures checked here: the signed test mails, and edits of them, with
+// the test keys handed in directly.
+#include "dkim/dkim_check.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core_settings.h"
+#include "dkim_keys.h"
+#include "fake_host.h"
+#include "keys/key_cache.h"
+#include "settings/setting_values.h"
+
+namespace {
+
+PlatformCrypto& testCrypto() {
+    static PlatformCrypto crypto;
+    return crypto;
+}
+
+std::string lineOf(const char* source, TestKeys& keys) {
+    DkimServices services{keys, testCrypto(), static_cast<std::int64_t>(std::time(nullptr))};
+    char line[kDkimLineSize];
+    return std::string(line, writeDkimLine(source, services, 0, line));
+}
+
+std::string lineOf(const std::string& source, TestKeys& keys) { return lineOf(source.c_str(), keys); }
+
+// mail with each edit made once, at its first place.
+std::string edited(std::string mail, const std::vector<std::pair<std::string, std::string>>& edits) {
+    for (const auto& [from, to] : edits) {
+        const std::size_t at = mail.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        if (at != std::string::npos) mail.replace(at, from.size(), to);
+    }
+    return mail;
+}
+
+const std::string kPass = "[DKIM] PASS example.com | pass example.com";
+
+TEST(DkimCheck, EachSignatureComesToItsItem) {
+    const struct {
+        const char* mail;
+        std::vector<std::pair<std::string, std::string>> edits;
+        std::string line;
+    } cases[] = {
+        // Signed as signers do, every canonical form, read as verifiers read.
+        {"relaxed", {}, kPass},
+        {"simple", {}, kPass},
+        {"relaxed_simple", {}, kPass},
+        {"lf_only", {}, kPass},
+        {"key_1024", {}, kPass},
+        {"large_body", {}, kPass},
+        {"two_records", {}, kPass},
+        {"strict", {}, kPass},
+        {"relaxed", {{"Subject: Lunch", "Subject:  \tLunch  "}, {"  Taro\r\n", "  Taro \t\r\n\r\n\r\n"}}, kPass},
+        {"two_signatures", {}, "[DKIM] PASS example.com | pass example.com, pass example.net (not From)"},
+        {"other_domain", {}, "[DKIM] WARN example.com | pass example.net (not From)"},
+        {"part_of_body", {}, "[DKIM] WARN example.com | pass example.com (part of the body)"},
+        {"relaxed", {{"From:", "From: a@evil.example\r\nFrom:"}},
+         "[DKIM] FAIL evil.example (more than one From) | pass example.com (not From)"},
+        {"relaxed", {{"DKIM-Signature:", "X-Signature:"}}, "[DKIM] NONE example.com"},
+        // What changed the mail after it was signed.
+        {"relaxed", {{"Lunch  on", "Lunch  at"}}, "[DKIM] WARN example.com | fail example.com (body changed)"},
+        {"simple", {{"  Taro\r\n", "  Taro \r\n"}}, "[DKIM] WARN example.com | fail example.com (body changed)"},
+        {"relaxed", {{"Subject: Lunch on Friday", "Subject: Lunch on Monday"}},
+         "[DKIM] WARN example.com | fail example.com (signature does not match)"},
+        {"relaxed", {{"bh=", "l=999999; bh="}}, "[DKIM] WARN example.com | fail example.com (body changed)"},
+        // The signature's own tags, in the order they are looked at.
+        {"relaxed", {{"v=1", "v=2"}}, "[DKIM] WARN example.com | permerror example.com (bad signature)"},
+        {"relaxed", {{"s=s2048;", "s=s2048; s=s2048;"}}, "[DKIM] WARN example.com | permerror example.com (bad signature)"},
+        {"relaxed", {{"bh=", "zh="}}, "[DKIM] WARN example.com | permerror example.com (bad signature)"},
+        {"relaxed", {{"h=from :", "h=sender :"}}, "[DKIM] WARN example.com | permerror example.com (bad signature)"},
+        {"relaxed", {{"i=@example.com", "i=@example.net"}}, "[DKIM] WARN example.com | permerror example.com (bad signature)"},
+        {"relaxed", {{"c=relaxed/relaxed", "c=relaxed/fancy"}}, "[DKIM] WARN example.com | permerror example.com (bad signature)"},
+        {"relaxed", {{"q=dns/txt", "q=http/well-known"}}, "[DKIM] WARN example.com | permerror example.com (bad signature)"},
+        {"relaxed", {{"t=", "x=1; t="}}, "[DKIM] WARN example.com | permerror example.com (bad signature)"},
+        {"relaxed", {{"t=", "t=99999999999999999999; zz="}}, "[DKIM] WARN example.com | permerror example.com (bad signature)"},
+        {"relaxed", {{"bh=", "l=" + std::string(80, '9') + "; bh="}}, "[DKIM] WARN example.com | permerror example.com (bad signature)"},
+        {"relaxed", {{"b=Y", "b=!Y"}}, "[DKIM] WARN example.com | permerror example.com (bad signature)"},
+        {"relaxed", {{"s=s2048", "s=s_2048"}}, "[DKIM] WARN example.com | permerror example.com (bad signature)"},
+        {"relaxed", {{"d=example.com", "d=\x83\x65xample.com"}}, "[DKIM] WARN example.com | permerror ? (bad signature)"},
+        {"sha1", {}, "[DKIM] WARN example.com | policy example.com (sha1)"},
+        {"relaxed", {{"a=rsa-sha256", "a=ed25519-sha256"}}, "[DKIM] WARN example.com | neutral example.com (ed25519 not checked)"},
+        {"relaxed", {{"a=rsa-sha256", "a=rsa-md5"}}, "[DKIM] WARN example.com | permerror example.com (bad signature)"},
+        {"relaxed", {{"t=", "x=1700000000; t=1600000000; zz="}}, "[DKIM] WARN example.com | permerror example.com (expired)"},
+        // The key, in the order it is looked at.
+        {"relaxed", {{"s=s2048", "s=nothing"}}, "[DKIM] WARN example.com | permerror example.com (no key)"},
+        {"relaxed", {{"s=s2048", "s=revoked"}}, "[DKIM] WARN example.com | permerror example.com (key revoked)"},
+        {"relaxed", {{"s=s2048", "s=huge"}}, "[DKIM] WARN example.com | permerror example.com (bad key)"},
+        {"relaxed", {{"s=s2048", "s=ed25519"}}, "[DKIM] WARN example.com | permerror example.com (bad key)"},
+        {"relaxed", {{"s=s2048", "s=sha1only"}}, "[DKIM] WARN example.com | permerror example.com (bad key)"},
+        {"relaxed", {{"s=s2048", "s=notfirst"}}, "[DKIM] WARN example.com | permerror example.com (bad key)"},
+        {"relaxed", {{"s=s2048", "s=garbage"}}, "[DKIM] WARN example.com | permerror example.com (bad key)"},
+        {"strict_identity", {}, "[DKIM] WARN example.com | permerror example.com (bad key)"},
+        {"weak_key", {}, "[DKIM] WARN example.com | policy example.com (weak key)"},
+    };
+    for (const auto& c : cases) {
+        TestKeys keys;
+        EXPECT_EQ(lineOf(edited(signedMail(c.mail), c.edits), keys), c.line)
+            << c.mail << (c.edits.empty() ? "" : ", edited to " + c.edits[0].second);
+    }
+}
+
+TEST(DkimCheck, LookupsThatDoNotEndTellNothing) {
+    TestKeys keys;
+    keys.pending.insert("s2048._domainkey.example.com");
+    keys.failing.insert("s2048._domainkey.example.net");
+    EXPECT_EQ(lineOf(signedMail("two_signatures"), keys),
+              "[DKIM] ? example.com | temperror example.com (key lookup pending), temperror example.net (key lookup "
+              "failed)");
+    EXPECT_EQ(lineOf(nullptr, keys), "[DKIM] ? no source");
+}
+
+TEST(DkimCheck, HostileMailsCostLittleAndAskNothingTheyNeedNot) {
+    const std::string mail = signedMail("relaxed");
+    const std::string signature = mail.substr(0, mail.find("From:"));
+    std::string labels = "a";
+    for (int i = 1; i < 300; ++i) labels += ".a";
+    std::string manyFields;
+    std::string names;
+    for (int i = 0; i < 10000; ++i) {
+        manyFields += "X-" + std::to_string(i) + ": " + std::to_string(i) + "\r\n";
+        names += "x-" + std::to_string(i) + ":";
+    }
+    const struct {
+        const char* name;
+        std::string source;
+        std::string line;
+        std::size_t lookups;
+    } cases[] = {
+        {"1,000 signatures", [&] {
+             std::string many;
+             for (int i = 0; i < 999; ++i) many += signature;
+             return many + mail;
+         }(),
+         kPass + ", pass example.com, pass example.com, +997 more", 5},
+        {"h= naming 10,000 fields", edited(mail, {{"h=from", "h=" + names + "from"}, {"From:", manyFields + "From:"}}),
+         "[DKIM] WARN example.com | fail example.com (signature does not match)", 1},
+        {"names that are no host names",
+         edited(signature, {{"d=example.com", "d=a\x01" "b.com"}}) + edited(signature, {{"s=s2048", "s=\x83\x65st"}}) +
+             edited(signature, {{"s=s2048", "s=" + labels}}) + mail,
+         "[DKIM] PASS example.com | permerror ? (bad signature), permerror example.com (bad signature), permerror "
+         "example.com (bad signature), +1 more",
+         1},
+        {"no empty line", "From: a@example.com\r\n" + signature, "[DKIM] WARN example.com | fail example.com (body changed)", 1},
+        {"a NUL ends the source", edited(mail, {{"Lunch", std::string("Lu\0nch", 6)}}),
+         "[DKIM] WARN example.com | fail example.com (body changed)", 1},
+        {"a body of 50 MiB", mail + std::string(50 << 20, ' ') + "x\r\n",
+         "[DKIM] WARN example.com | fail example.com (body changed)", 1},
+    };
+    for (const auto& c : cases) {
+        TestKeys keys;
+        EXPECT_EQ(lineOf(c.source, keys), c.line) << c.name;
+        EXPECT_EQ(keys.asked.size(), c.lookups) << c.name;
+    }
+}
+
+TEST(DkimCheck, KeyRecordsOfAnySizeOrSortAreReadSafely) {
+    const struct {
+        const char* name;
+        KeyRecords records;
+        std::string item;
+    } cases[] = {
+        {"64 KiB of 255-byte strings", {"v=DKIM1; p=" + std::string(65536, 'A')}, "permerror example.com (bad key)"},
+        {"p= of garbage", {"v=DKIM1; p=%%%"}, "permerror example.com (bad key)"},
+        {"no key record among them", {"hello", "v=spf1 -all"}, "permerror example.com (no key)"},
+        {"k= not rsa", {"k=dsa; p=" + TestKeys().records["s2048._domainkey.example.com"][0].substr(18)},
+         "permerror example.com (bad key)"},
+    };
+    for (const auto& c : cases) {
+        TestKeys keys;
+        keys.records["s2048._domainkey.example.com"] = c.records;
+        EXPECT_EQ(lineOf(signedMail("relaxed"), keys), "[DKIM] WARN example.com | " + c.item) << c.name;
+    }
+}
+
+// The view: [Auth], then [DKIM], then the lines, then the separator; the
+// source given back whatever happens.
+TEST(DkimView, FollowsTheDigestAndGivesTheSourceBack) {
+    TestKeys keys;
+    DkimServices services{keys, testCrypto(), static_cast<std::int64_t>(std::time(nullptr))};
+    Settings settings = makeSettings({"Subject"}, {});
+    settings.auth = 1;
+    settings.dkim = 1;
+    FakeHost host;
+    host.headers = {{1, "Subject: s\r\n"}, {2, ""}, {3, "X: 1\r\n"}};
+    host.sources = {{1, signedMail("relaxed")}, {2, "From: a@example.com\r\n\r\n"}};
+    for (MailId mail : {1, 2, 3, 4}) showHeaderView(host, settings, mail, testConverter(), &services);
+    ASSERT_EQ(host.textCalls.size(), 3u);
+    EXPECT_EQ(host.textCalls[0].text, "[Auth] ? no Authentication-Results\n" + kPass + "\nSubject: s\n-- \n");
+    EXPECT_EQ(host.textCalls[1].text, "[Auth] ? no Authentication-Results\n[DKIM] NONE example.com\n-- \n");
+    EXPECT_EQ(host.textCalls[2].text, "[Auth] ? no Authentication-Results\n[DKIM] ? no source\n-- \n");
+    // No header, no view and no source asked for; every source given back.
+    EXPECT_EQ(host.sourceRequests, (std::vector<MailId>{1, 2, 3}));
+    EXPECT_EQ(host.sourcesOut, 0u);
+
+    settings.dkim = 2;
+    showHeaderView(host, settings, 1, testConverter(), &services);
+    EXPECT_EQ(host.sourceRequests.size(), 3u) << "off: the source is not asked for";
+}
+
+TEST(KeyCache, KeepsAnswersForTheirTimeWithinBounds) {
+    const auto found = KeyAnswer{KeyState::kFound, std::make_shared<KeyRecords>(KeyRecords{"p="})};
+    const struct {
+        const char* name;
+        KeyAnswer answer;
+        std::uint32_t ttl;
+        std::uint64_t lastsMs;
+    } cases[] = {
+        {"a key for its TTL", found, 3600, 3600 * 1000},
+        {"a short TTL kept a minute", found, 5, 60 * 1000},
+        {"a long TTL kept a day", found, 7 * 86400, 86400 * 1000},
+        {"no key for its TTL", {KeyState::kNoKey, nullptr}, 600, 600 * 1000},
+        {"a failure a minute", {KeyState::kFailed, nullptr}, 3600, 60 * 1000},
+    };
+    for (const auto& c : cases) {
+        KeyCache cache;
+        KeyAnswer answer;
+        ASSERT_EQ(cache.need("k", 1000, answer), KeyCache::Need::kAsk) << c.name;
+        EXPECT_EQ(cache.need("k", 1000, answer), KeyCache::Need::kWait) << c.name << ": not asked twice";
+        cache.settle("k", c.answer, c.ttl, 1000);
+        EXPECT_EQ(cache.need("k", 1000 + c.lastsMs - 1, answer), KeyCache::Need::kKnown) << c.name;
+        EXPECT_EQ(answer.state, c.answer.state) << c.name;
+        EXPECT_EQ(cache.need("k", 1000 + c.lastsMs, answer), KeyCache::Need::kAsk) << c.name;
+    }
+}
+
+TEST(KeyCache, HoldsAThousandNamesAtMost) {
+    KeyCache cache;
+    KeyAnswer answer;
+    for (int i = 0; i < 1500; ++i) {
+        const std::string name = "k" + std::to_string(i);
+        ASSERT_EQ(cache.need(name, i, answer), KeyCache::Need::kAsk);
+        cache.settle(name, {KeyState::kNoKey, nullptr}, 3600 + i, i);
+    }
+    EXPECT_EQ(cache.size(), KeyCache::kCapacity);
+    EXPECT_EQ(cache.need("k1499", 2000, answer), KeyCache::Need::kKnown) << "the newest stays";
+    EXPECT_EQ(cache.need("k0", 2000, answer), KeyCache::Need::kAsk) << "the first to expire went";
+}
+
+TEST(SettingValues, DkimWaitAndDnsServersReadOrFallBack) {
+    const std::pair<const char*, std::uint32_t> waits[] = {
+        {"0", 0}, {"250", 250}, {"10000", 10000}, {"10001", 1500}, {"-5", 1500}, {"1.5", 1500}, {"", 1500}, {"ms", 1500}};
+    for (const auto& [text, wait] : waits) EXPECT_EQ(readDkimWait(text), wait) << text;
+    const auto address = [](unsigned a, unsigned b, unsigned c, unsigned d) {
+        const unsigned char bytes[] = {static_cast<unsigned char>(a), static_cast<unsigned char>(b),
+                                       static_cast<unsigned char>(c), static_cast<unsigned char>(d)};
+        std::uint32_t value = 0;
+        std::memcpy(&value, bytes, 4);
+        return value;
+    };
+    EXPECT_EQ(readDnsServers("127.0.0.1, 192.0.2.53\t10.0.0.1,,8.8.8"),
+              (std::vector<std::uint32_t>{address(127, 0, 0, 1), address(192, 0, 2, 53), address(10, 0, 0, 1)}));
+    EXPECT_TRUE(readDnsServers("256.0.0.1 1.2.3.4.5 ::1 a.b.c.d 1..2.3 0001.2.3.4").empty());
+}
+
+}  // namespace
