@@ -13,31 +13,13 @@
 #include "host_exports.h"
 #include "mail_file.h"
 #include "plugin_module.h"
+#include "win/installed_plugin.h"
 #include "win/test_files.h"
 
 extern "C" std::int32_t callCountingStack(const void* function, const std::uint32_t* args,
                                           int count, int* stackDelta);
 
 namespace {
-
-// Quillmark.dll copied into a fresh folder, with the given settings file
-// beside it or none, and loaded.
-class InstalledPlugin {
-public:
-    explicit InstalledPlugin(const std::string& ini = "") {
-        const std::string dll = folder.file("Quillmark.dll");
-        EXPECT_TRUE(CopyFileA(windowsPathOf(QM_PLUGIN_DLL).c_str(), dll.c_str(), FALSE));
-        if (!ini.empty()) {
-            EXPECT_TRUE(CopyFileA(ini.c_str(), folder.file("Quillmark.ini").c_str(), FALSE));
-        }
-        standin::reset();
-        plugin = std::make_unique<PluginModule>(dll);
-        EXPECT_TRUE(plugin->loaded()) << "error " << plugin->loadError();
-    }
-
-    TempFolder folder;
-    std::unique_ptr<PluginModule> plugin;
-};
 
 std::string mailsFile(const std::string& name) {
     return windowsPathOf(QM_MAILS_DIR) + "\\" + name;

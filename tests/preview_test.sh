@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The preview as a user runs it, through the program behind scripts/preview:
-# views in UTF-8 or raw, several mails, the information and settings boxes,
-# and one-line errors. Run by CTest in its Wine session.
+# views in UTF-8 or raw, several mails, a signed mail checked with the test
+# DNS server, the information and settings boxes, and one-line errors. Run by
+# CTest in its Wine session.
 #   preview_test.sh HOST DLL   the built stand-in host and Quillmark.dll
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,7 +11,7 @@ built=("${1:?the stand-in host}" "${2:?Quillmark.dll}")
 preview() { "$root/tools/preview" "${built[@]}" "$@"; }
 out=$(mktemp)
 err=$(mktemp)
-trap 'rm -f "$out" "$err"' EXIT
+trap 'rm -f "$out" "$err" "$out.ini"' EXIT
 failures=0
 
 check() {  # description, then a test command
@@ -42,6 +43,11 @@ check "whole Received fields with their hops' delays" same_as_view hop_chain.hop
 
 run --ini "$mails/auth.ini" "$mails/authentication.eml"
 check "the authentication digest first" same_as_view authentication.auth.view
+
+printf '[Setting]\r\nDkim=1\r\nDnsServers=127.0.0.1\r\n[ShowHeader]\r\n01=Subject\r\n' >"$out.ini"
+run --ini "$out.ini" "$root/tests/dkim/mails/two_signatures.eml"
+check "a signed mail's signatures checked with keys from the test DNS server" \
+    diff <(printf '[DKIM] PASS example.com | pass example.com, pass example.net (not From)\nSubject: Lunch on Friday\n--\n') "$out"
 
 run --raw --ini "$mails/custom.ini" "$mails/japanese_subject_sjis.eml"
 check "--raw gives the bytes handed to the host" cmp -s "$mails/japanese_subject_sjis.custom.view" "$out"

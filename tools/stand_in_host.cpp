@@ -107,7 +107,7 @@ bool openMail(PluginModule& plugin, const std::string& path, bool named) {
     if (!readMail(path, mail)) return false;
     if (named) write("==> " + path + " <==\n");
     const std::size_t before = standin::viewTexts().size();
-    plugin.onOpenMail(standin::addMail(headerBlockOf(mail)));
+    plugin.onOpenMail(standin::addMailSource(mail));
     const std::vector<standin::ViewText>& texts = standin::viewTexts();
     if (texts.size() == before) std::fprintf(stderr, "standin_host: %s: no header line shown\n", path.c_str());
     for (std::size_t i = before; i < texts.size(); ++i) write(texts[i].text);
@@ -146,6 +146,7 @@ double timeOpens(PluginModule& plugin, MailId mail, long opens, long& views) {
         views += static_cast<long>(standin::viewTexts().size());
         standin::viewTexts().clear();
         standin::headerRequests().clear();
+        standin::sourceRequests().clear();
     }
     return 1e6 * secondsSince(start) / static_cast<double>(opens);
 }
@@ -166,7 +167,7 @@ struct Reference {
 bool soakMail(PluginModule& plugin, std::vector<Reference>& references, const std::string& path, long opens) {
     std::string mail;
     if (!readMail(path, mail)) return false;
-    const MailId id = standin::addMail(headerBlockOf(mail));
+    const MailId id = standin::addMailSource(mail);
     long views = 0;
     long ignored = 0;
     timeOpens(plugin, id, 100, ignored);  // the first opens may size the heap

@@ -1,0 +1,96 @@
+// The released module checks DKIM signatures with keys from a real DNS
+// server: the test servers on 127.0.0.1 (dnsmasq, the test keys) and
+// 127.0.0.2 (silent), which CTest starts before these tests.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "dkim_keys.h"
+#include "host_exports.h"
+#include "win/installed_plugin.h"
+#include "win/test_files.h"
+
+namespace {
+
+IniText settings(const std::string& extra) {
+    return {"[Setting]\r\nSeparator=\"-- \"\r\nDkim=1\r\n" + extra + "[ShowHeader]\r\n01=Subject\r\n"};
+}
+
+// The view of a mail's whole source, opened once in installed.
+std::string viewOf(InstalledPlugin& installed, const std::string& source) {
+    const std::size_t before = standin::viewTexts().size();
+    installed.plugin->onOpenMail(standin::addMailSource(source));
+    EXPECT_EQ(standin::sourcesOut(), 0) << "every source given back";
+    return standin::viewTexts().size() == before + 1 ? standin::viewTexts().back().text : "(none)";
+}
+
+// The queries the test server was asked for name so far.
+int queriesFor(const std::string& name) {
+    const std::string log = readBytes(windowsPathOf(QM_DNS_DIR "/queries.log"));
+    const std::string line = "query[TXT] " + name + " ";
+    int count = 0;
+    for (std::size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++count;
+    return count;
+}
+
+const std::string kSubject = "\nSubject: Lunch on Friday\n-- \n";
+
+TEST(DkimInTheHost, KeysComeFromTheServerTheSettingsName) {
+    InstalledPlugin installed(settings("DnsServers=192.0.2.999, 127.0.0.1\r\n"));
+    installed.plugin->onStart();
+    const struct {
+        const char* mail;
+        std::pair<std::string, std::string> edit;
+        std::string line;
+    } cases[] = {
+        {"relaxed", {}, "[DKIM] PASS example.com | pass example.com"},
+        {"large_body", {}, "[DKIM] PASS example.com | pass example.com"},
+        {"two_records", {}, "[DKIM] PASS example.com | pass example.com"},
+        {"two_signatures", {}, "[DKIM] PASS example.com | pass example.com, pass example.net (not From)"},
+        {"weak_key", {}, "[DKIM] WARN example.com | policy example.com (weak key)"},
+        {"relaxed", {"s=s2048", "s=revoked"}, "[DKIM] WARN example.com | permerror example.com (key revoked)"},
+        {"relaxed", {"s=s2048", "s=nothing"}, "[DKIM] WARN example.com | permerror example.com (no key)"},
+        // A domain the server does not serve: it refuses.
+        {"relaxed", {"d=example.com;\r\n i=@example.com;", "d=example.org;"},
+         "[DKIM] ? example.com | temperror example.org (key lookup failed)"},
+    };
+    for (const auto& c : cases) {
+        std::string mail = signedMail(c.mail);
+        if (!c.edit.first.empty()) mail.replace(mail.find(c.edit.first), c.edit.first.size(), c.edit.second);
+        EXPECT_EQ(viewOf(installed, mail), c.line + kSubject) << c.mail << " " << c.edit.second;
+    }
+}
+
+TEST(DkimInTheHost, AKeyIsAskedForOnceWhileItLasts) {
+    InstalledPlugin installed(settings("DnsServers=127.0.0.1\r\n"));
+    installed.plugin->onStart();
+    const std::string mail = signedMail("key_1024");
+    const int before = queriesFor("s1024._domainkey.example.com");
+    for (int open = 0; open < 3; ++open) {
+        EXPECT_EQ(viewOf(installed, mail), "[DKIM] PASS example.com | pass example.com" + kSubject);
+    }
+    EXPECT_EQ(queriesFor("s1024._domainkey.example.com"), before + 1);
+}
+
+TEST(DkimInTheHost, AnUnloadLeavesAHangingLookupToEndOnItsOwn) {
+    auto silent = std::make_unique<InstalledPlugin>(settings("DnsServers=127.0.0.2\r\nDkimWait=300\r\n"));
+    silent->plugin->onStart();
+    const std::string path = silent->folder.file("Quillmark.dll");
+    EXPECT_EQ(viewOf(*silent, signedMail("relaxed")),
+              "[DKIM] ? example.com | temperror example.com (key lookup pending)" + kSubject);
+
+    // The host unloads it; the lookup's thread holds the module until its
+    // query gives up, and the host goes on meanwhile.
+    silent->plugin.reset();
+    EXPECT_NE(GetModuleHandleA(path.c_str()), nullptr);
+    InstalledPlugin other(settings("DnsServers=127.0.0.1\r\n"));
+    other.plugin->onStart();
+    EXPECT_EQ(viewOf(other, signedMail("relaxed")), "[DKIM] PASS example.com | pass example.com" + kSubject);
+    for (int wait = 0; wait < 600 && GetModuleHandleA(path.c_str()) != nullptr; ++wait) Sleep(100);
+    EXPECT_EQ(GetModuleHandleA(path.c_str()), nullptr) << "the lookup's thread never let the module go";
+}
+
+}  // namespace
