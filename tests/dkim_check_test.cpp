@@ -82,7 +82,7 @@ TEST(DkimCheck, EachSignatureComesToItsItem) {
         {"relaxed", {{"t=", "x=1; t="}}, "[DKIM] WARN example.com | permerror example.com (bad signature)"},
         {"relaxed", {{"t=", "t=99999999999999999999; zz="}}, "[DKIM] WARN example.com | permerror example.com (bad signature)"},
         {"relaxed", {{"bh=", "l=" + std::string(80, '9') + "; bh="}}, "[DKIM] WARN example.com | permerror example.com (bad signature)"},
-        {"relaxed", {{"b=Y", "b=!Y"}}, "[DKIM] WARN example.com | permerror example.com (bad signature)"},
+        {"relaxed", {{"\r\n b=", "\r\n b=!"}}, "[DKIM] WARN example.com | permerror example.com (bad signature)"},
         {"relaxed", {{"s=s2048", "s=s_2048"}}, "[DKIM] WARN example.com | permerror example.com (bad signature)"},
         {"relaxed", {{"d=example.com", "d=\x83\x65xample.com"}}, "[DKIM] WARN example.com | permerror ? (bad signature)"},
         {"sha1", {}, "[DKIM] WARN example.com | policy example.com (sha1)"},

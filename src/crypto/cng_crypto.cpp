@@ -90,7 +90,8 @@ std::unique_ptr<Sha256> CngCrypto::sha256() {
     return hash;
 }
 
-std::unique_ptr<RsaPublicKey> CngCrypto::rsaKey(std::string_view subjectPublicKeyInfo) {
+RsaKeyHandle CngCrypto::rsaKey(std::string_view subjectPublicKeyInfo) {
+    if (RsaKeyHandle known = recent_.find(subjectPublicKeyInfo)) return known;
     CERT_PUBLIC_KEY_INFO* info = nullptr;
     DWORD infoSize = 0;
     if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO,
@@ -116,5 +117,7 @@ std::unique_ptr<RsaPublicKey> CngCrypto::rsaKey(std::string_view subjectPublicKe
         BCryptDestroyKey(key);
         return nullptr;
     }
-    return std::make_unique<CngRsaKey>(key, reinterpret_cast<const BCRYPT_RSAKEY_BLOB*>(blob)->BitLength);
+    RsaKeyHandle read = std::make_shared<CngRsaKey>(key, reinterpret_cast<const BCRYPT_RSAKEY_BLOB*>(blob)->BitLength);
+    recent_.keep(subjectPublicKeyInfo, read);
+    return read;
 }

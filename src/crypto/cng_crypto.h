@@ -17,9 +17,11 @@ public:
     CngCrypto& operator=(const CngCrypto&) = delete;
 
     std::unique_ptr<Sha256> sha256() override;
-    std::unique_ptr<RsaPublicKey> rsaKey(std::string_view subjectPublicKeyInfo) override;
+    // Kept among the recent keys.
+    RsaKeyHandle rsaKey(std::string_view subjectPublicKeyInfo) override;
 
 private:
+    RecentKeys recent_;
     BCRYPT_ALG_HANDLE sha256_ = nullptr;
     DWORD hashObjectSize_ = 0;
 };

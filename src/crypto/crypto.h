@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 using Sha256Digest = std::array<std::uint8_t, 32>;
@@ -31,14 +32,38 @@ public:
     virtual bool verifies(const Sha256Digest& digest, std::string_view signature) const = 0;
 };
 
+using RsaKeyHandle = std::shared_ptr<const RsaPublicKey>;
+
 class Crypto {
 public:
     // A new hash; null when the platform cannot make one.
     virtual std::unique_ptr<Sha256> sha256() = 0;
     // The RSA key that the DER bytes of a SubjectPublicKeyInfo hold; null
     // when they hold anything else or cannot be read.
-    virtual std::unique_ptr<RsaPublicKey> rsaKey(std::string_view subjectPublicKeyInfo) = 0;
+    virtual RsaKeyHandle rsaKey(std::string_view subjectPublicKeyInfo) = 0;
 
 protected:
     ~Crypto() = default;
+};
+
+// The keys read last, by their bytes, for a platform's Crypto: the same few
+// keys sign most of the mails of a day, and reading one costs more than
+// checking a signature with it.
+class RecentKeys {
+public:
+    static constexpr std::size_t kKept = 8;
+
+    // The key read from exactly these bytes, if it is kept; null otherwise.
+    RsaKeyHandle find(std::string_view subjectPublicKeyInfo);
+    // Keeps key, read from these bytes, in place of the one used longest ago.
+    void keep(std::string_view subjectPublicKeyInfo, const RsaKeyHandle& key);
+
+private:
+    struct Kept {
+        std::string bytes;
+        RsaKeyHandle key;
+        std::uint64_t used = 0;
+    };
+    Kept kept_[kKept];
+    std::uint64_t uses_ = 0;
 };

@@ -6,10 +6,20 @@
 
 namespace {
 
+// SHA-256 as the library provides it, found once: a lookup for each hash
+// costs as much as hashing a kilobyte.
+const EVP_MD* sha256Digest() {
+    static EVP_MD* const digest = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+    return digest;
+}
+
 class OpenSslSha256 final : public Sha256 {
 public:
     OpenSslSha256() : context_(EVP_MD_CTX_new()) {
-        if (context_ != nullptr) EVP_DigestInit_ex(context_, EVP_sha256(), nullptr);
+        if (context_ != nullptr && EVP_DigestInit_ex(context_, sha256Digest(), nullptr) != 1) {
+            EVP_MD_CTX_free(context_);
+            context_ = nullptr;
+        }
     }
     ~OpenSslSha256() override { EVP_MD_CTX_free(context_); }
     OpenSslSha256(const OpenSslSha256&) = delete;
@@ -40,7 +50,7 @@ public:
         EVP_PKEY_CTX* context = EVP_PKEY_CTX_new(key_, nullptr);
         const bool verified = context != nullptr && EVP_PKEY_verify_init(context) == 1 &&
                               EVP_PKEY_CTX_set_rsa_padding(context, RSA_PKCS1_PADDING) == 1 &&
-                              EVP_PKEY_CTX_set_signature_md(context, EVP_sha256()) == 1 &&
+                              EVP_PKEY_CTX_set_signature_md(context, sha256Digest()) == 1 &&
                               EVP_PKEY_verify(context, reinterpret_cast<const unsigned char*>(signature.data()),
                                               signature.size(), digest.data(), digest.size()) == 1;
         EVP_PKEY_CTX_free(context);
@@ -59,7 +69,8 @@ std::unique_ptr<Sha256> OpenSslCrypto::sha256() {
     return hash;
 }
 
-std::unique_ptr<RsaPublicKey> OpenSslCrypto::rsaKey(std::string_view subjectPublicKeyInfo) {
+RsaKeyHandle OpenSslCrypto::rsaKey(std::string_view subjectPublicKeyInfo) {
+    if (RsaKeyHandle known = recent_.find(subjectPublicKeyInfo)) return known;
     const auto* at = reinterpret_cast<const unsigned char*>(subjectPublicKeyInfo.data());
     const auto* end = at + subjectPublicKeyInfo.size();
     EVP_PKEY* key = d2i_PUBKEY(nullptr, &at, static_cast<long>(subjectPublicKeyInfo.size()));
@@ -68,5 +79,7 @@ std::unique_ptr<RsaPublicKey> OpenSslCrypto::rsaKey(std::string_view subjectPubl
         EVP_PKEY_free(key);
         return nullptr;
     }
-    return std::make_unique<OpenSslRsaKey>(key);
+    RsaKeyHandle read = std::make_shared<OpenSslRsaKey>(key);
+    recent_.keep(subjectPublicKeyInfo, read);
+    return read;
 }

@@ -7,5 +7,9 @@
 class OpenSslCrypto final : public Crypto {
 public:
     std::unique_ptr<Sha256> sha256() override;
-    std::unique_ptr<RsaPublicKey> rsaKey(std::string_view subjectPublicKeyInfo) override;
+    // Kept among the recent keys.
+    RsaKeyHandle rsaKey(std::string_view subjectPublicKeyInfo) override;
+
+private:
+    RecentKeys recent_;
 };

@@ -28,6 +28,11 @@ public:
     void mail(const char* where, std::size_t size);
     // Bytes of the canonical form that the mail does not hold there.
     void text(std::string_view bytes);
+    // Room for size bytes (at most kRoom) to be written in place, after all
+    // before them is passed on; then wrote() tells how many were.
+    static constexpr std::size_t kRoom = 1024;
+    char* room(std::size_t size);
+    void wrote(std::size_t size) { buffered_ += size; }
     // Passes everything on; the bytes written so far.
     std::uint64_t finish();
 
@@ -44,7 +49,7 @@ private:
     std::uint64_t passed_ = 0;  // bytes passed on to the hashes
     const char* run_ = nullptr; // the mail's bytes not passed on yet
     std::size_t runSize_ = 0;
-    char buffer_[1024];
+    char buffer_[kRoom];
     std::size_t buffered_ = 0;
 };
 

@@ -38,9 +38,11 @@ KeyVerdict judge(const TagList& tags, std::string_view domain, std::string_view 
     if (flags != nullptr && holdsAny(flags->value, {"s"}) && !equalsIgnoringCase(identityDomain, domain)) {
         return KeyVerdict::kBadKey;
     }
-    const std::string digits = withoutFoldingSpace(p.value);
     std::string info;
-    if (digits.size() > kLongestKeyInfo * 4 / 3 + 4 || !appendBase64(digits, info)) return KeyVerdict::kBadKey;
+    if (p.value.size() > 2 * kLongestKeyInfo || !appendBase64(p.value, info, Base64Spaces::kFolding) ||
+        info.size() > kLongestKeyInfo) {
+        return KeyVerdict::kBadKey;
+    }
     key.rsa = crypto.rsaKey(info);
     if (key.rsa == nullptr || key.rsa->bits() > kMostBits) return KeyVerdict::kBadKey;
     if (key.rsa->bits() < kLeastBits) return KeyVerdict::kWeakKey;

@@ -19,7 +19,7 @@ enum class KeyVerdict : std::uint8_t {
 
 struct Key {
     KeyVerdict verdict = KeyVerdict::kNoKey;
-    std::unique_ptr<RsaPublicKey> rsa;  // with kUsable
+    RsaKeyHandle rsa;  // with kUsable
 };
 
 // The key that records give a signature of domain whose i= domain is

@@ -21,9 +21,8 @@ bool readNumber(std::string_view text, std::size_t maxDigits, std::uint64_t& num
 
 // Base64 with folding whitespace anywhere in it; one byte at least.
 bool readBase64(std::string_view value, std::string& bytes) {
-    const std::string digits = withoutFoldingSpace(value);
     bytes.clear();
-    return !digits.empty() && appendBase64(digits, bytes) && !bytes.empty();
+    return appendBase64(value, bytes, Base64Spaces::kFolding) && !bytes.empty();
 }
 
 // Whether a ':'-separated list is well formed and holds item, compared

@@ -36,8 +36,22 @@ bool isFoldingSpaceAt(std::string_view text, std::size_t at, std::size_t& length
     return true;
 }
 
+bool TagList::firstOf(std::string_view name, std::unique_ptr<NameTable>& names) const {
+    // A few tags are compared one by one; past them, a table keeps the
+    // reading linear however many a sender writes.
+    constexpr std::size_t kFew = 16;
+    if (tags_.size() < kFew) return find(name) == nullptr;
+    bool isNew = false;
+    if (names == nullptr) {
+        names = std::make_unique<NameTable>(false);
+        for (std::size_t i = 0; i < tags_.size(); ++i) names->add(tags_[i].name, isNew);
+    }
+    names->add(name, isNew);
+    return isNew;
+}
+
 TagList::TagList(std::string_view text) {
-    NameTable names(false);
+    std::unique_ptr<NameTable> names;
     std::size_t at = skipFoldingSpace(text, 0);
     while (at < text.size()) {
         // A tag's name, '=' and value, up to the ';' that ends it.
@@ -63,9 +77,7 @@ TagList::TagList(std::string_view text) {
                 ++at;
             }
         }
-        bool isNew = false;
-        if (good) names.add(name, isNew);
-        if (good && isNew) {
+        if (good && firstOf(name, names)) {
             tags_.push_back({name, text.substr(valueStart, valueEnd - valueStart), text.data() + afterEquals,
                              text.data() + at});
         } else {
@@ -81,15 +93,6 @@ const Tag* TagList::find(std::string_view name) const {
         if (sameText(tags_[i].name, name)) return &tags_[i];
     }
     return nullptr;
-}
-
-std::string withoutFoldingSpace(std::string_view value) {
-    std::string bytes;
-    bytes.reserve(value.size());
-    for (const char c : value) {
-        if (!isBlank(c) && c != '\r' && c != '\n') bytes += c;
-    }
-    return bytes;
 }
 
 bool holdsSpace(std::string_view value) {

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "dkim/name_table.h"
 #include "text/inline_buffer.h"
 
 struct Tag {
@@ -37,12 +39,12 @@ public:
     const Tag* find(std::string_view name) const;
 
 private:
+    // Whether no tag read so far is named name.
+    bool firstOf(std::string_view name, std::unique_ptr<NameTable>& names) const;
+
     InlineBuffer<Tag, 16> tags_;
     bool valid_ = true;
 };
-
-// value without its folding whitespace.
-std::string withoutFoldingSpace(std::string_view value);
 
 // Whether value holds any whitespace.
 bool holdsSpace(std::string_view value);

@@ -1,42 +1,67 @@
-// Base64 (RFC 4648) as mail writes it: in encoded words and in DKIM tags.
+// Base64 (RFC 4648) as mail writes it: in encoded words, and in DKIM tags
+// with folding whitespace among the digits.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "text/byte_set.h"
+
+// What whitespace may stand among the digits and the padding.
+enum class Base64Spaces : bool { kNone, kFolding };
+
+namespace base64 {
+constexpr signed char kPad = -2;
+constexpr signed char kSpace = -3;
+// Each byte's value as a digit, or what else it is (-1: no base64 at all).
+constexpr ByteTable<signed char> kValues = ByteTable<signed char>::of([](char c) -> signed char {
+    if (c >= 'A' && c <= 'Z') return static_cast<signed char>(c - 'A');
+    if (c >= 'a' && c <= 'z') return static_cast<signed char>(c - 'a' + 26);
+    if (c >= '0' && c <= '9') return static_cast<signed char>(c - '0' + 52);
+    if (c == '+') return 62;
+    if (c == '/') return 63;
+    if (c == '=') return kPad;
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') return kSpace;
+    return -1;
+});
+}  // namespace base64
+
 // Appends the bytes that text, base64 with its padding or with some or all
-// of it missing, stands for; false when it is not base64 (out may then hold
-// a part of them). Empty text is no bytes.
-inline bool appendBase64(std::string_view text, std::string& out) {
-    std::size_t padding = 0;
-    while (padding < text.size() && text[text.size() - 1 - padding] == '=') ++padding;
-    const std::size_t digits = text.size() - padding;
-    const std::size_t tail = digits % 4;  // digits of the last, short group
-    if (tail == 1 || (padding > 0 && (tail == 0 || tail + padding > 4))) return false;
+// of it missing, stands for; false, appending nothing, when it is not
+// base64. With kFolding, blanks, tabs, CR and LF anywhere are skipped. Empty
+// text is no bytes.
+inline bool appendBase64(std::string_view text, std::string& out, Base64Spaces spaces = Base64Spaces::kNone) {
+    const std::size_t start = out.size();
+    out.resize(start + text.size() * 3 / 4 + 1);
+    char* at = &out[0] + start;
     std::uint32_t bits = 0;
     int bitCount = 0;
-    for (const char c : text.substr(0, digits)) {
-        int value = -1;
-        if (c >= 'A' && c <= 'Z') {
-            value = c - 'A';
-        } else if (c >= 'a' && c <= 'z') {
-            value = c - 'a' + 26;
-        } else if (c >= '0' && c <= '9') {
-            value = c - '0' + 52;
-        } else if (c == '+') {
-            value = 62;
-        } else if (c == '/') {
-            value = 63;
-        } else {
-            return false;
-        }
-        bits = (bits << 6) | static_cast<std::uint32_t>(value);
-        bitCount += 6;
-        if (bitCount >= 8) {
-            bitCount -= 8;
-            out += static_cast<char>((bits >> bitCount) & 0xFF);
+    std::size_t digits = 0;
+    std::size_t padding = 0;
+    bool sound = true;
+    for (const char c : text) {
+        const signed char value = base64::kValues[c];
+        if (value >= 0 && padding == 0) {
+            ++digits;
+            bits = (bits << 6) | static_cast<std::uint32_t>(value);
+            bitCount += 6;
+            if (bitCount >= 8) {
+                bitCount -= 8;
+                *at++ = static_cast<char>((bits >> bitCount) & 0xFF);
+            }
+        } else if (value == base64::kPad) {
+            ++padding;
+        } else if (value != base64::kSpace || spaces != Base64Spaces::kFolding) {
+            sound = false;
+            break;
         }
     }
+    const std::size_t tail = digits % 4;  // digits of the last, short group
+    if (!sound || tail == 1 || (padding > 0 && (tail == 0 || tail + padding > 4))) {
+        out.resize(start);
+        return false;
+    }
+    out.resize(static_cast<std::size_t>(at - &out[0]));
     return true;
 }
