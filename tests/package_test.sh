@@ -74,10 +74,11 @@ done
 readme=$(iconv -f CP932 -t UTF-8 readme.txt)
 grep -q 'インストール' <<<"$readme" || fail "readme.txt is not Japanese in code page 932"
 
-# The sample settings read as the guide says: the digest first, whole,
-# decoded fields of the patterns it names, the separator's blank kept.
+# The sample settings read as the guide says: the digest and the DKIM line
+# first, whole, decoded fields of the patterns it names, the separator's
+# blank kept.
 printf 'received: from a\n\tby b\nX-UIDL: 1\nX-Note: =?UTF-8?B?44OG44K544OI?=\nSubject: s\n\nbody\n' >mail.eml
 [ "$("$root/tools/preview" "$host" "$dll" --ini Quillmark.ini mail.eml)" = \
-    $'[Auth] ? no Authentication-Results\nreceived: from a\tby b  [?]\nX-Note: テスト\n-- ' ] ||
+    $'[Auth] ? no Authentication-Results\n[DKIM] NONE (no From)\nreceived: from a\tby b  [?]\nX-Note: テスト\n-- ' ] ||
     fail "the sample settings file does not give the view it describes"
 echo "ok: package $(basename "$zip_file")"
