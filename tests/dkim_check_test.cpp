@@ -209,6 +209,16 @@ TEST(DkimView, FollowsTheDigestAndGivesTheSourceBack) {
     settings.dkim = 2;
     showHeaderView(host, settings, 1, testConverter(), &services);
     EXPECT_EQ(host.sourceRequests.size(), 3u) << "off: the source is not asked for";
+
+    // A lookup that throws ends the view; the source still goes back.
+    struct ThrowingKeys final : KeySource {
+        void lookUp(const std::string*, std::size_t, std::uint32_t, KeyAnswer*) override { throw std::bad_alloc(); }
+    } throwing;
+    DkimServices failing{throwing, testCrypto(), 0};
+    settings.dkim = 1;
+    showHeaderView(host, settings, 1, testConverter(), &failing);
+    EXPECT_EQ(host.textCalls.size(), 4u);
+    EXPECT_EQ(host.sourcesOut, 0u);
 }
 
 TEST(KeyCache, KeepsAnswersForTheirTimeWithinBounds) {

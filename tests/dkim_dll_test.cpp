@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -73,6 +75,33 @@ TEST(DkimInTheHost, AKeyIsAskedForOnceWhileItLasts) {
         EXPECT_EQ(viewOf(installed, mail), "[DKIM] PASS example.com | pass example.com" + kSubject);
     }
     EXPECT_EQ(queriesFor("s1024._domainkey.example.com"), before + 1);
+}
+
+// The threads of this process now.
+int threadsOfThisProcess() {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 thread{};
+    thread.dwSize = sizeof thread;
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &thread); more; more = Thread32Next(snapshot, &thread)) {
+        count += thread.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
+TEST(DkimInTheHost, AtMostFiveLookupsRunAtOnce) {
+    InstalledPlugin installed(settings("DnsServers=127.0.0.2\r\nDkimWait=0\r\n"));
+    installed.plugin->onStart();
+    const int before = threadsOfThisProcess();
+    const std::string mail = signedMail("relaxed");
+    for (const char* selector : {"s=q1", "s=q2", "s=q3", "s=q4", "s=q5", "s=q6", "s=q7"}) {
+        std::string asking = mail;
+        asking.replace(asking.find("s=s2048"), 7, selector);
+        EXPECT_EQ(viewOf(installed, asking),
+                  "[DKIM] ? example.com | temperror example.com (key lookup pending)" + kSubject);
+    }
+    EXPECT_LE(threadsOfThisProcess() - before, 5);
 }
 
 TEST(DkimInTheHost, AnUnloadLeavesAHangingLookupToEndOnItsOwn) {

@@ -58,6 +58,14 @@ TEST(HostApiBind, TheHostOperationsGoThroughTheBoundFunctions) {
     EXPECT_EQ(standin::commands()[0].id, id);
     EXPECT_EQ(standin::commands()[0].label, "label");
     EXPECT_EQ(standin::commands()[0].handler, ignoreCommand);
+
+    char* source = host.getSource(mail);
+    ASSERT_NE(source, nullptr);
+    EXPECT_STREQ(source, "Comments: x\r\n\r\n");
+    EXPECT_EQ(standin::sourcesOut(), 1);
+    host.free(source);
+    EXPECT_EQ(standin::sourcesOut(), 0);
+    EXPECT_EQ(host.getSource(mail + 1), nullptr);
 }
 
 #else

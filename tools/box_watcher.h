@@ -18,8 +18,10 @@ public:
     };
 
     // Returns once the watching thread runs: a box shown under the loader
-    // lock would otherwise keep the thread from ever starting.
-    explicit BoxWatcher(DWORD timeoutMs = 10000) {
+    // lock would otherwise keep the thread from ever starting. The time a
+    // box may take to show is long, for a loaded machine: a box that shows
+    // is closed at once, so only a failing test waits it out.
+    explicit BoxWatcher(DWORD timeoutMs = 60000) {
         // Looked up here: finding a resource takes the loader lock, which a
         // box shown from DllMain holds.
         errorIcon_ = LoadIconA(nullptr, IDI_HAND);
