@@ -160,6 +160,10 @@ TEST(AuthDigest, TellsWhoSentTheMailFromTrustedServersOnly) {
         {"an id that cannot be shown", kExampleNet,
          "Authentication-Results: \"mx\\\".example.net\"; dkim=pass\r\n",
          "[Auth] ? not trusted: ?"},
+        {"a quoted id longer than the reader keeps inside", {"*.example.net"},
+         "Authentication-Results: x\"" + repeated("a.", 200) + "example.net\"; dkim=pass header.d=a.com\r\n"
+         "From: a@a.com\r\n",
+         "[Auth] PASS a.com | DKIM pass a.com | by ?"},
     };
     for (const auto& c : cases) EXPECT_EQ(digestOf(c.header, c.servers), c.line + "\n-- \n") << c.name;
 }

@@ -34,22 +34,26 @@ bool trusts(const PatternList& servers, const Server& server) {
     return false;
 }
 
-// Takes the first word of a value and stops.
+// Takes the first word of a value, a copy of it, and stops: the word
+// reader's own copy goes with the reader.
 struct FirstWordSink {
+    std::string& copy;
     bool sawWord = false;
-    Word first{{}, Word::kNoEquals};
+    bool isPair = false;
 
     bool word(const Word& word) {
         sawWord = true;
-        first = word;
+        isPair = word.isPair();
+        copy.assign(word.text.data(), word.text.size());
         return false;
     }
     bool partEnd() { return false; }
 };
 
 // The server a field names. Nearly every field begins with a plain id and
-// ';' or a blank, which is read at a glance; the word reader takes the rest.
-Server serverOf(std::string_view value, WordText& copy) {
+// ';' or a blank, which is read at a glance; the word reader takes the rest,
+// its id copied into copy.
+Server serverOf(std::string_view value, std::string& copy) {
     const char* at = value.data();
     const char* const end = at + value.size();
     while (at < end && kWordSpaces.has(*at)) ++at;
@@ -63,13 +67,10 @@ Server serverOf(std::string_view value, WordText& copy) {
         const bool whole = next == end || (next > at ? *next != '=' && *next != '(' : *next == ';');
         if (whole) return {false, std::string_view(run, static_cast<std::size_t>(at - run))};
     }
-    FirstWordSink sink;
+    FirstWordSink sink{copy};
     readWords(value, sink);
-    if (!sink.sawWord || sink.first.isPair()) return {sink.sawWord, {}};
-    // The word may be a copy inside the reader, gone with it.
-    copy.clear();
-    copy.take(sink.first.text.data(), sink.first.text.data() + sink.first.text.size());
-    return {false, copy.text()};
+    if (!sink.sawWord || sink.isPair) return {sink.sawWord, {}};
+    return {false, copy};
 }
 
 // The part of an address after its last '@', or all of it when it has none.
@@ -268,7 +269,7 @@ void AuthDigest::read(std::uint8_t nameId, const HeaderField& field) {
         return;
     }
     if (blockEnded_) return;
-    WordText copy;
+    std::string copy;
     const Server server = serverOf(field.value(), copy);
     if (!sawResults_) {
         // Only the topmost field's server is ever shown.
