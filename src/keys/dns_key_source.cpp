@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -60,16 +61,27 @@ DWORD WINAPI DnsKeySource::work(void* source) {
                        reinterpret_cast<LPCSTR>(&DnsKeySource::work), &module);
     EnterCriticalSection(&self.lock_);
     while (!self.queue_.empty()) {
-        const std::string name = self.queue_.front();
+        // Nothing here may throw out of the thread: taking the name moves
+        // it, and a lookup that cannot be made has failed.
+        std::string name;
+        name.swap(self.queue_.front());
         self.queue_.erase(self.queue_.begin());
-        const std::vector<std::uint32_t> servers = self.servers_;
-        LeaveCriticalSection(&self.lock_);
-        KeyAnswer answer;
+        KeyAnswer answer{KeyState::kFailed, nullptr};
         std::uint32_t ttl = 0;
+        std::vector<std::uint32_t> servers;
+        bool copied = true;
         try {
-            query(name, servers, answer, ttl);
+            servers = self.servers_;
         } catch (...) {
-            answer = KeyAnswer{KeyState::kFailed, nullptr};
+            copied = false;
+        }
+        LeaveCriticalSection(&self.lock_);
+        if (copied) {
+            try {
+                query(name, servers, answer, ttl);
+            } catch (...) {
+                answer = KeyAnswer{KeyState::kFailed, nullptr};
+            }
         }
         EnterCriticalSection(&self.lock_);
         self.cache_.settle(name, answer, ttl, GetTickCount64());
@@ -134,11 +146,15 @@ void DnsKeySource::lookUp(const std::string* names, std::size_t count, std::uint
                     known[i] = true;
                     break;
                 case KeyCache::Need::kAsk: {
-                    const bool queued = queue_.size() < kQueued;
-                    if (queued) {
-                        queue_.push_back(names[i]);
-                        startWorker();
+                    bool queued = false;
+                    if (queue_.size() < kQueued) {
+                        try {
+                            queue_.push_back(names[i]);
+                            queued = true;
+                        } catch (const std::bad_alloc&) {
+                        }
                     }
+                    if (queued) startWorker();
                     if (queued && running_ > 0) {
                         waiting = true;
                         break;
