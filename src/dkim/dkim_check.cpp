@@ -187,7 +187,7 @@ void checkHeaders(InlineBuffer<Check*, kCheckedSignatures>& checks, const MailSo
         const bool relaxed = check.signature.relaxedHeader;
         HashFeed feed;
         feed.feed(*hash);
-        forEachHeaderName(check.signature.headerNames, [&](std::string_view name) {
+        forEachListItem(check.signature.headerNames, [&](std::string_view name) {
             // A name with no field left counts as an empty one: it adds nothing.
             if (const SourceField* field = index->take(name)) {
                 FieldFeed signed_(relaxed, feed);

@@ -13,15 +13,6 @@ constexpr std::size_t kLongestKeyInfo = 4096;
 constexpr std::size_t kLeastBits = 1024;
 constexpr std::size_t kMostBits = 4096;
 
-// Whether a ':'-separated tag value holds one of the items, case-blind.
-bool holdsAny(std::string_view list, std::initializer_list<std::string_view> items) {
-    bool holds = false;
-    forEachHeaderName(list, [&](std::string_view entry) {
-        for (const std::string_view item : items) holds = holds || equalsIgnoringCase(entry, item);
-    });
-    return holds;
-}
-
 KeyVerdict judge(const TagList& tags, std::string_view domain, std::string_view identityDomain, Crypto& crypto,
                  Key& key) {
     const Tag& p = *tags.find("p");
@@ -31,11 +22,13 @@ KeyVerdict judge(const TagList& tags, std::string_view domain, std::string_view 
     const Tag* type = tags.find("k");
     if (type != nullptr && !sameText(type->value, "rsa")) return KeyVerdict::kBadKey;
     const Tag* hashes = tags.find("h");
-    if (hashes != nullptr && !holdsAny(hashes->value, {"sha256"})) return KeyVerdict::kBadKey;
+    if (hashes != nullptr && !listHolds(hashes->value, "sha256")) return KeyVerdict::kBadKey;
     const Tag* services = tags.find("s");
-    if (services != nullptr && !holdsAny(services->value, {"email", "*"})) return KeyVerdict::kBadKey;
+    if (services != nullptr && !listHolds(services->value, "email") && !listHolds(services->value, "*")) {
+        return KeyVerdict::kBadKey;
+    }
     const Tag* flags = tags.find("t");
-    if (flags != nullptr && holdsAny(flags->value, {"s"}) && !equalsIgnoringCase(identityDomain, domain)) {
+    if (flags != nullptr && listHolds(flags->value, "s") && !equalsIgnoringCase(identityDomain, domain)) {
         return KeyVerdict::kBadKey;
     }
     std::string info;

@@ -25,15 +25,6 @@ bool readBase64(std::string_view value, std::string& bytes) {
     return appendBase64(value, bytes, Base64Spaces::kFolding) && !bytes.empty();
 }
 
-// Whether a ':'-separated list is well formed and holds item, compared
-// case-blind, folding whitespace around the colons dropped.
-bool listHolds(std::string_view list, std::string_view item) {
-    bool holds = false;
-    const bool wellFormed =
-        forEachHeaderName(list, [&](std::string_view entry) { holds = holds || equalsIgnoringCase(entry, item); });
-    return wellFormed && holds;
-}
-
 bool readCanonicalization(std::string_view value, bool& relaxedHeader, bool& relaxedBody) {
     const std::size_t slash = value.find('/');
     const std::string_view header = value.substr(0, slash);
@@ -48,14 +39,17 @@ bool readCanonicalization(std::string_view value, bool& relaxedHeader, bool& rel
 // i= lies in the signing domain: its domain is d or a name below it.
 bool identityWithin(std::string_view identity, std::string_view domain) {
     const std::size_t at = identity.rfind('@');
-    if (at == std::string_view::npos) return false;
-    const std::string_view of = identity.substr(at + 1);
-    if (equalsIgnoringCase(of, domain)) return true;
-    return of.size() > domain.size() && of[of.size() - domain.size() - 1] == '.' &&
-           equalsIgnoringCase(of.substr(of.size() - domain.size()), domain);
+    return at != std::string_view::npos && isAtOrBelow(identity.substr(at + 1), domain);
 }
 
 }  // namespace
+
+bool listHolds(std::string_view list, std::string_view item) {
+    bool holds = false;
+    const bool wellFormed =
+        forEachListItem(list, [&](std::string_view entry) { holds = holds || equalsIgnoringCase(entry, item); });
+    return wellFormed && holds;
+}
 
 bool isHostName(std::string_view text) {
     if (text.empty() || text.size() > 253) return false;

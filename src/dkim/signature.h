@@ -42,11 +42,16 @@ Signature readSignature(std::string_view value);
 // digits and '-' (not first or last), each 1 to 63 bytes, between dots.
 bool isHostName(std::string_view text);
 
-// Calls take(name) for each field name of an h= value, in order, the
-// folding whitespace around the colons dropped; returns false, at the first
-// that is not a field name ('!' to '~' but ':', one byte at least).
+// Whether a ':'-separated tag value is well formed (see forEachListItem)
+// and holds item, compared case-blind.
+bool listHolds(std::string_view list, std::string_view item);
+
+// Calls take(item) for each item of a ':'-separated tag value (a signature's
+// h= and q=, a key record's h=, s= and t=), in order, the folding whitespace
+// around the colons dropped; returns false, at the first, when an item is
+// empty or holds a byte that no field name may ('!' to '~' but ':').
 template <typename Take>
-bool forEachHeaderName(std::string_view names, Take&& take) {
+bool forEachListItem(std::string_view names, Take&& take) {
     const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
     for (std::size_t at = 0;;) {
         std::size_t end = at;

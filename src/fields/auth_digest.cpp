@@ -19,14 +19,8 @@ bool trusts(const PatternList& servers, const Server& server) {
         } else if (server.namesNone) {
             continue;
         } else if (listed.size() > 2 && listed[0] == '*' && listed[1] == '.') {
-            // The domain after "*." and every name that ends with '.' and it.
-            const std::string_view domain = std::string_view(listed).substr(2);
-            const std::string_view id = server.id;
-            if (equalsIgnoringCase(id, domain)) return true;
-            if (id.size() > domain.size() && id[id.size() - domain.size() - 1] == '.' &&
-                equalsIgnoringCase(id.substr(id.size() - domain.size()), domain)) {
-                return true;
-            }
+            // The domain after "*." and every name below it.
+            if (isAtOrBelow(server.id, std::string_view(listed).substr(2))) return true;
         } else if (equalsIgnoringCase(server.id, listed)) {
             return true;
         }

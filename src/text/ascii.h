@@ -52,6 +52,10 @@ constexpr bool sameText(std::string_view a, std::string_view b) {
     return true;
 }
 
+// True when name, A to Z taken as a to z, is domain or a name below it: it
+// ends with '.' and domain.
+constexpr bool isAtOrBelow(std::string_view name, std::string_view domain);
+
 // True when a and b are equal with A to Z taken as a to z.
 constexpr bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -60,4 +64,11 @@ constexpr bool equalsIgnoringCase(std::string_view a, std::string_view b) {
         if (a[i] != b[i] && lowerAscii(a[i]) != lowerAscii(b[i])) return false;
     }
     return true;
+}
+
+constexpr bool isAtOrBelow(std::string_view name, std::string_view domain) {
+    if (name.size() < domain.size() || !equalsIgnoringCase(name.substr(name.size() - domain.size()), domain)) {
+        return false;
+    }
+    return name.size() == domain.size() || name[name.size() - domain.size() - 1] == '.';
 }
