@@ -17,8 +17,12 @@
 
 namespace {
 
+// The settings of a test: extra, then (the reader takes a key's first
+// line) a wait for keys as long as the plug-in allows, so that a loaded
+// machine gives the same lines.
 IniText settings(const std::string& extra) {
-    return {"[Setting]\r\nSeparator=\"-- \"\r\nDkim=1\r\n" + extra + "[ShowHeader]\r\n01=Subject\r\n"};
+    return {"[Setting]\r\nSeparator=\"-- \"\r\nDkim=1\r\n" + extra +
+            "DkimWait=10000\r\n[ShowHeader]\r\n01=Subject\r\n"};
 }
 
 // The view of a mail's whole source, opened once in installed.

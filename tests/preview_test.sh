@@ -44,7 +44,7 @@ check "whole Received fields with their hops' delays" same_as_view hop_chain.hop
 run --ini "$mails/auth.ini" "$mails/authentication.eml"
 check "the authentication digest first" same_as_view authentication.auth.view
 
-printf '[Setting]\r\nDkim=1\r\nDnsServers=127.0.0.1\r\n[ShowHeader]\r\n01=Subject\r\n' >"$out.ini"
+printf '[Setting]\r\nDkim=1\r\nDkimWait=10000\r\nDnsServers=127.0.0.1\r\n[ShowHeader]\r\n01=Subject\r\n' >"$out.ini"
 run --ini "$out.ini" "$root/tests/dkim/mails/two_signatures.eml"
 check "a signed mail's signatures checked with keys from the test DNS server" \
     diff <(printf '[DKIM] PASS example.com | pass example.com, pass example.net (not From)\nSubject: Lunch on Friday\n--\n') "$out"
