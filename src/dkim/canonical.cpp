@@ -5,11 +5,7 @@
 #include <cstring>
 
 #include "text/ascii.h"
-
-#if defined(__i386__) || defined(__x86_64__)
-#include <emmintrin.h>
-#define QM_BLOCK_SCAN 1
-#endif
+#include "text/sse2.h"
 
 namespace {
 
@@ -18,11 +14,7 @@ namespace {
 constexpr std::size_t kShortRun = 64;
 
 #ifdef QM_BLOCK_SCAN
-// Whether this processor reads sixteen bytes at once.
-const bool sse2 = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("sse2");
-}();
+const bool sse2 = processorHasSse2();
 
 // A byte, for each of the sixteen at at, that is all ones where the line of
 // the byte, or the next line, needs more than copying: before a bare LF;

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "text/ascii.h"
+
 // Why a signature is not checked further, in the order these are looked for.
 enum class SignatureFault : std::uint8_t {
     kNone,
@@ -52,13 +54,12 @@ bool listHolds(std::string_view list, std::string_view item);
 // empty or holds a byte that no field name may ('!' to '~' but ':').
 template <typename Take>
 bool forEachListItem(std::string_view names, Take&& take) {
-    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
     for (std::size_t at = 0;;) {
         std::size_t end = at;
         while (end < names.size() && names[end] != ':') ++end;
         std::string_view name = names.substr(at, end - at);
-        while (!name.empty() && isSpace(name.front())) name.remove_prefix(1);
-        while (!name.empty() && isSpace(name.back())) name.remove_suffix(1);
+        while (!name.empty() && isBlankOrBreak(name.front())) name.remove_prefix(1);
+        while (!name.empty() && isBlankOrBreak(name.back())) name.remove_suffix(1);
         if (name.empty()) return false;
         for (const char c : name) {
             if (c < '!' || c > '~') return false;

@@ -97,7 +97,7 @@ const Tag* TagList::find(std::string_view name) const {
 
 bool holdsSpace(std::string_view value) {
     for (const char c : value) {
-        if (isBlank(c) || c == '\r' || c == '\n') return true;
+        if (isBlankOrBreak(c)) return true;
     }
     return false;
 }

@@ -1,20 +1,9 @@
 #include "headerview/line_cut.h"
 
 #include "text/ascii.h"
+#include "text/sse2.h"
 
-#if defined(__i386__) || defined(__x86_64__)
-#include <emmintrin.h>
-#define QM_BLOCK_SCAN 1
-#endif
-
-LineScan fastestLineScan() {
-#ifdef QM_BLOCK_SCAN
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("sse2") ? LineScan::kBlocks : LineScan::kBytes;
-#else
-    return LineScan::kBytes;
-#endif
-}
+LineScan fastestLineScan() { return processorHasSse2() ? LineScan::kBlocks : LineScan::kBytes; }
 
 LineCutter::LineCutter(char* text, LineScan scan, bool findWordStarts)
     : scan_(scan), findWordStarts_(findWordStarts), position_{text} {

@@ -15,6 +15,9 @@ constexpr char lowerAscii(char c) {
 // A blank or a tab: what folds a header line and separates words.
 constexpr bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
+// A blank, a tab, CR or LF: what folding whitespace is made of.
+constexpr bool isBlankOrBreak(char c) { return isBlank(c) || c == '\r' || c == '\n'; }
+
 // CR, LF or NUL: what ends a line of the host's text, and what the line cut
 // leaves between two lines of a field.
 constexpr bool isBreakOrNul(char c) { return c == '\0' || c == '\r' || c == '\n'; }

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "text/ascii.h"
 #include "text/byte_set.h"
 
 // What whitespace may stand among the digits and the padding.
@@ -22,7 +23,7 @@ constexpr ByteTable<signed char> kValues = ByteTable<signed char>::of([](char c)
     if (c == '+') return 62;
     if (c == '/') return 63;
     if (c == '=') return kPad;
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') return kSpace;
+    if (isBlankOrBreak(c)) return kSpace;
     return -1;
 });
 }  // namespace base64
