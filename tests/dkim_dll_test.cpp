@@ -6,6 +6,7 @@
 
 #include <tlhelp32.h>
 
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -79,6 +80,22 @@ TEST(DkimInTheHost, AKeyIsAskedForOnceWhileItLasts) {
         EXPECT_EQ(viewOf(installed, mail), "[DKIM] PASS example.com | pass example.com" + kSubject);
     }
     EXPECT_EQ(queriesFor("s1024._domainkey.example.com"), before + 1);
+}
+
+// Every signed mail, every opt-in view on, each opened at each of the four
+// stack offsets a host may call with: the same view each time.
+TEST(DkimInTheHost, EverySignedMailGivesOneViewAtEveryStackOffset) {
+    InstalledPlugin installed(settings("WholeFields=2\r\nDecode=1\r\nHops=1\r\nAuth=1\r\nDnsServers=127.0.0.1\r\n"));
+    installed.plugin->onStart();
+    int mails = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(windowsPathOf(QM_DKIM_DIR "/mails"))) {
+        const std::string mail = readBytes(entry.path().string());
+        const std::string first = viewOf(installed, mail);
+        EXPECT_EQ(first.rfind("[Auth] ? no Authentication-Results\n[DKIM] ", 0), 0u) << entry.path() << first;
+        for (int offset = 1; offset < 4; ++offset) EXPECT_EQ(viewOf(installed, mail), first) << entry.path();
+        ++mails;
+    }
+    EXPECT_GE(mails, 13);
 }
 
 // The threads of this process now.

@@ -5,19 +5,18 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <string>
 
 #include "box_watcher.h"
 #include "client_menu.h"
+#include "host_call.h"
 #include "host_exports.h"
 #include "mail_file.h"
 #include "plugin_module.h"
 #include "win/installed_plugin.h"
 #include "win/test_files.h"
-
-extern "C" std::int32_t callCountingStack(const void* function, const std::uint32_t* args,
-                                          int count, int* stackDelta);
 
 namespace {
 
@@ -53,18 +52,53 @@ TEST(PluginExports, EachCallbackHasItsNameAndOrdinalAndNothingElseIsExported) {
     EXPECT_EQ(exports->NumberOfNames, 15u);
 }
 
-TEST(StackProbe, SeesACalleeThatLeavesItsArguments) {
-    const auto cdeclCallee = [](std::uint32_t a, std::uint32_t b) -> std::int32_t {
-        return static_cast<std::int32_t>(a + b);
-    };
-    std::int32_t (*pointer)(std::uint32_t, std::uint32_t) = cdeclCallee;
-    const std::uint32_t args[] = {2, 3};
-    int delta = 1;
-    EXPECT_EQ(callCountingStack(reinterpret_cast<const void*>(pointer), args, 2, &delta), 5);
-    EXPECT_EQ(delta, -8);
+// Callees that break the calling convention, each in its own way, for the
+// host's check of what a callee gives back.
+extern "C" {
+std::int32_t leavesItsArguments(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a + b); }
+__attribute__((naked, stdcall)) void changesEbx(std::uint32_t, std::uint32_t) {
+    __asm__("movl $1, %ebx\n\tret $8");
+}
+__attribute__((naked, stdcall)) void changesPrecision(std::uint32_t, std::uint32_t) {
+    __asm__("subl $4, %esp\n\tfnstcw (%esp)\n\torw $0x300, (%esp)\n\tfldcw (%esp)\n\taddl $4, %esp\n\tret $8");
+}
+__attribute__((naked, stdcall)) void changesSseRounding(std::uint32_t, std::uint32_t) {
+    __asm__("subl $4, %esp\n\tstmxcsr (%esp)\n\txorl $0x2000, (%esp)\n\tldmxcsr (%esp)\n\taddl $4, %esp\n\tret $8");
+}
+__attribute__((stdcall)) std::int32_t keepsTheRules(std::uint32_t a, std::uint32_t b) {
+    return static_cast<std::int32_t>(a * b);
+}
 }
 
-TEST(PluginCallbacks, EachReturnsItsValueAndRemovesExactlyItsArguments) {
+TEST(HostCall, SeesEachWayACalleeBreaksTheConvention) {
+    const struct {
+        const void* callee;
+        const char* fault;  // after the first call, at offset 0
+        std::int32_t stackDelta;
+    } cases[] = {
+        {reinterpret_cast<const void*>(&leavesItsArguments), "the stack pointer", -8},
+        {reinterpret_cast<const void*>(&changesEbx), "ebx", 0},
+        {reinterpret_cast<const void*>(&changesPrecision), "the x87 control word", 0},
+        {reinterpret_cast<const void*>(&changesSseRounding), "MXCSR", 0},
+        {reinterpret_cast<const void*>(&keepsTheRules), nullptr, 0},
+    };
+    const std::uint32_t args[] = {2, 3};
+    for (const auto& c : cases) {
+        HostCaller caller;
+        for (int offset = 0; offset < 4; ++offset) caller.call("callee", c.callee, args, 2);
+        EXPECT_EQ(caller.lastStackDelta(), c.stackDelta) << c.fault;
+        EXPECT_EQ(caller.fault(), c.fault == nullptr
+                                      ? ""
+                                      : std::string("callee, called 0 bytes past a 16-byte boundary, changed ") + c.fault);
+    }
+    HostCaller caller;
+    EXPECT_EQ(caller.call("callee", reinterpret_cast<const void*>(&keepsTheRules), args, 2), 6);
+}
+
+// Every callback at each of the four stack offsets in turn: each returns
+// its value and removes exactly its arguments, and gives back every
+// register and control as the host set them.
+TEST(PluginCallbacks, EachReturnsItsValueAndKeepsTheConventionAtAnyStackOffset) {
     InstalledPlugin installed;
     const MailId mail = standin::addMail("Comments: shown\r\n");
     const HMENU menu = makeClientMenu();
@@ -96,29 +130,32 @@ TEST(PluginCallbacks, EachReturnsItsValueAndRemovesExactlyItsArguments) {
         {"BKC_OnDragDrop", 4, {any, any, any, any}, 0},
         {"BKC_OnExit", 0, {}, 0},
     };
-    for (const auto& call : calls) {
-        std::unique_ptr<BoxWatcher> watcher;
-        if (std::string(call.name) == "BKC_OnPlugInSetup") watcher = std::make_unique<BoxWatcher>();
-        int delta = 1;
-        const std::int32_t result = callCountingStack(
-            reinterpret_cast<const void*>(installed.plugin->callback(call.name)), call.args,
-            call.words, &delta);
-        EXPECT_EQ(result, call.result) << call.name;
-        EXPECT_EQ(delta, 0) << call.name;
+    // 17 calls a round: in four rounds each call meets each offset.
+    static_assert(std::size(calls) % 4 == 1);
+    HostCaller caller;
+    for (int round = 0; round < 4; ++round) {
+        for (const auto& call : calls) {
+            std::unique_ptr<BoxWatcher> watcher;
+            if (std::string(call.name) == "BKC_OnPlugInSetup") watcher = std::make_unique<BoxWatcher>();
+            const std::int32_t result = caller.call(
+                call.name, reinterpret_cast<const void*>(installed.plugin->callback(call.name)), call.args, call.words);
+            EXPECT_EQ(result, call.result) << call.name;
+        }
     }
+    EXPECT_EQ(caller.fault(), "");
 
     // The calls did their work.
-    ASSERT_EQ(standin::viewTexts().size(), 1u);
-    EXPECT_EQ(standin::viewTexts()[0].text, "Comments: shown\n--\n");
+    ASSERT_EQ(standin::viewTexts().size(), 4u);
+    EXPECT_EQ(standin::viewTexts()[3].text, "Comments: shown\n--\n");
     EXPECT_STREQ(info.vendor, "Zelvorn");
-    ASSERT_EQ(standin::commands().size(), 1u);
+    ASSERT_EQ(standin::commands().size(), 4u);
 
     // So does the command handler the menu item registered.
     const std::uint32_t handlerArgs[] = {any, any};
-    int delta = 1;
-    callCountingStack(reinterpret_cast<const void*>(standin::commands()[0].handler), handlerArgs, 2,
-                      &delta);
-    EXPECT_EQ(delta, 0);
+    for (int offset = 0; offset < 4; ++offset) {
+        caller.call("the menu command", reinterpret_cast<const void*>(standin::commands()[0].handler), handlerArgs, 2);
+    }
+    EXPECT_EQ(caller.fault(), "");
     DestroyMenu(menu);
 }
 

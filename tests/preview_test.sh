@@ -45,9 +45,13 @@ run --ini "$mails/auth.ini" "$mails/authentication.eml"
 check "the authentication digest first" same_as_view authentication.auth.view
 
 printf '[Setting]\r\nDkim=1\r\nDkimWait=10000\r\nDnsServers=127.0.0.1\r\n[ShowHeader]\r\n01=Subject\r\n' >"$out.ini"
-run --ini "$out.ini" "$root/tests/dkim/mails/two_signatures.eml"
-check "a signed mail's signatures checked with keys from the test DNS server" \
-    diff <(printf '[DKIM] PASS example.com | pass example.com, pass example.net (not From)\nSubject: Lunch on Friday\n--\n') "$out"
+# Opened four times, so that the host calls at each stack offset in turn.
+signed="$root/tests/dkim/mails/two_signatures.eml"
+run --ini "$out.ini" "$signed" "$signed" "$signed" "$signed"
+check "a signed mail's signatures checked with keys from the test DNS server, at every stack offset" \
+    diff <(for _ in 1 2 3 4; do
+        printf '==> %s <==\n[DKIM] PASS example.com | pass example.com, pass example.net (not From)\nSubject: Lunch on Friday\n--\n' "$signed"
+    done) "$out"
 
 run --raw --ini "$mails/custom.ini" "$mails/japanese_subject_sjis.eml"
 check "--raw gives the bytes handed to the host" cmp -s "$mails/japanese_subject_sjis.custom.view" "$out"

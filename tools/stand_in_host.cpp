@@ -1,6 +1,8 @@
 // A console program that plays the mail client for Quillmark.dll: it exports
 // the host's functions, loads the plug-in, starts it and opens mail files,
-// printing exactly the text the plug-in hands back for each.
+// printing exactly the text the plug-in hands back for each. It calls the
+// plug-in as a client built by another compiler does, at every stack offset
+// in turn, and fails when a call does not give back what it was handed.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -203,6 +205,14 @@ bool soakMail(PluginModule& plugin, std::vector<Reference>& references, const st
     return true;
 }
 
+// Whether every call into module kept the calling convention; says what
+// went wrong when one did not.
+bool keptTheConvention(const std::string& name, const PluginModule& module) {
+    if (module.calls().fault().empty()) return true;
+    std::fprintf(stderr, "standin_host: %s: %s\n", name.c_str(), module.calls().fault().c_str());
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -239,6 +249,8 @@ int main(int argc, char** argv) {
                                     : openMail(plugin, mail, options.mails.size() > 1)) &&
              ok;
     }
+    ok = keptTheConvention(options.plugin, plugin) && ok;
+    for (const Reference& reference : references) ok = keptTheConvention(reference.name, *reference.module) && ok;
     std::fflush(stdout);
     return ok ? 0 : 1;
 }

@@ -17,7 +17,8 @@ struct IniText {
 };
 
 // Quillmark.dll copied into a fresh folder, with the given settings file
-// beside it or none, and loaded.
+// beside it or none, and loaded; called as a host built by another compiler
+// calls it (see host_call.h).
 class InstalledPlugin {
 public:
     explicit InstalledPlugin(const std::string& ini = "") {
@@ -30,6 +31,14 @@ public:
         writeBytes(folder.file("Quillmark.ini"), ini.text);
         load();
     }
+    // Every call the test made kept the calling convention.
+    ~InstalledPlugin() {
+        if (plugin != nullptr) {
+            EXPECT_EQ(plugin->calls().fault(), "");
+        }
+    }
+    InstalledPlugin(const InstalledPlugin&) = delete;
+    InstalledPlugin& operator=(const InstalledPlugin&) = delete;
 
     TempFolder folder;
     std::unique_ptr<PluginModule> plugin;
