@@ -43,6 +43,12 @@ std::string edited(std::string mail, const std::vector<std::pair<std::string, st
 
 const std::string kPass = "[DKIM] PASS example.com | pass example.com";
 
+// The DKIM-Signature field a signed test mail begins with.
+std::string signatureOf(const std::string& mail) {
+    const std::string source = signedMail(mail);
+    return source.substr(0, source.find("From:"));
+}
+
 TEST(DkimCheck, EachSignatureComesToItsItem) {
     const struct {
         const char* mail;
@@ -65,6 +71,22 @@ TEST(DkimCheck, EachSignatureComesToItsItem) {
         {"relaxed", {{"From:", "From: a@evil.example\r\nFrom:"}},
          "[DKIM] FAIL evil.example (more than one From) | pass example.com (not From)"},
         {"relaxed", {{"DKIM-Signature:", "X-Signature:"}}, "[DKIM] NONE example.com"},
+        // A copy of a field the mail may hold once, added above the signed one,
+        // goes unsigned, and is the one a reader sees.
+        {"relaxed", {{"Subject: Lunch", "Subject: Your account is locked\r\nSubject: Lunch"}},
+         "[DKIM] WARN example.com (more than one Subject) | pass example.com"},
+        {"relaxed", {{"Date:", "Content-Type: text/html\r\nDATE: Fri, 1 Jan 2027 00:00:00 +0000\r\n"
+                                "Content-type: text/plain\r\nDate:"}},
+         "[DKIM] WARN example.com (more than one Date) | pass example.com"},
+        {"relaxed", {{"To:", "To: someone@example.net\r\nTo:"}, {"DKIM-Signature:", "X-Signature:"}},
+         "[DKIM] NONE example.com (more than one To)"},
+        {"relaxed", {{"Subject:", "Received: a\r\nReceived: b\r\nX-Subject: c\r\nX-Subject: d\r\nSubject:"}}, kPass},
+        {"pkcs1_key", {}, kPass},
+        {"other_version_first", {}, kPass},
+        {"testing_key", {}, "[DKIM] NONE example.com | neutral example.com (testing)"},
+        {"testing_key", {{"Lunch  on", "Lunch  at"}}, "[DKIM] NONE example.com | neutral example.com (testing)"},
+        {"testing_key", {{"DKIM-Signature:", signatureOf("other_domain") + "DKIM-Signature:"}},
+         "[DKIM] WARN example.com | pass example.net (not From), neutral example.com (testing)"},
         // What changed the mail after it was signed.
         {"relaxed", {{"Lunch  on", "Lunch  at"}}, "[DKIM] WARN example.com | fail example.com (body changed)"},
         {"simple", {{"  Taro\r\n", "  Taro \r\n"}}, "[DKIM] WARN example.com | fail example.com (body changed)"},
@@ -89,6 +111,7 @@ TEST(DkimCheck, EachSignatureComesToItsItem) {
         {"relaxed", {{"a=rsa-sha256", "a=ed25519-sha256"}}, "[DKIM] WARN example.com | neutral example.com (ed25519 not checked)"},
         {"relaxed", {{"a=rsa-sha256", "a=rsa-md5"}}, "[DKIM] WARN example.com | permerror example.com (bad signature)"},
         {"relaxed", {{"t=", "x=1700000000; t=1600000000; zz="}}, "[DKIM] WARN example.com | permerror example.com (expired)"},
+        {"relaxed", {{"t=", "x=1796668536; t="}}, "[DKIM] WARN example.com | permerror example.com (bad signature)"},
         // The key, in the order it is looked at.
         {"relaxed", {{"s=s2048", "s=nothing"}}, "[DKIM] WARN example.com | permerror example.com (no key)"},
         {"relaxed", {{"s=s2048", "s=revoked"}}, "[DKIM] WARN example.com | permerror example.com (key revoked)"},
@@ -178,6 +201,11 @@ TEST(DkimCheck, KeyRecordsOfAnySizeOrSortAreReadSafely) {
         {"no key record among them", {"hello", "v=spf1 -all"}, "permerror example.com (no key)"},
         {"k= not rsa", {"k=dsa; p=" + TestKeys().records["s2048._domainkey.example.com"][0].substr(18)},
          "permerror example.com (bad key)"},
+        {"only a record of another version", {"v=DKIM2; p=" + TestKeys().records["s2048._domainkey.example.com"][0].substr(18)},
+         "permerror example.com (no key)"},
+        {"a revoked key of another version", {"v=DKIM2; p="}, "permerror example.com (no key)"},
+        {"testing, its key too weak", {"v=DKIM1; t=y; p=" + TestKeys().records["weak._domainkey.example.com"][0].substr(18)},
+         "policy example.com (weak key)"},
     };
     for (const auto& c : cases) {
         TestKeys keys;

@@ -58,6 +58,9 @@ TEST(DkimInTheHost, KeysComeFromTheServerTheSettingsName) {
         {"two_records", {}, "[DKIM] PASS example.com | pass example.com"},
         {"two_signatures", {}, "[DKIM] PASS example.com | pass example.com, pass example.net (not From)"},
         {"weak_key", {}, "[DKIM] WARN example.com | policy example.com (weak key)"},
+        {"pkcs1_key", {}, "[DKIM] PASS example.com | pass example.com"},
+        {"other_version_first", {}, "[DKIM] PASS example.com | pass example.com"},
+        {"testing_key", {}, "[DKIM] NONE example.com | neutral example.com (testing)"},
         {"relaxed", {"s=s2048", "s=revoked"}, "[DKIM] WARN example.com | permerror example.com (key revoked)"},
         {"relaxed", {"s=s2048", "s=nothing"}, "[DKIM] WARN example.com | permerror example.com (no key)"},
         // A domain the server does not serve: it refuses.

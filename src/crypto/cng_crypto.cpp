@@ -90,21 +90,46 @@ std::unique_ptr<Sha256> CngCrypto::sha256() {
     return hash;
 }
 
-RsaKeyHandle CngCrypto::rsaKey(std::string_view subjectPublicKeyInfo) {
-    if (RsaKeyHandle known = recent_.find(subjectPublicKeyInfo)) return known;
+namespace {
+
+// The key of der, a SubjectPublicKeyInfo or a bare RSAPublicKey, imported
+// into CNG; null when it is neither or not RSA.
+BCRYPT_KEY_HANDLE importRsaKey(std::string_view der) {
+    const auto* bytes = reinterpret_cast<const BYTE*>(der.data());
+    const auto size = static_cast<DWORD>(der.size());
+    BCRYPT_KEY_HANDLE key = nullptr;
     CERT_PUBLIC_KEY_INFO* info = nullptr;
     DWORD infoSize = 0;
-    if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO,
-                             reinterpret_cast<const BYTE*>(subjectPublicKeyInfo.data()),
-                             static_cast<DWORD>(subjectPublicKeyInfo.size()), CRYPT_DECODE_ALLOC_FLAG, nullptr, &info,
-                             &infoSize)) {
+    if (CryptDecodeObjectEx(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, bytes, size, CRYPT_DECODE_ALLOC_FLAG, nullptr,
+                            &info, &infoSize)) {
+        const bool rsa = info->Algorithm.pszObjId != nullptr && std::strcmp(info->Algorithm.pszObjId, szOID_RSA_RSA) == 0;
+        const bool imported = rsa && CryptImportPublicKeyInfoEx2(X509_ASN_ENCODING, info, 0, nullptr, &key);
+        LocalFree(info);
+        return imported ? key : nullptr;
+    }
+    // A bare RSAPublicKey is what a SubjectPublicKeyInfo of RSA wraps: once
+    // crypt32 reads it as one, it is handed over in that wrapping.
+    void* blob = nullptr;
+    DWORD blobSize = 0;
+    if (!CryptDecodeObjectEx(X509_ASN_ENCODING, RSA_CSP_PUBLICKEYBLOB, bytes, size, CRYPT_DECODE_ALLOC_FLAG, nullptr,
+                             &blob, &blobSize)) {
         return nullptr;
     }
-    BCRYPT_KEY_HANDLE key = nullptr;
-    const bool rsa = info->Algorithm.pszObjId != nullptr && std::strcmp(info->Algorithm.pszObjId, szOID_RSA_RSA) == 0;
-    const bool imported = rsa && CryptImportPublicKeyInfoEx2(X509_ASN_ENCODING, info, 0, nullptr, &key);
-    LocalFree(info);
-    if (!imported) return nullptr;
+    LocalFree(blob);
+    BYTE noParameters[] = {0x05, 0x00};  // DER NULL, as rsaEncryption has it
+    CERT_PUBLIC_KEY_INFO wrapped{};
+    wrapped.Algorithm.pszObjId = const_cast<char*>(szOID_RSA_RSA);
+    wrapped.Algorithm.Parameters = {sizeof noParameters, noParameters};
+    wrapped.PublicKey = {size, const_cast<BYTE*>(bytes), 0};
+    return CryptImportPublicKeyInfoEx2(X509_ASN_ENCODING, &wrapped, 0, nullptr, &key) ? key : nullptr;
+}
+
+}  // namespace
+
+RsaKeyHandle CngCrypto::rsaKey(std::string_view der) {
+    if (RsaKeyHandle known = recent_.find(der)) return known;
+    const BCRYPT_KEY_HANDLE key = importRsaKey(der);
+    if (key == nullptr) return nullptr;
     // The key's size from its public blob, which Windows and Wine both give
     // (Wine has no BCRYPT_KEY_LENGTH for keys); room for keys of some 8,000
     // bits, twice what is ever used: a larger one is no key of ours.
@@ -118,6 +143,6 @@ RsaKeyHandle CngCrypto::rsaKey(std::string_view subjectPublicKeyInfo) {
         return nullptr;
     }
     RsaKeyHandle read = std::make_shared<CngRsaKey>(key, reinterpret_cast<const BCRYPT_RSAKEY_BLOB*>(blob)->BitLength);
-    recent_.keep(subjectPublicKeyInfo, read);
+    recent_.keep(der, read);
     return read;
 }

@@ -1,5 +1,5 @@
-// The DLL's crypto, on Windows' CNG (bcrypt.dll), with the key's
-// SubjectPublicKeyInfo read by crypt32.dll.
+// The DLL's crypto, on Windows' CNG (bcrypt.dll), with keys read by
+// crypt32.dll.
 #pragma once
 
 #include <windows.h>
@@ -18,7 +18,7 @@ public:
 
     std::unique_ptr<Sha256> sha256() override;
     // Kept among the recent keys.
-    RsaKeyHandle rsaKey(std::string_view subjectPublicKeyInfo) override;
+    RsaKeyHandle rsaKey(std::string_view der) override;
 
 private:
     RecentKeys recent_;

@@ -21,7 +21,7 @@ public:
     virtual Sha256Digest finish() = 0;
 };
 
-// An RSA public key, read from its SubjectPublicKeyInfo.
+// An RSA public key, read from its DER bytes.
 class RsaPublicKey {
 public:
     virtual ~RsaPublicKey() = default;
@@ -38,9 +38,10 @@ class Crypto {
 public:
     // A new hash; null when the platform cannot make one.
     virtual std::unique_ptr<Sha256> sha256() = 0;
-    // The RSA key that the DER bytes of a SubjectPublicKeyInfo hold; null
-    // when they hold anything else or cannot be read.
-    virtual RsaKeyHandle rsaKey(std::string_view subjectPublicKeyInfo) = 0;
+    // The RSA key that DER bytes hold, as a SubjectPublicKeyInfo or as a
+    // bare RSAPublicKey (PKCS #1), the older form some key tools publish;
+    // null when they hold anything else or cannot be read.
+    virtual RsaKeyHandle rsaKey(std::string_view der) = 0;
 
 protected:
     ~Crypto() = default;
@@ -54,9 +55,9 @@ public:
     static constexpr std::size_t kKept = 8;
 
     // The key read from exactly these bytes, if it is kept; null otherwise.
-    RsaKeyHandle find(std::string_view subjectPublicKeyInfo);
+    RsaKeyHandle find(std::string_view der);
     // Keeps key, read from these bytes, in place of the one used longest ago.
-    void keep(std::string_view subjectPublicKeyInfo, const RsaKeyHandle& key);
+    void keep(std::string_view der, const RsaKeyHandle& key);
 
 private:
     struct Kept {

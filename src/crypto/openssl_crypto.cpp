@@ -69,17 +69,23 @@ std::unique_ptr<Sha256> OpenSslCrypto::sha256() {
     return hash;
 }
 
-RsaKeyHandle OpenSslCrypto::rsaKey(std::string_view subjectPublicKeyInfo) {
-    if (RsaKeyHandle known = recent_.find(subjectPublicKeyInfo)) return known;
-    const auto* at = reinterpret_cast<const unsigned char*>(subjectPublicKeyInfo.data());
-    const auto* end = at + subjectPublicKeyInfo.size();
-    EVP_PKEY* key = d2i_PUBKEY(nullptr, &at, static_cast<long>(subjectPublicKeyInfo.size()));
+RsaKeyHandle OpenSslCrypto::rsaKey(std::string_view der) {
+    if (RsaKeyHandle known = recent_.find(der)) return known;
+    const auto* const start = reinterpret_cast<const unsigned char*>(der.data());
+    const auto* const end = start + der.size();
+    const auto length = static_cast<long>(der.size());
+    const unsigned char* at = start;
+    EVP_PKEY* key = d2i_PUBKEY(nullptr, &at, length);
+    if (key == nullptr) {
+        at = start;
+        key = d2i_PublicKey(EVP_PKEY_RSA, nullptr, &at, length);
+    }
     // Bytes after the key's own are not a key's.
     if (key == nullptr || at != end || EVP_PKEY_get_base_id(key) != EVP_PKEY_RSA) {
         EVP_PKEY_free(key);
         return nullptr;
     }
     RsaKeyHandle read = std::make_shared<OpenSslRsaKey>(key);
-    recent_.keep(subjectPublicKeyInfo, read);
+    recent_.keep(der, read);
     return read;
 }

@@ -8,7 +8,7 @@ class OpenSslCrypto final : public Crypto {
 public:
     std::unique_ptr<Sha256> sha256() override;
     // Kept among the recent keys.
-    RsaKeyHandle rsaKey(std::string_view subjectPublicKeyInfo) override;
+    RsaKeyHandle rsaKey(std::string_view der) override;
 
 private:
     RecentKeys recent_;

@@ -1,6 +1,7 @@
 #include "dkim/dkim_check.h"
 
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -31,6 +32,7 @@ enum class Outcome : std::uint8_t {
     kBodyChanged,
     kNoMatch,
     kPass,
+    kTesting,    // its key says the signer is testing: the mail counts as unsigned by it
     kUnchecked,  // still on its way
 };
 
@@ -53,6 +55,7 @@ Item itemOf(Outcome outcome) {
         case Outcome::kLookupFailed: return {"temperror", " (key lookup failed)"};
         case Outcome::kBodyChanged: return {"fail", " (body changed)"};
         case Outcome::kNoMatch: return {"fail", " (signature does not match)"};
+        case Outcome::kTesting: return {"neutral", " (testing)"};
         default: return {"pass", ""};
     }
 }
@@ -66,6 +69,37 @@ struct Check {
     Key key;
     bool partOfBody = false;
     std::unique_ptr<Sha256> bodyHash;
+};
+
+// The fields a mail may hold once (RFC 5322), and those that decide how its
+// body shows. A copy of one added above a signed one goes unsigned, and is
+// the one a reader sees, since signed fields are taken from the bottom up.
+constexpr std::string_view kOnceOnly[] = {
+    "Date", "From", "Sender", "Reply-To", "To", "Cc", "Bcc", "Message-ID", "In-Reply-To", "References", "Subject",
+    "MIME-Version", "Content-Type", "Content-Transfer-Encoding",
+};
+
+// Counts the fields of kOnceOnly, in its order; From has its own rule.
+class OnceOnlyFields {
+public:
+    void count(const SourceField& field) {
+        for (std::size_t i = 0; i < std::size(kOnceOnly); ++i) {
+            if (equalsIgnoringCase(field.name, kOnceOnly[i])) {
+                ++counts_[i];
+                return;
+            }
+        }
+    }
+    // The first name of the list, but From, that stands more than once; empty when none.
+    std::string_view repeated() const {
+        for (std::size_t i = 0; i < std::size(kOnceOnly); ++i) {
+            if (counts_[i] > 1 && kOnceOnly[i] != "From") return kOnceOnly[i];
+        }
+        return {};
+    }
+
+private:
+    std::size_t counts_[std::size(kOnceOnly)] = {};
 };
 
 // A field named name, case-blind.
@@ -130,7 +164,9 @@ void checkKeys(InlineBuffer<Check*, kCheckedSignatures>& checks, DkimServices& s
             case KeyVerdict::kRevoked: check.outcome = Outcome::kRevoked; break;
             case KeyVerdict::kBadKey: check.outcome = Outcome::kBadKey; break;
             case KeyVerdict::kWeakKey: check.outcome = Outcome::kWeakKey; break;
-            case KeyVerdict::kUsable: break;
+            case KeyVerdict::kUsable:
+                if (check.key.testing) check.outcome = Outcome::kTesting;
+                break;
         }
     }
 }
@@ -214,18 +250,35 @@ void writeItem(const Check& check, const Sender& sender, LineWriter& line) {
     if (check.partOfBody) line << " (part of the body)";
 }
 
-std::string_view verdictOf(const InlineBuffer<Check*, kCheckedSignatures>& checks, const Sender& sender) {
-    if (sender.moreThanOne()) return "FAIL";
+// What the line says of the mail as a whole, beside its signatures.
+struct MailFacts {
+    Sender sender;
+    std::string_view repeated;  // a field of kOnceOnly but From that stands more than once
+};
+
+std::string_view verdictOf(const InlineBuffer<Check*, kCheckedSignatures>& checks, const MailFacts& mail) {
+    if (mail.sender.moreThanOne()) return "FAIL";
     bool allTemporary = true;
+    bool anyCounted = false;
     for (std::size_t i = 0; i < checks.size(); ++i) {
         const Check& check = *checks[i];
-        if (check.outcome == Outcome::kPass && !check.partOfBody && sender.known() &&
-            aligned(check.domain, sender.domain())) {
-            return "PASS";
+        // A signer that is testing counts as no signer at all.
+        if (check.outcome == Outcome::kTesting) continue;
+        anyCounted = true;
+        if (check.outcome == Outcome::kPass && !check.partOfBody && mail.sender.known() &&
+            aligned(check.domain, mail.sender.domain())) {
+            return mail.repeated.empty() ? "PASS" : "WARN";
         }
         allTemporary = allTemporary && (check.outcome == Outcome::kPending || check.outcome == Outcome::kLookupFailed);
     }
+    if (!anyCounted) return "NONE";
     return allTemporary ? "?" : "WARN";
+}
+
+// The verdict's subject: the From domain and what stands against the mail.
+void writeFrom(const MailFacts& mail, LineWriter& line) {
+    mail.sender.write(line);
+    if (!mail.repeated.empty()) line << " (more than one " << mail.repeated << ")";
 }
 
 void writeLine(const char* source, DkimServices& services, std::uint32_t waitMs, LineWriter& line) {
@@ -234,12 +287,14 @@ void writeLine(const char* source, DkimServices& services, std::uint32_t waitMs,
         return;
     }
     const MailSource mail(std::string_view(source, std::strlen(source)));
-    Sender sender;
+    MailFacts facts;
+    OnceOnlyFields onceOnly;
     std::size_t signatures = 0;
     Check checks[kCheckedSignatures];
     InlineBuffer<Check*, kCheckedSignatures> checked;
     for (const SourceField& field : mail.fields()) {
-        if (named(field, "from")) sender.addField(field.value());
+        onceOnly.count(field);
+        if (named(field, "from")) facts.sender.addField(field.value());
         if (!named(field, "dkim-signature")) continue;
         if (signatures < kCheckedSignatures) {
             checks[signatures].field = &field;
@@ -247,10 +302,11 @@ void writeLine(const char* source, DkimServices& services, std::uint32_t waitMs,
         }
         ++signatures;
     }
-    sender.read();
+    facts.sender.read();
+    facts.repeated = onceOnly.repeated();
     if (signatures == 0) {
         line << "[DKIM] NONE ";
-        sender.write(line);
+        writeFrom(facts, line);
         return;
     }
     for (std::size_t i = 0; i < checked.size(); ++i) checkSignature(*checked[i], services.now);
@@ -258,12 +314,12 @@ void writeLine(const char* source, DkimServices& services, std::uint32_t waitMs,
     checkBodies(checked, mail.body(), services.crypto);
     checkHeaders(checked, mail, services.crypto);
 
-    line << "[DKIM] " << verdictOf(checked, sender) << " ";
-    sender.write(line);
+    line << "[DKIM] " << verdictOf(checked, facts) << " ";
+    writeFrom(facts, line);
     line << " | ";
     for (std::size_t i = 0; i < checked.size() && i < 3; ++i) {
         if (i > 0) line << ", ";
-        writeItem(*checked[i], sender, line);
+        writeItem(*checked[i], facts.sender, line);
     }
     if (signatures > 3) line << ", +" << signatures - 3 << " more";
 }

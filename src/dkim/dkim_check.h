@@ -20,11 +20,13 @@ struct DkimServices {
 // Signatures checked per mail; the ones after them are only counted.
 constexpr std::size_t kCheckedSignatures = 5;
 
-// The longest line: "[DKIM] WARN FROM (more than one From) | " and three
-// items of the longest result, domain and notes, and the count of the rest.
+// The longest line: "[DKIM] WARN FROM (more than one From) (more than one
+// NAME) | " and three items of the longest result, domain and notes, and
+// the count of the rest.
 constexpr std::size_t kDkimItemSize = sizeof "permerror " - 1 + kShownDomainSize + sizeof " (signature does not match)" - 1;
 constexpr std::size_t kDkimLineSize = sizeof "[DKIM] WARN " - 1 + kShownDomainSize + sizeof " (more than one From)" - 1 +
-                                      sizeof " | " - 1 + 3 * kDkimItemSize + 2 * (sizeof ", " - 1) +
+                                      sizeof " (more than one Content-Transfer-Encoding)" - 1 + sizeof " | " - 1 +
+                                      3 * kDkimItemSize + 2 * (sizeof ", " - 1) +
                                       sizeof ", +18446744073709551615 more" - 1;
 
 // Checks the signatures of source, the whole mail as the host stores it (NUL-

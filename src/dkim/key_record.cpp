@@ -18,7 +18,7 @@ KeyVerdict judge(const TagList& tags, std::string_view domain, std::string_view 
     const Tag& p = *tags.find("p");
     if (p.value.empty()) return KeyVerdict::kRevoked;
     const Tag* version = tags.find("v");
-    if (version != nullptr && (version != &tags[0] || !sameText(version->value, "DKIM1"))) return KeyVerdict::kBadKey;
+    if (version != nullptr && version != &tags[0]) return KeyVerdict::kBadKey;
     const Tag* type = tags.find("k");
     if (type != nullptr && !sameText(type->value, "rsa")) return KeyVerdict::kBadKey;
     const Tag* hashes = tags.find("h");
@@ -31,6 +31,7 @@ KeyVerdict judge(const TagList& tags, std::string_view domain, std::string_view 
     if (flags != nullptr && listHolds(flags->value, "s") && !equalsIgnoringCase(identityDomain, domain)) {
         return KeyVerdict::kBadKey;
     }
+    key.testing = flags != nullptr && listHolds(flags->value, "y");
     std::string info;
     if (p.value.size() > 2 * kLongestKeyInfo || !appendBase64(p.value, info, Base64Spaces::kFolding) ||
         info.size() > kLongestKeyInfo) {
@@ -49,6 +50,9 @@ Key readKey(const KeyRecords& records, std::string_view domain, std::string_view
     for (const std::string& record : records) {
         const TagList tags(record);
         if (!tags.valid() || tags.find("p") == nullptr) continue;
+        // A record of another version is no key record of ours: the next one may be.
+        const Tag* version = tags.find("v");
+        if (version != nullptr && !sameText(version->value, "DKIM1")) continue;
         key.verdict = judge(tags, domain, identityDomain, crypto, key);
         if (key.verdict != KeyVerdict::kUsable) key.rsa.reset();
         return key;

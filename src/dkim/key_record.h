@@ -19,10 +19,12 @@ enum class KeyVerdict : std::uint8_t {
 
 struct Key {
     KeyVerdict verdict = KeyVerdict::kNoKey;
-    RsaKeyHandle rsa;  // with kUsable
+    RsaKeyHandle rsa;      // with kUsable
+    bool testing = false;  // t=y: the signer is testing, and its mail counts as unsigned
 };
 
 // The key that records give a signature of domain whose i= domain is
 // identityDomain: the first record that reads as a key record (a tag list
-// with a p= tag) decides; the key is read through crypto.
+// with a p= tag, and no v= but "DKIM1") decides; the key is read through
+// crypto.
 Key readKey(const KeyRecords& records, std::string_view domain, std::string_view identityDomain, Crypto& crypto);

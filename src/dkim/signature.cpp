@@ -106,7 +106,8 @@ Signature readSignature(std::string_view value) {
     if (timestamp != nullptr) sound = sound && readNumber(timestamp->value, 12, signedAt);
     if (const Tag* expiry = tags.find("x")) {
         signature.expires = true;
-        sound = sound && readNumber(expiry->value, 12, number) && (timestamp == nullptr || number >= signedAt);
+        // An expiry must come after the signing.
+        sound = sound && readNumber(expiry->value, 12, number) && (timestamp == nullptr || number > signedAt);
         signature.expiry = static_cast<std::int64_t>(number);
     }
     if (!sound) return signature;
