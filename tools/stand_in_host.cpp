@@ -238,6 +238,8 @@ int main(int argc, char** argv) {
                          references.back().module->loadError());
             return 2;
         }
+        // Another build of the plug-in reads its settings, as this one did.
+        references.back().module->onStart();
     }
 
     bool ok = true;

@@ -55,5 +55,5 @@ private:
     AuthDigest digest_;
     std::array<Wanted, kNameCount> wanted_;  // the first count_ are set
     std::size_t count_ = 0;
-    ByteSet firstBytes_;  // the bytes the names begin with, in either case
+    ByteBits firstBytes_;  // the bytes the names begin with, in either case
 };

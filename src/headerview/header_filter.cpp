@@ -100,7 +100,7 @@ private:
     std::size_t listSize_;
     // The bytes some pattern begins with: quicker to clear for every mail
     // than first_.
-    ByteSet startsWith_;
+    ByteBits startsWith_;
     std::array<std::uint32_t, 256> first_;  // the first pattern beginning with each byte, where one does
     InlineBuffer<Link, 128> links_;
     std::size_t end_ = 0;  // the first empty pattern, else the list's size

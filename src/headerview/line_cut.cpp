@@ -47,51 +47,65 @@ inline char* endLine(char* byte, char*& lineStart, bool& holdsWordStart, CutLine
 // used, which the address sanitizer cannot tell from an overflow.
 __attribute__((target("sse2"), no_sanitize("address"))) std::size_t LineCutter::scanBlocks(
     Position& position, bool findWordStarts, CutLine* batch) {
-    // Kept in a local while scanning: the NULs written into the text could,
-    // for all the compiler knows, change the position behind the reference.
-    Position p = position;
+    // Kept in locals while scanning: the NULs written into the text could,
+    // for all the compiler knows, change the position behind the reference;
+    // and a local struct whose fields endLine takes by reference would live
+    // in memory, not in registers.
+    char* block = position.at;
+    std::uint32_t bits = position.bits;
+    std::uint32_t firstMask = position.firstMask;
+    bool loaded = position.loaded;
+    char* lineStart = position.lineStart;
+    bool holdsWordStart = position.holdsWordStart;
+    bool done = false;
     const __m128i thirteen = _mm_set1_epi8(13);
     const __m128i equals = _mm_set1_epi8('=');
     const __m128i zero = _mm_setzero_si128();
     std::size_t count = 0;
     while (count < LineCutter::kBatch) {
-        if (!p.loaded) {
-            const __m128i bytes = _mm_load_si128(reinterpret_cast<const __m128i*>(p.at));
+        if (!loaded) {
+            const __m128i bytes = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
             // Only a byte of 13 or less can be a break or the end.
             __m128i marked = _mm_cmpeq_epi8(_mm_subs_epu8(bytes, thirteen), zero);
             if (findWordStarts) marked = _mm_or_si128(marked, _mm_cmpeq_epi8(bytes, equals));
-            p.bits = static_cast<std::uint32_t>(_mm_movemask_epi8(marked)) & p.firstMask;
-            p.firstMask = ~0u;
-            p.loaded = true;
+            bits = static_cast<std::uint32_t>(_mm_movemask_epi8(marked)) & firstMask;
+            firstMask = ~0u;
+            loaded = true;
         }
-        if (p.bits == 0) {
-            p.at += 16;
-            p.loaded = false;
+        if (bits == 0) {
+            block += 16;
+            loaded = false;
             continue;
         }
-        char* byte = p.at + __builtin_ctz(p.bits);
-        p.bits &= p.bits - 1;
+        char* byte = block + __builtin_ctz(bits);
+        bits &= bits - 1;
         if (*byte == '=') {
             // '=' is no end, so the byte after it is still in the text.
-            if (byte[1] == '?') p.holdsWordStart = true;
+            if (byte[1] == '?') holdsWordStart = true;
             continue;
         }
         if (!isBreakOrNul(*byte)) continue;  // a tab, say
-        char* next = endLine(byte, p.lineStart, p.holdsWordStart, batch, count);
+        char* next = endLine(byte, lineStart, holdsWordStart, batch, count);
         if (next == nullptr) {
-            p.done = true;
+            done = true;
             break;
         }
         // Go on from the next line's first byte, which may itself be '='.
-        if (next - p.at < 16) {
-            p.bits &= ~0u << (next - p.at);
+        if (next - block < 16) {
+            bits &= ~0u << (next - block);
         } else {
-            p.at = reinterpret_cast<char*>(reinterpret_cast<std::uintptr_t>(next) & ~std::uintptr_t{15});
-            p.firstMask = ~0u << (next - p.at);
-            p.loaded = false;
+            block = reinterpret_cast<char*>(reinterpret_cast<std::uintptr_t>(next) & ~std::uintptr_t{15});
+            firstMask = ~0u << (next - block);
+            loaded = false;
         }
     }
-    position = p;
+    position.at = block;
+    position.bits = bits;
+    position.firstMask = firstMask;
+    position.loaded = loaded;
+    position.lineStart = lineStart;
+    position.holdsWordStart = holdsWordStart;
+    position.done = done;
     return count;
 }
 #endif

@@ -34,7 +34,14 @@ public:
         if (capacity > capacity_) grow(capacity);
     }
     // item may be one of this buffer's own elements.
-    void push_back(const T& item) { append(&item, 1); }
+    void push_back(const T& item) {
+        // With room left nothing moves, so item is copied where it stands.
+        if (size_ < capacity_) {
+            std::memcpy(static_cast<void*>(items_ + size_++), &item, sizeof(T));
+            return;
+        }
+        append(&item, 1);
+    }
     // items may lie in this buffer's own elements: the storage they stand in
     // is given up only once they are copied.
     void append(const T* items, std::size_t count) {
