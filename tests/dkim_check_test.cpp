@@ -24,7 +24,7 @@ PlatformCrypto& testCrypto() {
 }
 
 std::string lineOf(const char* source, TestKeys& keys) {
-    DkimServices services{keys, testCrypto(), static_cast<std::int64_t>(std::time(nullptr))};
+    DkimServices services{keys, testCrypto(), testConverter(), static_cast<std::int64_t>(std::time(nullptr))};
     char line[kDkimLineSize];
     return std::string(line, writeDkimLine(source, services, 0, line));
 }
@@ -129,6 +129,63 @@ TEST(DkimCheck, EachSignatureComesToItsItem) {
     }
 }
 
+// A mail unsigned, from another address.
+std::vector<std::pair<std::string, std::string>> unsignedFrom(const std::string& address) {
+    return {{"DKIM-Signature:", "X-Signature:"}, {"taro@example.com", address}};
+}
+
+TEST(DkimCheck, TheFromDomainsOwnPolicyAndWhatItsNameClaims) {
+    const struct {
+        const char* mail;
+        std::vector<std::pair<std::string, std::string>> edits;
+        std::string line;
+        const char* pending = nullptr;  // a name whose lookup does not end in time
+    } cases[] = {
+        {"relaxed", unsignedFrom("taro@reject.example.com"), "[DKIM] FAIL reject.example.com (DMARC reject)"},
+        {"relaxed", unsignedFrom("taro@quarantine.example.com"), "[DKIM] FAIL quarantine.example.com (DMARC quarantine)"},
+        {"relaxed", unsignedFrom("taro@none.example.com"), "[DKIM] NONE none.example.com"},
+        {"relaxed", unsignedFrom("taro@news.example.net"), "[DKIM] FAIL news.example.net (DMARC reject)"},
+        {"relaxed", unsignedFrom("taro@example.net"), "[DKIM] NONE example.net"},
+        {"relaxed", unsignedFrom("taro@two.example.com"), "[DKIM] NONE two.example.com"},
+        {"relaxed", unsignedFrom("taro@versions.example.com"), "[DKIM] FAIL versions.example.com (DMARC quarantine)"},
+        {"relaxed", unsignedFrom("taro@reports.example.com"), "[DKIM] NONE reports.example.com"},
+        {"relaxed", unsignedFrom("taro@broken.example.com"), "[DKIM] NONE broken.example.com"},
+        {"relaxed", unsignedFrom("taro@silent.example.net"), "[DKIM] NONE silent.example.net", "_dmarc.silent.example.net"},
+        {"relaxed", unsignedFrom("taro@x_y.example.com"), "[DKIM] NONE x_y.example.com"},
+        {"relaxed", {{"From:", "From: a@example.org\r\nFrom:"}, {"DKIM-Signature:", "X-Signature:"}},
+         "[DKIM] FAIL example.org (more than one From)"},
+        // Signed.
+        {"from_reject", {}, "[DKIM] PASS reject.example.com (DMARC reject) | pass example.com"},
+        {"from_reject", {{"Lunch  on", "Lunch  at"}}, "[DKIM] FAIL reject.example.com (DMARC reject) | fail example.com (body changed)"},
+        {"from_reject", {{"Subject:", "Subject: Urgent\r\nSubject:"}},
+         "[DKIM] WARN reject.example.com (more than one Subject) (DMARC reject) | pass example.com"},
+        {"from_reject", {}, "[DKIM] ? reject.example.com (DMARC reject) | temperror example.com (key lookup pending)",
+         "s2048._domainkey.example.com"},
+        {"from_reject_part_of_body", {}, "[DKIM] WARN reject.example.com (DMARC reject) | pass example.com (part of the body)"},
+        {"from_strict", {}, "[DKIM] FAIL strict.example.com (DMARC reject) | pass example.com (not From)"},
+        {"from_subdomain", {}, "[DKIM] PASS news.example.net (DMARC reject) | pass example.net"},
+        {"testing_key", {{"taro@example.com", "taro@reject.example.com"}},
+         "[DKIM] FAIL reject.example.com (DMARC reject) | neutral example.com (testing)"},
+        // What the display name claims.
+        {"name_claims", {}, "[DKIM] WARN example.com (name says paypal.com) | pass example.com"},
+        {"relaxed", {{"Taro Yamada <", "=?UTF-8?B?77yw772B772Z77yw772B772M77yO772D772P772N?= <"}},
+         "[DKIM] WARN example.com (name says paypal.com) | fail example.com (signature does not match)"},
+        {"from_reject", {{"Taro Yamada", "\"Amazon.co.jp\""}, {"DKIM-Signature:", "X-Signature:"}},
+         "[DKIM] FAIL reject.example.com (DMARC reject) (name says amazon.co.jp)"},
+    };
+    for (const auto& c : cases) {
+        TestKeys keys;
+        if (c.pending != nullptr) keys.pending.insert(c.pending);
+        EXPECT_EQ(lineOf(edited(signedMail(c.mail), c.edits), keys), c.line)
+            << c.mail << (c.edits.empty() ? "" : ", edited to " + c.edits.back().second);
+        EXPECT_LE(keys.lookUps, 1) << c.mail << ": the keys and the policy asked for at once";
+    }
+    TestKeys keys;
+    lineOf(signedMail("from_subdomain"), keys);
+    EXPECT_EQ(keys.asked, (std::vector<std::string>{"s2048._domainkey.example.net", "_dmarc.news.example.net",
+                                                     "_dmarc.example.net"}));
+}
+
 TEST(DkimCheck, LookupsThatDoNotEndTellNothing) {
     TestKeys keys;
     keys.pending.insert("s2048._domainkey.example.com");
@@ -137,6 +194,13 @@ TEST(DkimCheck, LookupsThatDoNotEndTellNothing) {
               "[DKIM] ? example.com | temperror example.com (key lookup pending), temperror example.net (key lookup "
               "failed)");
     EXPECT_EQ(lineOf(nullptr, keys), "[DKIM] ? no source");
+}
+
+// A host name of length bytes of c, in labels of 63 at most.
+std::string longName(char c, std::size_t length) {
+    std::string name;
+    while (name.size() + 64 < length) name += std::string(63, c) + ".";
+    return name + std::string(length - name.size(), c);
 }
 
 TEST(DkimCheck, HostileMailsCostLittleAndAskNothingTheyNeedNot) {
@@ -154,33 +218,44 @@ TEST(DkimCheck, HostileMailsCostLittleAndAskNothingTheyNeedNot) {
         const char* name;
         std::string source;
         std::string line;
-        std::size_t lookups;
+        std::size_t lookups;  // keys, and the From domain's DMARC record
     } cases[] = {
         {"1,000 signatures", [&] {
              std::string many;
              for (int i = 0; i < 999; ++i) many += signature;
              return many + mail;
          }(),
-         kPass + ", pass example.com, pass example.com, +997 more", 5},
+         kPass + ", pass example.com, pass example.com, +997 more", 6},
         {"h= naming 10,000 fields", edited(mail, {{"h=from", "h=" + names + "from"}, {"From:", manyFields + "From:"}}),
-         "[DKIM] WARN example.com | fail example.com (signature does not match)", 1},
+         "[DKIM] WARN example.com | fail example.com (signature does not match)", 2},
         {"names that are no host names",
          edited(signature, {{"d=example.com", "d=a\x01" "b.com"}}) + edited(signature, {{"s=s2048", "s=\x83\x65st"}}) +
              edited(signature, {{"s=s2048", "s=" + labels}}) + mail,
          "[DKIM] PASS example.com | permerror ? (bad signature), permerror example.com (bad signature), permerror "
          "example.com (bad signature), +1 more",
-         1},
-        {"no empty line", "From: a@example.com\r\n" + signature, "[DKIM] WARN example.com | fail example.com (body changed)", 1},
+         2},
+        {"no empty line", "From: a@example.com\r\n" + signature, "[DKIM] WARN example.com | fail example.com (body changed)", 2},
         {"a NUL ends the source", edited(mail, {{"Lunch", std::string("Lu\0nch", 6)}}),
-         "[DKIM] WARN example.com | fail example.com (body changed)", 1},
+         "[DKIM] WARN example.com | fail example.com (body changed)", 2},
         {"a body of 50 MiB", mail + std::string(50 << 20, ' ') + "x\r\n",
-         "[DKIM] WARN example.com | fail example.com (body changed)", 1},
+         "[DKIM] WARN example.com | fail example.com (body changed)", 2},
+        {"a From domain of 127 labels, too long for its DMARC record's name",
+         "From: a@" + labels.substr(0, 253) + "\r\n\r\n", "[DKIM] NONE " + labels.substr(0, 253), 0},
+        {"names of 253 bytes, each asked for",
+         edited(signature, {{"s=s2048", "s=" + longName('s', 230)}}) + "From: a@" + longName('b', 242) + ".com\r\n\r\n",
+         "[DKIM] WARN " + longName('b', 242) + ".com | permerror example.com (no key)", 3},
+        {"a display name of 64 KiB", "From: \"" + std::string(65536, 'x') + " paypal.com\" <a@b.example>\r\n\r\n",
+         "[DKIM] NONE b.example (name says paypal.com)", 1},
     };
     for (const auto& c : cases) {
         TestKeys keys;
         EXPECT_EQ(lineOf(c.source, keys), c.line) << c.name;
         EXPECT_EQ(keys.asked.size(), c.lookups) << c.name;
     }
+    // A DMARC record of 64 KiB.
+    TestKeys keys;
+    keys.records["_dmarc.example.com"] = {"v=DMARC1; p=reject; x=" + std::string(65536, 'x')};
+    EXPECT_EQ(lineOf(edited(mail, {{"DKIM-Signature:", "X-Signature:"}}), keys), "[DKIM] FAIL example.com (DMARC reject)");
 }
 
 TEST(DkimCheck, KeyRecordsOfAnySizeOrSortAreReadSafely) {
@@ -218,7 +293,7 @@ TEST(DkimCheck, KeyRecordsOfAnySizeOrSortAreReadSafely) {
 // source given back whatever happens.
 TEST(DkimView, FollowsTheDigestAndGivesTheSourceBack) {
     TestKeys keys;
-    DkimServices services{keys, testCrypto(), static_cast<std::int64_t>(std::time(nullptr))};
+    DkimServices services{keys, testCrypto(), testConverter(), static_cast<std::int64_t>(std::time(nullptr))};
     Settings settings = makeSettings({"Subject"}, {});
     settings.auth = 1;
     settings.dkim = 1;
@@ -242,7 +317,7 @@ TEST(DkimView, FollowsTheDigestAndGivesTheSourceBack) {
     struct ThrowingKeys final : KeySource {
         void lookUp(const std::string*, std::size_t, std::uint32_t, KeyAnswer*) override { throw std::bad_alloc(); }
     } throwing;
-    DkimServices failing{throwing, testCrypto(), 0};
+    DkimServices failing{throwing, testCrypto(), testConverter(), 0};
     settings.dkim = 1;
     showHeaderView(host, settings, 1, testConverter(), &failing);
     EXPECT_EQ(host.textCalls.size(), 4u);

@@ -7,6 +7,7 @@
 #include <tlhelp32.h>
 
 #include <filesystem>
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -61,6 +62,13 @@ TEST(DkimInTheHost, KeysComeFromTheServerTheSettingsName) {
         {"pkcs1_key", {}, "[DKIM] PASS example.com | pass example.com"},
         {"other_version_first", {}, "[DKIM] PASS example.com | pass example.com"},
         {"testing_key", {}, "[DKIM] NONE example.com | neutral example.com (testing)"},
+        // The From domain's DMARC record, and what the display name claims.
+        {"from_reject", {}, "[DKIM] PASS reject.example.com (DMARC reject) | pass example.com"},
+        {"from_strict", {}, "[DKIM] FAIL strict.example.com (DMARC reject) | pass example.com (not From)"},
+        {"from_subdomain", {}, "[DKIM] PASS news.example.net (DMARC reject) | pass example.net"},
+        {"relaxed", {"DKIM-Signature:", "X-Signature:"}, "[DKIM] NONE example.com"},
+        {"from_reject", {"DKIM-Signature:", "X-Signature:"}, "[DKIM] FAIL reject.example.com (DMARC reject)"},
+        {"name_claims", {}, "[DKIM] WARN example.com (name says paypal.com) | pass example.com"},
         {"relaxed", {"s=s2048", "s=revoked"}, "[DKIM] WARN example.com | permerror example.com (key revoked)"},
         {"relaxed", {"s=s2048", "s=nothing"}, "[DKIM] WARN example.com | permerror example.com (no key)"},
         // A domain the server does not serve: it refuses.
@@ -99,6 +107,51 @@ TEST(DkimInTheHost, EverySignedMailGivesOneViewAtEveryStackOffset) {
         ++mails;
     }
     EXPECT_GE(mails, 13);
+}
+
+// The lines the relay on 127.0.0.3 logged from line first on: "TIME query
+// NAME" as a query came, "TIME answer NAME" as its answer left.
+std::vector<std::string> relayLog(std::size_t first) {
+    const std::string log = readBytes(windowsPathOf(QM_DNS_DIR "/relay.log"));
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < log.size();) {
+        const std::size_t end = log.find('\n', at);
+        lines.push_back(log.substr(at, end - at));
+        at = end == std::string::npos ? log.size() : end + 1;
+    }
+    return std::vector<std::string>(lines.begin() + std::min(first, lines.size()), lines.end());
+}
+
+// A first open asks for the key and both DMARC records before any answer
+// comes: it waits for the slowest answer, not their sum.
+TEST(DkimInTheHost, KeysAndPoliciesAreAskedForAtOnce) {
+    InstalledPlugin installed(settings("DnsServers=127.0.0.3\r\n"));
+    installed.plugin->onStart();
+    const std::size_t before = relayLog(0).size();
+    EXPECT_EQ(viewOf(installed, signedMail("from_subdomain")),
+              "[DKIM] PASS news.example.net (DMARC reject) | pass example.net" + kSubject);
+    const std::vector<std::string> log = relayLog(before);
+    std::size_t queries = 0;
+    for (const std::string& line : log) {
+        if (line.find(" answer ") != std::string::npos) break;
+        ++queries;
+    }
+    EXPECT_EQ(queries, 3u) << "queries before the first answer, of:\n" << [&] {
+        std::string all;
+        for (const std::string& line : log) all += line + "\n";
+        return all;
+    }();
+}
+
+// A lookup of the From domain's record that does not end is no policy,
+// whatever its organizational domain's record says.
+TEST(DkimInTheHost, APolicyLookupThatNeverEndsIsNoPolicy) {
+    InstalledPlugin installed(settings("DnsServers=127.0.0.1\r\nDkimWait=300\r\n"));
+    installed.plugin->onStart();
+    std::string mail = signedMail("relaxed");
+    mail.replace(mail.find("DKIM-Signature:"), 15, "X-Signature:");
+    mail.replace(mail.find("taro@example.com"), 16, "taro@silent.example.net");
+    EXPECT_EQ(viewOf(installed, mail), "[DKIM] NONE silent.example.net" + kSubject);
 }
 
 // The threads of this process now.

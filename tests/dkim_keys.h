@@ -1,5 +1,5 @@
-// The test keys as the DNS server of the Windows tests publishes them
-// (tests/dkim/dnsmasq.conf), handed to the checker directly.
+// The test keys and DMARC records as the DNS server of the Windows tests
+// publishes them (tests/dkim/dnsmasq.conf), handed to the checker directly.
 #pragma once
 
 #include <fstream>
@@ -32,8 +32,10 @@ public:
     std::set<std::string> pending;  // names whose lookup does not end in time
     std::set<std::string> failing;  // names whose lookup fails
     std::vector<std::string> asked;
+    int lookUps = 0;  // calls, each asking for some names at once
 
     void lookUp(const std::string* names, std::size_t count, std::uint32_t, KeyAnswer* answers) override {
+        ++lookUps;
         for (std::size_t i = 0; i < count; ++i) {
             asked.push_back(names[i]);
             const auto found = records.find(names[i]);

@@ -1,6 +1,6 @@
 // Encoded words through this platform's converter: the same table runs
 // natively on iconv and under Wine on the converters the DLL uses.
-#include "headerview/encoded_words.h"
+#include "charset/encoded_words.h"
 
 #include "fake_host.h"
 
@@ -21,7 +21,8 @@ namespace {
 
 std::string decoded(const std::string& line) {
     ViewText out;
-    appendDecoded(line, testConverter(), out);
+    AppendTo<ViewText> sink(out);
+    appendDecoded(line, testConverter(), sink);
     return std::string(out.data(), out.size());
 }
 

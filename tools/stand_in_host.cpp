@@ -23,13 +23,15 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: standin_host [--plugin DLL] [--info] [--menu] [--setup] [--soak N [--reference DLL]...] [MAIL...]\n";
+    "usage: standin_host [--plugin DLL] [--info] [--menu] [--setup] [--timed] [--soak N [--reference DLL]...] "
+    "[MAIL...]\n";
 
 struct Options {
     std::string plugin = "Quillmark.dll";
     bool info = false;
     bool menu = false;
     bool setup = false;
+    bool timed = false;  // tell how long each open took
     long soakOpens = 0;  // nonzero: open each mail that often and report, not show
     std::vector<std::string> references;  // plug-ins to time the soak against
     std::vector<std::string> mails;
@@ -46,6 +48,8 @@ bool parse(int argc, char** argv, Options& options) {
             options.menu = true;
         } else if (arg == "--setup") {
             options.setup = true;
+        } else if (arg == "--timed") {
+            options.timed = true;
         } else if (arg == "--reference" && i + 1 < argc) {
             options.references.push_back(argv[++i]);
         } else if (arg == "--soak" && i + 1 < argc) {
@@ -104,12 +108,24 @@ bool readMail(const std::string& path, std::string& mail) {
     return false;
 }
 
-bool openMail(PluginModule& plugin, const std::string& path, bool named) {
+double secondsSince(const LARGE_INTEGER& start) {
+    LARGE_INTEGER now;
+    LARGE_INTEGER frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+bool openMail(PluginModule& plugin, const std::string& path, bool named, bool timed) {
     std::string mail;
     if (!readMail(path, mail)) return false;
     if (named) write("==> " + path + " <==\n");
     const std::size_t before = standin::viewTexts().size();
-    plugin.onOpenMail(standin::addMailSource(mail));
+    const MailId id = standin::addMailSource(mail);
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    plugin.onOpenMail(id);
+    if (timed) std::fprintf(stderr, "standin_host: %s opened in %.1f ms\n", path.c_str(), 1e3 * secondsSince(start));
     const std::vector<standin::ViewText>& texts = standin::viewTexts();
     if (texts.size() == before) std::fprintf(stderr, "standin_host: %s: no header line shown\n", path.c_str());
     for (std::size_t i = before; i < texts.size(); ++i) write(texts[i].text);
@@ -130,13 +146,6 @@ SIZE_T privateBytes() {
     return total;
 }
 
-double secondsSince(const LARGE_INTEGER& start) {
-    LARGE_INTEGER now;
-    LARGE_INTEGER frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // Opens mail opens times in plugin; returns the microseconds per open and
 // adds the views the host was handed to views.
@@ -248,7 +257,7 @@ int main(int argc, char** argv) {
     if (options.setup) ok = printSetup(plugin) && ok;
     for (const std::string& mail : options.mails) {
         ok = (options.soakOpens > 0 ? soakMail(plugin, references, mail, options.soakOpens)
-                                    : openMail(plugin, mail, options.mails.size() > 1)) &&
+                                    : openMail(plugin, mail, options.mails.size() > 1, options.timed)) &&
              ok;
     }
     ok = keptTheConvention(options.plugin, plugin) && ok;

@@ -7,9 +7,11 @@
 #include <string_view>
 
 #include "dkim/canonical.h"
+#include "dkim/dmarc_policy.h"
 #include "dkim/key_record.h"
 #include "dkim/mail_source.h"
 #include "dkim/signature.h"
+#include "domains/public_suffixes.h"
 #include "fields/from_field.h"
 #include "text/ascii.h"
 #include "text/inline_buffer.h"
@@ -102,6 +104,9 @@ private:
     std::size_t counts_[std::size(kOnceOnly)] = {};
 };
 
+// The longest name DNS holds.
+constexpr std::size_t kLongestName = 253;
+
 // A field named name, case-blind.
 bool named(const SourceField& field, std::string_view name) { return equalsIgnoringCase(field.name, name); }
 
@@ -127,48 +132,76 @@ void checkSignature(Check& check, std::int64_t now) {
     if (check.signature.expires && check.signature.expiry < now) check.outcome = Outcome::kExpired;
 }
 
-// Looks up the keys of the checks still on their way, all at once, and reads
-// what each found.
-void checkKeys(InlineBuffer<Check*, kCheckedSignatures>& checks, DkimServices& services, std::uint32_t waitMs) {
-    std::string names[kCheckedSignatures];
+// The names of the From domain's DMARC records, asked for beside the keys:
+// at FROM, and at its organizational domain when that is another; none
+// when FROM is no host name.
+struct PolicyNames {
+    std::string atFrom;
+    std::string atOrganization;
+};
+
+PolicyNames policyNamesOf(const Sender& sender) {
+    PolicyNames names;
+    const std::string_view from = sender.domain().text();
+    constexpr std::string_view kPrefix = "_dmarc.";
+    if (!sender.known() || !isHostName(from) || kPrefix.size() + from.size() > kLongestName) return names;
+    names.atFrom.append(kPrefix).append(from);
+    const std::string_view organization = organizationalDomain(from);
+    if (organization.size() < from.size()) names.atOrganization.append(kPrefix).append(organization);
+    return names;
+}
+
+// Reads what a key lookup found for check.
+void readKeyAnswer(Check& check, const KeyAnswer& answer, Crypto& crypto) {
+    switch (answer.state) {
+        case KeyState::kPending: check.outcome = Outcome::kPending; return;
+        case KeyState::kFailed: check.outcome = Outcome::kLookupFailed; return;
+        case KeyState::kNoKey: check.outcome = Outcome::kNoKey; return;
+        case KeyState::kFound: break;
+    }
+    const KeyRecords none;
+    check.key = readKey(answer.records != nullptr ? *answer.records : none, check.signature.domain,
+                        check.signature.identityDomain, crypto);
+    switch (check.key.verdict) {
+        case KeyVerdict::kNoKey: check.outcome = Outcome::kNoKey; break;
+        case KeyVerdict::kRevoked: check.outcome = Outcome::kRevoked; break;
+        case KeyVerdict::kBadKey: check.outcome = Outcome::kBadKey; break;
+        case KeyVerdict::kWeakKey: check.outcome = Outcome::kWeakKey; break;
+        case KeyVerdict::kUsable:
+            if (check.key.testing) check.outcome = Outcome::kTesting;
+            break;
+    }
+}
+
+// Looks up the keys of the checks still on their way and the From domain's
+// DMARC records, all at once, so that a first open waits for the slowest
+// answer, not their sum; reads what each found.
+DmarcPolicy lookUp(InlineBuffer<Check*, kCheckedSignatures>& checks, const PolicyNames& policyNames,
+                   DkimServices& services, std::uint32_t waitMs) {
+    std::string names[kCheckedSignatures + 2];
     Check* asking[kCheckedSignatures];
-    std::size_t count = 0;
+    std::size_t keys = 0;
     for (std::size_t i = 0; i < checks.size(); ++i) {
         Check& check = *checks[i];
         if (check.outcome != Outcome::kUnchecked) continue;
         std::string name = keyNameOf(check.signature);
         // No such name can stand in DNS.
-        if (name.size() > 253) {
+        if (name.size() > kLongestName) {
             check.outcome = Outcome::kNoKey;
             continue;
         }
-        names[count] = std::move(name);
-        asking[count++] = &check;
+        names[keys] = std::move(name);
+        asking[keys++] = &check;
     }
-    if (count == 0) return;
-    KeyAnswer answers[kCheckedSignatures];
+    std::size_t count = keys;
+    if (!policyNames.atFrom.empty()) names[count++] = policyNames.atFrom;
+    if (!policyNames.atOrganization.empty()) names[count++] = policyNames.atOrganization;
+    if (count == 0) return {};
+    KeyAnswer answers[kCheckedSignatures + 2];
     services.keys.lookUp(names, count, waitMs, answers);
-    for (std::size_t i = 0; i < count; ++i) {
-        Check& check = *asking[i];
-        switch (answers[i].state) {
-            case KeyState::kPending: check.outcome = Outcome::kPending; continue;
-            case KeyState::kFailed: check.outcome = Outcome::kLookupFailed; continue;
-            case KeyState::kNoKey: check.outcome = Outcome::kNoKey; continue;
-            case KeyState::kFound: break;
-        }
-        const KeyRecords none;
-        check.key = readKey(answers[i].records != nullptr ? *answers[i].records : none, check.signature.domain,
-                            check.signature.identityDomain, services.crypto);
-        switch (check.key.verdict) {
-            case KeyVerdict::kNoKey: check.outcome = Outcome::kNoKey; break;
-            case KeyVerdict::kRevoked: check.outcome = Outcome::kRevoked; break;
-            case KeyVerdict::kBadKey: check.outcome = Outcome::kBadKey; break;
-            case KeyVerdict::kWeakKey: check.outcome = Outcome::kWeakKey; break;
-            case KeyVerdict::kUsable:
-                if (check.key.testing) check.outcome = Outcome::kTesting;
-                break;
-        }
-    }
+    for (std::size_t i = 0; i < keys; ++i) readKeyAnswer(*asking[i], answers[i], services.crypto);
+    if (policyNames.atFrom.empty()) return {};
+    return discoverDmarcPolicy(answers[keys], policyNames.atOrganization.empty() ? nullptr : &answers[keys + 1]);
 }
 
 // Hashes the body once for each form that a check with a usable key asks
@@ -242,43 +275,57 @@ void checkHeaders(InlineBuffer<Check*, kCheckedSignatures>& checks, const MailSo
     }
 }
 
-void writeItem(const Check& check, const Sender& sender, LineWriter& line) {
-    const Item item = itemOf(check.outcome);
-    line << item.result << " " << check.domain.text() << item.note;
-    if (check.outcome != Outcome::kPass) return;
-    if (!aligned(check.domain, sender.domain())) line << " (not From)";
-    if (check.partOfBody) line << " (part of the body)";
-}
-
 // What the line says of the mail as a whole, beside its signatures.
 struct MailFacts {
     Sender sender;
     std::string_view repeated;  // a field of kOnceOnly but From that stands more than once
+    DmarcPolicy policy;
 };
+
+// Whether a signature's domain aligns with the From domain: one
+// organizational domain, or the very domain when the owner asks for that.
+bool alignedWithFrom(const Check& check, const MailFacts& mail) {
+    if (!mail.policy.strictDkim) return aligned(check.domain, mail.sender.domain());
+    return mail.sender.known() && check.domain == mail.sender.domain();
+}
+
+void writeItem(const Check& check, const MailFacts& mail, LineWriter& line) {
+    const Item item = itemOf(check.outcome);
+    line << item.result << " " << check.domain.text() << item.note;
+    if (check.outcome != Outcome::kPass) return;
+    if (!alignedWithFrom(check, mail)) line << " (not From)";
+    if (check.partOfBody) line << " (part of the body)";
+}
 
 std::string_view verdictOf(const InlineBuffer<Check*, kCheckedSignatures>& checks, const MailFacts& mail) {
     if (mail.sender.moreThanOne()) return "FAIL";
+    bool alignedPass = false;      // over the whole body
+    bool alignedPartPass = false;  // over the start of it
+    bool counted = false;          // a signer that is not testing
     bool allTemporary = true;
-    bool anyCounted = false;
     for (std::size_t i = 0; i < checks.size(); ++i) {
         const Check& check = *checks[i];
         // A signer that is testing counts as no signer at all.
         if (check.outcome == Outcome::kTesting) continue;
-        anyCounted = true;
-        if (check.outcome == Outcome::kPass && !check.partOfBody && mail.sender.known() &&
-            aligned(check.domain, mail.sender.domain())) {
-            return mail.repeated.empty() ? "PASS" : "WARN";
-        }
+        counted = true;
         allTemporary = allTemporary && (check.outcome == Outcome::kPending || check.outcome == Outcome::kLookupFailed);
+        if (check.outcome == Outcome::kPass && alignedWithFrom(check, mail)) {
+            (check.partOfBody ? alignedPartPass : alignedPass) = true;
+        }
     }
-    if (!anyCounted) return "NONE";
-    return allTemporary ? "?" : "WARN";
+    if (alignedPass) return mail.repeated.empty() && !mail.sender.nameClaimed() ? "PASS" : "WARN";
+    if (counted && allTemporary) return "?";
+    if (mail.policy.request != DmarcRequest::kNone && !alignedPartPass) return "FAIL";
+    return counted ? "WARN" : "NONE";
 }
 
 // The verdict's subject: the From domain and what stands against the mail.
 void writeFrom(const MailFacts& mail, LineWriter& line) {
     mail.sender.write(line);
     if (!mail.repeated.empty()) line << " (more than one " << mail.repeated << ")";
+    if (mail.policy.request == DmarcRequest::kReject) line << " (DMARC reject)";
+    if (mail.policy.request == DmarcRequest::kQuarantine) line << " (DMARC quarantine)";
+    mail.sender.writeNameClaim(line);
 }
 
 void writeLine(const char* source, DkimServices& services, std::uint32_t waitMs, LineWriter& line) {
@@ -303,23 +350,20 @@ void writeLine(const char* source, DkimServices& services, std::uint32_t waitMs,
         ++signatures;
     }
     facts.sender.read();
+    facts.sender.readNameClaim(services.converter);
     facts.repeated = onceOnly.repeated();
-    if (signatures == 0) {
-        line << "[DKIM] NONE ";
-        writeFrom(facts, line);
-        return;
-    }
     for (std::size_t i = 0; i < checked.size(); ++i) checkSignature(*checked[i], services.now);
-    checkKeys(checked, services, waitMs);
+    facts.policy = lookUp(checked, policyNamesOf(facts.sender), services, waitMs);
     checkBodies(checked, mail.body(), services.crypto);
     checkHeaders(checked, mail, services.crypto);
 
     line << "[DKIM] " << verdictOf(checked, facts) << " ";
     writeFrom(facts, line);
+    if (signatures == 0) return;
     line << " | ";
     for (std::size_t i = 0; i < checked.size() && i < 3; ++i) {
         if (i > 0) line << ", ";
-        writeItem(*checked[i], facts.sender, line);
+        writeItem(*checked[i], facts, line);
     }
     if (signatures > 3) line << ", +" << signatures - 3 << " more";
 }

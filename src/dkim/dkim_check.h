@@ -6,26 +6,30 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "charset/charset_converter.h"
 #include "crypto/crypto.h"
+#include "fields/from_field.h"
 #include "fields/shown_text.h"
 #include "keys/key_source.h"
 
 // What the checks need from outside.
 struct DkimServices {
-    KeySource& keys;
+    KeySource& keys;  // DKIM keys and DMARC records
     Crypto& crypto;
-    std::int64_t now;  // seconds since 1970 UTC, by the machine's clock
+    CharsetConverter& converter;  // for the encoded words of a display name
+    std::int64_t now;             // seconds since 1970 UTC, by the machine's clock
 };
 
 // Signatures checked per mail; the ones after them are only counted.
 constexpr std::size_t kCheckedSignatures = 5;
 
 // The longest line: "[DKIM] WARN FROM (more than one From) (more than one
-// NAME) | " and three items of the longest result, domain and notes, and
-// the count of the rest.
+// NAME) (DMARC quarantine) (name says ORG) | " and three items of the
+// longest result, domain and notes, and the count of the rest.
 constexpr std::size_t kDkimItemSize = sizeof "permerror " - 1 + kShownDomainSize + sizeof " (signature does not match)" - 1;
 constexpr std::size_t kDkimLineSize = sizeof "[DKIM] WARN " - 1 + kShownDomainSize + sizeof " (more than one From)" - 1 +
-                                      sizeof " (more than one Content-Transfer-Encoding)" - 1 + sizeof " | " - 1 +
+                                      sizeof " (more than one Content-Transfer-Encoding)" - 1 +
+                                      sizeof " (DMARC quarantine)" - 1 + kNameClaimNoteSize + sizeof " | " - 1 +
                                       3 * kDkimItemSize + 2 * (sizeof ", " - 1) +
                                       sizeof ", +18446744073709551615 more" - 1;
 

@@ -1,6 +1,7 @@
 #include "dkim/signature.h"
 
 #include "dkim/tag_list.h"
+#include "domains/public_suffixes.h"
 #include "text/ascii.h"
 #include "text/base64.h"
 
@@ -49,21 +50,6 @@ bool listHolds(std::string_view list, std::string_view item) {
     const bool wellFormed =
         forEachListItem(list, [&](std::string_view entry) { holds = holds || equalsIgnoringCase(entry, item); });
     return wellFormed && holds;
-}
-
-bool isHostName(std::string_view text) {
-    if (text.empty() || text.size() > 253) return false;
-    std::size_t label = 0;
-    for (std::size_t i = 0; i <= text.size(); ++i) {
-        if (i == text.size() || text[i] == '.') {
-            const std::size_t length = i - label;
-            if (length == 0 || length > 63 || text[label] == '-' || text[i - 1] == '-') return false;
-            label = i + 1;
-        } else if (!isLetter(text[i]) && !isDigit(text[i]) && text[i] != '-') {
-            return false;
-        }
-    }
-    return true;
 }
 
 Signature readSignature(std::string_view value) {

@@ -40,10 +40,6 @@ struct Signature {
 // the mail, folds included. Linear in its length.
 Signature readSignature(std::string_view value);
 
-// Whether text is a host name of at most 253 bytes: labels of letters,
-// digits and '-' (not first or last), each 1 to 63 bytes, between dots.
-bool isHostName(std::string_view text);
-
 // Whether a ':'-separated tag value is well formed (see forEachListItem)
 // and holds item, compared case-blind.
 bool listHolds(std::string_view list, std::string_view item);

@@ -240,7 +240,11 @@ std::string_view verdictOf(const Sums& sums, const Sender& sender) {
     if (!sums.any()) return "NONE";
     if (sums.dmarcFails || sums.dmarcDiffer || sums.dmarcOffFrom || sender.moreThanOne()) return "FAIL";
     const bool dmarcPass = sums.methods[0].count > 0 && sums.firstDmarc.is("pass") && sender.known();
-    if (dmarcPass || (sums.methods[0].count == 0 && sums.dkimPassesAligned)) return "PASS";
+    // A display name that claims another domain than the one that passed
+    // leaves a pass in doubt.
+    if (dmarcPass || (sums.methods[0].count == 0 && sums.dkimPassesAligned)) {
+        return sender.nameClaimed() ? "WARN" : "PASS";
+    }
     return "WARN";
 }
 
@@ -297,10 +301,12 @@ void AuthDigest::compose() {
     }
 
     sender_.read();
+    sender_.readNameClaim(converter_);
     Sums sums;
     sumUp(block_, sender_, sums);
     line << "[Auth] " << verdictOf(sums, sender_) << " ";
     sender_.write(line);
+    sender_.writeNameClaim(line);
     const std::string_view names[] = {" | DMARC ", " | DKIM ", " | SPF "};
     for (int method = 0; method < 3; ++method) {
         const Sums::Results& results = sums.methods[method];

@@ -7,20 +7,22 @@
 #include <cstdint>
 #include <string_view>
 
+#include "charset/charset_converter.h"
 #include "fields/field_reader.h"
 #include "fields/from_field.h"
 #include "fields/shown_text.h"
 #include "settings/settings.h"
 #include "text/inline_buffer.h"
 
-// The longest the line can be: "[Auth] VERDICT FROM (more than one From)",
+// The longest the line can be: "[Auth] VERDICT FROM (more than one From)
+// (name says ORG)",
 // three parts of three items and a count each, and " | by ID".
 constexpr std::size_t kDigestItemSize = kShownResultSize + sizeof " " - 1 + kShownDomainSize + sizeof " (not From)" - 1;
 constexpr std::size_t kDigestPartSize =
     sizeof " | DMARC " - 1 + 3 * kDigestItemSize + 2 * (sizeof ", " - 1) + sizeof ", +18446744073709551615 more" - 1;
 constexpr std::size_t kDigestLineSize = sizeof "[Auth] WARN " - 1 + kShownDomainSize +
-                                        sizeof " (more than one From)" - 1 + 3 * kDigestPartSize +
-                                        sizeof " | by " - 1 + kShownDomainSize;
+                                        sizeof " (more than one From)" - 1 + kNameClaimNoteSize +
+                                        3 * kDigestPartSize + sizeof " | by " - 1 + kShownDomainSize;
 
 // Reads every Authentication-Results field and every From field, shown or
 // not. The trusted block is the run of Authentication-Results fields from
@@ -36,7 +38,9 @@ public:
     // The servers whose results are trusted, as [AuthServers] lists them:
     // an authserv-id, "*." and a domain (it and every name below it), or "-"
     // for a field that names no server. The list must outlive the reader.
-    explicit AuthDigest(const PatternList& servers) : servers_(servers) {}
+    // The From field's display name has its encoded words decoded through
+    // converter, which must outlive the reader too.
+    AuthDigest(const PatternList& servers, CharsetConverter& converter) : servers_(servers), converter_(converter) {}
 
     void read(std::uint8_t nameId, const HeaderField& field) override;
     void finish(FieldNotes& notes) override;
@@ -45,6 +49,7 @@ private:
     void compose();
 
     const PatternList& servers_;
+    CharsetConverter& converter_;
     bool sawResults_ = false;          // an Authentication-Results field stood in the header
     bool blockEnded_ = false;          // a field of an untrusted server came
     bool topNamesNoServer_ = false;    // of the topmost Authentication-Results field

@@ -17,8 +17,8 @@
 class FieldReaders {
 public:
     // Turns on the readers that settings ask for. With none on, the filter
-    // follows no field.
-    explicit FieldReaders(const Settings& settings);
+    // follows no field. The digest decodes display names through converter.
+    FieldReaders(const Settings& settings, CharsetConverter& converter);
     FieldReaders(const FieldReaders&) = delete;
     FieldReaders& operator=(const FieldReaders&) = delete;
 

@@ -1,5 +1,7 @@
 #include "fields/from_field.h"
 
+#include "domains/public_suffixes.h"
+#include "fields/name_claims.h"
 #include "fields/nesting.h"
 #include "text/ascii.h"
 #include "text/byte_set.h"
@@ -130,6 +132,12 @@ void readFromAddresses(std::string_view value, std::size_t& addresses, ShownDoma
 
 void Sender::read() {
     if (fields_ > 0) readFromAddresses(firstValue_, addresses_, domain_);
+}
+
+void Sender::readNameClaim(CharsetConverter& converter) {
+    if (fields_ == 0) return;
+    const std::string_view organization = addresses_ > 0 && domain_.known() ? organizationalDomain(domain_.text()) : "";
+    findNameClaim(firstValue_, organization, converter, nameClaim_);
 }
 
 void Sender::write(LineWriter& line) const {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "charset/charset_converter.h"
 #include "fields/shown_text.h"
 #include "text/writing.h"
 
@@ -27,12 +28,27 @@ public:
     // is no address; then " (more than one From)" when moreThanOne().
     void write(LineWriter& line) const;
 
+    // Reads what the first address's display name claims (see
+    // findNameClaim), its encoded words decoded through converter; call
+    // after read().
+    void readNameClaim(CharsetConverter& converter);
+    // The display name claims another organizational domain than the address's.
+    bool nameClaimed() const { return nameClaim_.known(); }
+    // " (name says ORG)" when it does.
+    void writeNameClaim(LineWriter& line) const {
+        if (nameClaimed()) line << " (name says " << nameClaim_.text() << ")";
+    }
+
 private:
     std::size_t fields_ = 0;
     std::string_view firstValue_;
     std::size_t addresses_ = 0;  // in the first field; 2 stands for more
     ShownDomain domain_;         // of its first address
+    ShownDomain nameClaim_;      // the organizational domain its display name claims, when another
 };
+
+// The longest note writeNameClaim writes.
+constexpr std::size_t kNameClaimNoteSize = sizeof " (name says )" - 1 + kShownDomainSize;
 
 // Reads a From value, its comments dropped, split into parts at commas
 // outside quoted strings and outside '<' to '>'. The parts holding an '@'

@@ -1,5 +1,6 @@
 #include "fields/shown_text.h"
 
+#include "domains/public_suffixes.h"
 #include "text/ascii.h"
 #include "text/byte_set.h"
 #include "text/punycode.h"
@@ -122,9 +123,6 @@ void showResult(std::string_view raw, ShownResult& result) {
 
 bool aligned(const ShownDomain& a, const ShownDomain& b) {
     if (!a.known() || !b.known()) return false;
-    const std::string_view longer = a.text().size() >= b.text().size() ? a.text() : b.text();
-    const std::string_view shorter = a.text().size() >= b.text().size() ? b.text() : a.text();
-    if (longer.size() == shorter.size()) return sameText(longer, shorter);
-    return sameText(longer.substr(longer.size() - shorter.size()), shorter) &&
-           longer[longer.size() - shorter.size() - 1] == '.';
+    const std::string_view organizational = organizationalDomain(a.text());
+    return !organizational.empty() && sameText(organizational, organizationalDomain(b.text()));
 }

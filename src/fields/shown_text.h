@@ -65,5 +65,6 @@ void showDomain(std::string_view raw, ShownDomain& shown);
 // longer than 32 bytes, or holds a byte that may not be shown.
 void showResult(std::string_view raw, ShownResult& shown);
 
-// Neither is "?", and they are equal or one ends with '.' and the other.
+// Neither is "?", and both have one organizational domain (see
+// organizationalDomain): one owner controls both.
 bool aligned(const ShownDomain& a, const ShownDomain& b);

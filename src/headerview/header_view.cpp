@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "charset/encoded_words.h"
 #include "fields/field_readers.h"
-#include "headerview/encoded_words.h"
 #include "headerview/header_filter.h"
 
 namespace {
@@ -26,7 +26,8 @@ void appendKeptLines(const HeaderGroups& groups, const Settings& settings, Chars
         if (holdsWordStart) {
             whole.assign(text.data() + lineStart, text.size() - lineStart);
             text.truncate(lineStart);
-            appendDecoded(whole, converter, text);
+            AppendTo<ViewText> sink(text);
+            appendDecoded(whole, converter, sink);
         }
         append(text, note);
         text.push_back('\n');
@@ -91,7 +92,7 @@ void showHeaderView(HostInterface& host, const Settings& settings, MailId mailId
         char* header = host.getHeader(mailId);
         if (header == nullptr) return;
         HeaderGroups groups;
-        FieldReaders readers(settings);
+        FieldReaders readers(settings, converter);
         filterHeaderLines(settings, groups, header, &readers);
         readers.finish(groups);
         char dkimLine[kDkimLineSize];

@@ -61,7 +61,7 @@ int WINAPI BKC_OnOpenMail(MailId mailId) {
             showHeaderView(plugin.host, plugin.settings, mailId, plugin.converter);
             return;
         }
-        DkimServices dkim{*plugin.keys, plugin.crypto, secondsSince1970()};
+        DkimServices dkim{*plugin.keys, plugin.crypto, plugin.converter, secondsSince1970()};
         showHeaderView(plugin.host, plugin.settings, mailId, plugin.converter, &dkim);
     });
 }

@@ -1,5 +1,6 @@
 // libFuzzer target for the DKIM checks: the input is a mail's source, its
-// signatures checked with the test keys. Every canonical form the streaming
+// signatures checked with the test keys and DMARC records, its display name
+// read for what it claims. Every canonical form the streaming
 // writers give is checked against a plain second reading of the rules, and
 // the line against the bytes it may hold.
 #include <cstddef>
@@ -12,6 +13,7 @@
 
 #include "dkim/canonical.h"
 #include "dkim/dkim_check.h"
+#include "dkim/dmarc_policy.h"
 #include "dkim/key_record.h"
 #include "dkim/mail_source.h"
 #include "dkim_keys.h"
@@ -135,11 +137,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The first line, read as a key record, reads safely.
     const KeyRecords records{input.substr(0, input.find('\n'))};
     readKey(records, "example.com", "example.com", crypto);
+    // And as the DMARC records of the From domain and of its organizational domain.
+    const KeyAnswer found{KeyState::kFound, std::make_shared<KeyRecords>(records)};
+    discoverDmarcPolicy(found, &found);
 
     // What one run asks must not stay: a run that keeps memory is checked
     // for leaks, which costs a hundred runs.
     keys.asked.clear();
-    DkimServices services{keys, crypto, static_cast<std::int64_t>(std::time(nullptr))};
+    static PlatformConverter converter;
+    DkimServices services{keys, crypto, converter, static_cast<std::int64_t>(std::time(nullptr))};
     char line[kDkimLineSize];
     const std::string text(line, writeDkimLine(source.c_str(), services, 0, line));
     check(text.rfind("[DKIM] ", 0) == 0);

@@ -1,4 +1,4 @@
-#include "headerview/encoded_words.h"
+#include "charset/encoded_words.h"
 
 #include <cstdint>
 
@@ -90,7 +90,7 @@ struct Run {
 
 class Decoder {
 public:
-    Decoder(std::string_view line, CharsetConverter& converter, ViewText& out)
+    Decoder(std::string_view line, CharsetConverter& converter, TextSink& out)
         : line_(line), converter_(converter), out_(out) {}
 
     void run() {
@@ -145,11 +145,13 @@ private:
         copied_ = run_.end;
     }
 
-    void write(std::string_view bytes) { out_.append(bytes.data(), bytes.size()); }
+    void write(std::string_view bytes) {
+        if (!bytes.empty()) out_.write(bytes);
+    }
 
     std::string_view line_;
     CharsetConverter& converter_;
-    ViewText& out_;
+    TextSink& out_;
     std::size_t copied_ = 0;  // line_ is written up to here
     bool open_ = false;
     Run run_;
@@ -159,6 +161,6 @@ private:
 
 }  // namespace
 
-void appendDecoded(std::string_view line, CharsetConverter& converter, ViewText& out) {
+void appendDecoded(std::string_view line, CharsetConverter& converter, TextSink& out) {
     Decoder(line, converter, out).run();
 }

@@ -1,0 +1,94 @@
+#include "dkim/dmarc_policy.h"
+
+#include <string_view>
+
+#include "dkim/tag_list.h"
+#include "text/ascii.h"
+
+namespace {
+
+// Reads a request's value: none, quarantine or reject, case-blind.
+bool readRequest(std::string_view value, DmarcRequest& request) {
+    if (equalsIgnoringCase(value, "none")) {
+        request = DmarcRequest::kNone;
+    } else if (equalsIgnoringCase(value, "quarantine")) {
+        request = DmarcRequest::kQuarantine;
+    } else if (equalsIgnoringCase(value, "reject")) {
+        request = DmarcRequest::kReject;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Whether a rua= value, a list of URIs between commas, holds a mailto: one.
+bool reportsByMail(std::string_view uris) {
+    for (std::size_t at = 0; at <= uris.size();) {
+        std::size_t end = uris.find(',', at);
+        if (end == std::string_view::npos) end = uris.size();
+        std::string_view uri = uris.substr(at, end - at);
+        while (!uri.empty() && isBlankOrBreak(uri.front())) uri.remove_prefix(1);
+        constexpr std::string_view kMailto = "mailto:";
+        if (uri.size() > kMailto.size() && equalsIgnoringCase(uri.substr(0, kMailto.size()), kMailto) &&
+            uri.find('@', kMailto.size()) != std::string_view::npos) {
+            return true;
+        }
+        at = end + 1;
+    }
+    return false;
+}
+
+bool isDmarcRecord(const TagList& tags) {
+    return tags.size() > 0 && sameText(tags[0].name, "v") && sameText(tags[0].value, "DMARC1");
+}
+
+enum class Found { kNone, kOne, kNoPolicy };
+
+// The one DMARC record among answer's; kNone when there is none to be had
+// here (no record, or none that is DMARC's), kNoPolicy when the lookup did
+// not end well or more than one stands.
+Found findRecord(const KeyAnswer& answer, const std::string*& record) {
+    if (answer.state == KeyState::kNoKey) return Found::kNone;
+    if (answer.state != KeyState::kFound || answer.records == nullptr) return Found::kNoPolicy;
+    record = nullptr;
+    for (const std::string& text : *answer.records) {
+        if (!isDmarcRecord(TagList(text))) continue;
+        if (record != nullptr) return Found::kNoPolicy;
+        record = &text;
+    }
+    return record != nullptr ? Found::kOne : Found::kNone;
+}
+
+// The policy of a record, from ORG or not.
+DmarcPolicy readPolicy(const std::string& record, bool fromOrganization) {
+    const TagList tags(record);
+    DmarcPolicy policy;
+    const Tag* strictness = tags.find("adkim");
+    policy.strictDkim = strictness != nullptr && equalsIgnoringCase(strictness->value, "s");
+    const Tag* p = tags.find("p");
+    const Tag* sp = tags.find("sp");
+    DmarcRequest request = DmarcRequest::kNone;
+    DmarcRequest subdomainRequest = DmarcRequest::kNone;
+    const bool sound = tags.valid() && p != nullptr && readRequest(p->value, request) &&
+                       (sp == nullptr || readRequest(sp->value, subdomainRequest));
+    if (!sound) {
+        const Tag* rua = tags.find("rua");
+        if (rua != nullptr && reportsByMail(rua->value)) return {DmarcRequest::kNone, policy.strictDkim};
+        return {};
+    }
+    policy.request = fromOrganization && sp != nullptr ? subdomainRequest : request;
+    return policy;
+}
+
+}  // namespace
+
+DmarcPolicy discoverDmarcPolicy(const KeyAnswer& atFrom, const KeyAnswer* atOrganization) {
+    const std::string* record = nullptr;
+    switch (findRecord(atFrom, record)) {
+        case Found::kOne: return readPolicy(*record, false);
+        case Found::kNoPolicy: return {};
+        case Found::kNone: break;
+    }
+    if (atOrganization == nullptr || findRecord(*atOrganization, record) != Found::kOne) return {};
+    return readPolicy(*record, true);
+}

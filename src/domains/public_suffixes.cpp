@@ -1,0 +1,112 @@
+#include "domains/public_suffixes.h"
+
+#include <cstdint>
+
+#include "domains/suffix_automaton.h"
+#include "text/ascii.h"
+#include "text/byte_set.h"
+
+namespace {
+
+// Each byte's symbol in the table; 0 for a byte no rule holds.
+constexpr ByteTable<std::uint8_t> kSymbolOf = ByteTable<std::uint8_t>::of([](char c) -> std::uint8_t {
+    if (c == '-') return kFirstCharacter;
+    if (c == '.') return kFirstCharacter + 1;
+    if (c >= '0' && c <= '9') return static_cast<std::uint8_t>(kFirstCharacter + 2 + (c - '0'));
+    if (c >= 'a' && c <= 'z') return static_cast<std::uint8_t>(kFirstCharacter + 12 + (c - 'a'));
+    return 0;
+});
+
+constexpr unsigned kSymbolBits = 0x3F;
+constexpr unsigned char kLastEdge = 0x40;
+constexpr unsigned char kFollows = 0x80;
+
+// A walk through the table from its root, a symbol at a time.
+class Walk {
+public:
+    // Takes the edge of symbol; false, staying, when the state has none.
+    bool step(unsigned symbol) {
+        if (symbol == 0) return false;
+        std::size_t at = state_;
+        for (;;) {
+            const unsigned char edge = kSuffixAutomaton[at++];
+            const unsigned own = edge & kSymbolBits;
+            std::size_t target = at;  // where a following state begins
+            if (own >= kFirstCharacter && (edge & kFollows) == 0) {
+                std::size_t distance = 0;
+                for (unsigned shift = 0;; shift += 7) {
+                    const unsigned char byte = kSuffixAutomaton[at++];
+                    distance |= static_cast<std::size_t>(byte & 0x7F) << shift;
+                    if ((byte & 0x80) == 0) break;
+                }
+                target = at + distance;
+            }
+            if (own == symbol) {
+                state_ = target;
+                return true;
+            }
+            if ((edge & kLastEdge) != 0) return false;
+        }
+    }
+
+    // Whether the state ends a rule's word with mark.
+    bool ends(unsigned mark) const {
+        for (std::size_t at = state_;; ++at) {
+            const unsigned own = kSuffixAutomaton[at] & kSymbolBits;
+            if (own == mark) return true;
+            if (own >= kFirstCharacter || (kSuffixAutomaton[at] & kLastEdge) != 0) return false;
+        }
+    }
+
+private:
+    std::size_t state_ = 0;
+};
+
+}  // namespace
+
+bool findPublicSuffix(std::string_view name, PublicSuffix& suffix) {
+    if (name.empty() || name.front() == '.' || name.back() == '.') return false;
+    for (std::size_t i = 1; i < name.size(); ++i) {
+        if (name[i] == '.' && name[i - 1] == '.') return false;
+    }
+    suffix = {labelBefore(name, name.size()), false};
+    Walk walk;
+    // The walk has read the labels from end on; each from its last byte.
+    for (std::size_t end = name.size();;) {
+        std::size_t start = end;
+        for (; start > 0 && name[start - 1] != '.'; --start) {
+            if (!walk.step(kSymbolOf[name[start - 1]])) return true;
+        }
+        if (walk.ends(kExceptionMark)) {
+            suffix = {end + 1, true};
+            return true;
+        }
+        if (walk.ends(kRuleMark)) suffix = {start, true};
+        // A label below a wildcard is public, unless an exception names it.
+        if (walk.ends(kWildcardMark) && start > 0) suffix = {labelBefore(name, start - 1), true};
+        if (start == 0 || !walk.step(kSymbolOf['.'])) return true;
+        end = start - 1;
+    }
+}
+
+std::string_view organizationalDomain(std::string_view name) {
+    PublicSuffix suffix;
+    if (!findPublicSuffix(name, suffix)) return {};
+    if (suffix.start == 0) return name;
+    return name.substr(labelBefore(name, suffix.start - 1));
+}
+
+bool isHostName(std::string_view text) {
+    if (text.empty() || text.size() > 253) return false;
+    std::size_t label = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text[i] == '.') {
+            const std::size_t length = i - label;
+            if (length == 0 || length > 63 || text[label] == '-' || text[i - 1] == '-') return false;
+            label = i + 1;
+        } else if (!isLetter(text[i]) && !isDigit(text[i]) && text[i] != '-') {
+            return false;
+        }
+    }
+    return true;
+}

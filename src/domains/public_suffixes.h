@@ -1,0 +1,36 @@
+// Public suffixes and organizational domains, by the Public Suffix List
+// (ICANN and private sections), built into the module: the organizational
+// domain of a name is what one owner controls, so that two names of one
+// owner align and names under a shared suffix (eu.org, github.io) do not.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+struct PublicSuffix {
+    std::size_t start = 0;  // where in the name the public suffix begins
+    bool listed = false;    // a rule of the list made it, not the default rule that an unlisted name's last label is public
+};
+
+// Finds the public suffix of name by the list's own algorithm: the rule of
+// most labels that matches, an exception rule before any, and for no rule
+// the last label. name is lower case, its labels A-labels, with no trailing
+// dot. False when name is no domain name: empty, or with an empty label.
+// Linear in the name; allocates nothing.
+bool findPublicSuffix(std::string_view name, PublicSuffix& suffix);
+
+// The organizational domain of name: its public suffix and the label before
+// it, or name itself when it is a public suffix; a part of name. Empty when
+// name is no domain name. Linear in the name; allocates nothing.
+std::string_view organizationalDomain(std::string_view name);
+
+// Whether text is a host name of at most 253 bytes: labels of letters,
+// digits and '-' (not first or last), each 1 to 63 bytes, between dots.
+bool isHostName(std::string_view text);
+
+// The start of the label that ends just before the dot at dot.
+constexpr std::size_t labelBefore(std::string_view name, std::size_t dot) {
+    std::size_t start = dot;
+    while (start > 0 && name[start - 1] != '.') --start;
+    return start;
+}

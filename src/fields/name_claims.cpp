@@ -1,0 +1,228 @@
+#include "fields/name_claims.h"
+
+#include <cstdint>
+#include <iterator>
+
+#include "charset/encoded_words.h"
+#include "domains/public_suffixes.h"
+#include "fields/nesting.h"
+#include "text/ascii.h"
+#include "text/inline_buffer.h"
+
+namespace {
+
+using NameText = InlineBuffer<char, 256>;
+
+// Reads the first address of a From value: its phrase before '<', quotes
+// and escapes taken away, comments as their text between blanks; and the
+// text of all its comments. Returns whether it has a '<'.
+bool readDisplayName(std::string_view value, NameText& phrase, NameText& comments) {
+    Nesting nesting;
+    bool sawBracket = false;
+    bool inBracket = false;
+    for (const char c : value) {
+        // What the line cut left between the lines of the field.
+        if (isBreakOrNul(c)) continue;
+        if (nesting.inComment()) {
+            const bool escaped = nesting.escaping();
+            nesting.readInComment(c);
+            if (!nesting.inComment()) {
+                comments.push_back(' ');
+                if (!sawBracket) phrase.push_back(' ');
+            } else if (escaped || c != '\\') {
+                comments.push_back(c);
+                if (!sawBracket) phrase.push_back(c);
+            }
+            continue;
+        }
+        if (nesting.inQuote()) {
+            if (nesting.readInQuote(c) && !sawBracket) phrase.push_back(c);
+            continue;
+        }
+        if (c == '(') {
+            nesting.openComment();
+            if (!sawBracket) phrase.push_back(' ');
+        } else if (c == '"') {
+            nesting.openQuote();
+        } else if (c == '<') {
+            sawBracket = inBracket = true;
+        } else if (c == '>') {
+            inBracket = false;
+        } else if (c == ',' && !inBracket) {
+            break;  // the first address ends
+        } else if (!sawBracket) {
+            phrase.push_back(c);
+        }
+    }
+    return sawBracket;
+}
+
+bool isDomainCharacter(char c) { return isLetter(c) || isDigit(c) || c == '-' || c == '.'; }
+
+// The characters an address's local part holds besides those of a domain.
+bool isLocalCharacter(char c) {
+    constexpr std::string_view kSpecials = "!#$%&'*+/=?^_`{|}~";
+    return kSpecials.find(c) != std::string_view::npos;
+}
+
+// Reads claims from a name's characters, folded to ASCII, one at a time.
+class ClaimReader {
+public:
+    ClaimReader(std::string_view fromOrganization, ShownDomain& claim)
+        : fromOrganization_(fromOrganization), claim_(claim) {}
+
+    // Reads c (0 for a character beyond ASCII, and at the end); true once a
+    // claim is found.
+    bool read(char c) {
+        if (c != 0 && isDomainCharacter(c)) {
+            // Dots around a word are no part of it: they are kept only
+            // when more of it follows.
+            if (c == '.') {
+                dots_ += wordLength_ > 0 ? 1 : 0;
+                return false;
+            }
+            for (; dots_ > 0; --dots_) keep('.');
+            keep(lowerAscii(c));
+            return false;
+        }
+        endWord();
+        if (c != 0 && c == '@') {
+            // What stood before it in the run was the address's local part.
+            atSeen_ = true;
+            hasPending_ = false;
+            addressTaken_ = false;
+            return false;
+        }
+        if (c != 0 && isLocalCharacter(c)) {
+            // The address's domain is the word right after its '@', or none.
+            addressTaken_ = atSeen_;
+            return false;
+        }
+        return endRun();
+    }
+
+private:
+    void keep(char c) {
+        if (wordLength_ < sizeof word_) word_[wordLength_] = c;
+        ++wordLength_;
+    }
+
+    // A word of domain characters ends: a domain name's, or the address's domain.
+    void endWord() {
+        dots_ = 0;
+        if (wordLength_ == 0) return;
+        // A longer word is no domain name.
+        const std::string_view word(word_, wordLength_ <= sizeof word_ ? wordLength_ : 0);
+        wordLength_ = 0;
+        if (atSeen_) {
+            if (!addressTaken_) {
+                addressTaken_ = true;
+                addressLength_ = word.size();
+                for (std::size_t i = 0; i < word.size(); ++i) address_[i] = word[i];
+            }
+        } else if (!hasPending_) {
+            hasPending_ = claimsAnother(word, false, pending_);
+        }
+    }
+
+    // A run ends: its address, or the first domain name it holds, is read.
+    bool endRun() {
+        bool found = false;
+        if (atSeen_) {
+            found = addressTaken_ && claimsAnother(std::string_view(address_, addressLength_), true, claim_);
+        } else if (hasPending_) {
+            claim_ = pending_;
+            found = true;
+        }
+        atSeen_ = hasPending_ = addressTaken_ = false;
+        return found;
+    }
+
+    // Whether name, an address's domain or a domain name, claims an
+    // organizational domain other than the From address's, shown in shown.
+    bool claimsAnother(std::string_view name, bool ofAddress, ShownDomain& shown) const {
+        PublicSuffix suffix;
+        if (!isHostName(name) || !findPublicSuffix(name, suffix)) return false;
+        if (ofAddress) {
+            if (suffix.start == 0) return false;
+        } else {
+            // A listed suffix and a label more, of two characters at least:
+            // "Mr.Smith" names no domain, nor "Craig R.Hughes" with an initial.
+            if (!suffix.listed || suffix.start == 0 || suffix.start - 1 - labelBefore(name, suffix.start - 1) < 2) {
+                return false;
+            }
+        }
+        const std::string_view organization = organizationalDomain(name);
+        if (sameText(organization, fromOrganization_)) return false;
+        showDomain(organization, shown);
+        return shown.known();
+    }
+
+    std::string_view fromOrganization_;
+    ShownDomain& claim_;
+    char word_[kShownDomainSize + 2];
+    std::size_t wordLength_ = 0;
+    std::size_t dots_ = 0;  // dots after the word so far, kept if more of it follows
+    bool atSeen_ = false;        // the run holds an '@': it is an address
+    bool addressTaken_ = false;  // the domain after its last '@' is read
+    char address_[kShownDomainSize + 2];
+    std::size_t addressLength_ = 0;
+    bool hasPending_ = false;  // a domain name of the run before any '@' claims another
+    ShownDomain pending_;
+};
+
+struct Folded {
+    std::uint16_t code;
+    char ascii;
+};
+
+// The full-width forms of ASCII punctuation in code page 932, by code (the
+// quote marks twice, as two extensions hold them), and its full stops;
+// letters and digits are runs of their own (see foldedAscii).
+constexpr Folded kFullWidth[] = {
+    {0x8142, '.'}, {0x8143, ','}, {0x8144, '.'}, {0x8146, ':'},  {0x8147, ';'}, {0x8148, '?'}, {0x8149, '!'},
+    {0x814D, '`'}, {0x814F, '^'}, {0x8151, '_'}, {0x815E, '/'},  {0x815F, '\\'}, {0x8160, '~'}, {0x8162, '|'},
+    {0x8169, '('}, {0x816A, ')'}, {0x816D, '['}, {0x816E, ']'},  {0x816F, '{'}, {0x8170, '}'}, {0x817B, '+'},
+    {0x817C, '-'}, {0x8181, '='}, {0x8183, '<'}, {0x8184, '>'},  {0x8190, '$'}, {0x8193, '%'}, {0x8194, '#'},
+    {0x8195, '&'}, {0x8196, '*'}, {0x8197, '@'}, {0xEEFB, '\''}, {0xEEFC, '"'}, {0xFA56, '\''}, {0xFA57, '"'},
+};
+
+}  // namespace
+
+char foldedAscii(std::string_view text, std::size_t at, std::size_t& length) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    length = 1;
+    if (lead < 0x80) return static_cast<char>(lead);
+    if (lead == 0xA1) return '.';  // half-width ideographic full stop
+    const bool doubleByte = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC);
+    if (!doubleByte || at + 1 >= text.size()) return 0;
+    length = 2;
+    const auto code = static_cast<std::uint16_t>(lead << 8 | static_cast<unsigned char>(text[at + 1]));
+    if (code >= 0x824F && code <= 0x8258) return static_cast<char>('0' + (code - 0x824F));
+    if (code >= 0x8260 && code <= 0x8279) return static_cast<char>('A' + (code - 0x8260));
+    if (code >= 0x8281 && code <= 0x829A) return static_cast<char>('a' + (code - 0x8281));
+    for (const Folded& folded : kFullWidth) {
+        if (folded.code == code) return folded.ascii;
+    }
+    return 0;
+}
+
+void findNameClaim(std::string_view fromValue, std::string_view fromOrganization, CharsetConverter& converter,
+                   ShownDomain& claim) {
+    claim.clear();
+    NameText phrase;
+    NameText comments;
+    const bool bracketed = readDisplayName(fromValue, phrase, comments);
+    const NameText& written = bracketed ? phrase : comments;
+    NameText name;
+    AppendTo<NameText> sink(name);
+    appendDecoded(std::string_view(written.data(), written.size()), converter, sink);
+
+    const std::string_view text(name.data(), name.size());
+    ClaimReader reader(fromOrganization, claim);
+    std::size_t length = 0;
+    for (std::size_t at = 0; at < text.size(); at += length) {
+        if (reader.read(foldedAscii(text, at, length))) return;
+    }
+    reader.read(0);
+}

@@ -1,0 +1,33 @@
+// What a display name claims. People read the name beside the address, not
+// the address: "Amazon.co.jp" <info@xyz.example> writes a brand's domain
+// where the eye goes and sends from elsewhere. A claim is a fact the lines
+// state, not a verdict of fraud: a newsletter sent through a mailing
+// service names its brand's domain too.
+#pragma once
+
+#include <string_view>
+
+#include "charset/charset_converter.h"
+#include "fields/shown_text.h"
+
+// Reads the display name of the first address of a From value, as a mail
+// client shows it: the phrase before its '<', quotes and backslash escapes
+// taken away and the text of comments kept; for an address without '<', its
+// comments. Its encoded words are decoded through converter, full-width
+// ASCII and the ideographic full stops are read as ASCII, and claims are
+// read in order from runs of ASCII letters, digits, '-', '.' and, for an
+// address, its local part's characters: an address claims its domain; a
+// domain name claims itself when its last labels match a rule of the Public
+// Suffix List (not the default rule for unlisted names), with one label
+// more of two characters at least. Sets claim to the organizational domain
+// of the first claim whose organizational domain is not fromOrganization,
+// as shown; to "?" when there is none. Letters are compared without case.
+// Linear in the value; the bytes kept are bounded but for the decoded name.
+void findNameClaim(std::string_view fromValue, std::string_view fromOrganization, CharsetConverter& converter,
+                   ShownDomain& claim);
+
+// Reads the code page 932 character at text[at] (one or two bytes) as ASCII
+// where it is the full-width form of an ASCII character (U+FF01 to U+FF5E)
+// or a full stop ("。", "．", "｡"); returns the character, or 0 for any other
+// character beyond ASCII, and the bytes it takes in length.
+char foldedAscii(std::string_view text, std::size_t at, std::size_t& length);
