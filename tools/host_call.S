@@ -20,12 +20,7 @@
     .p2align 2
 callerEsp:      .long 0     /* ours, below the saved registers and controls */
 beforePushes:   .long 0
-leftEbx:        .long 0
-leftEsi:        .long 0
-leftEdi:        .long 0
-leftEbp:        .long 0
-leftMxcsr:      .long 0
-leftControl:    .long 0
+checkAt:        .long 0     /* check, kept where the callee cannot change it */
 
     .text
     .globl _callAsHost
@@ -55,6 +50,7 @@ _callAsHost:
     jmp     1b
 
 2:  movl    24(%ebp), %eax          /* check->given */
+    movl    %eax, checkAt
     fldcw   20(%eax)
     ldmxcsr 16(%eax)
     movl    0(%eax), %ebx
@@ -64,14 +60,19 @@ _callAsHost:
     movl    12(%eax), %ebp
     call    *%ecx
 
-    movl    %ebx, leftEbx
-    movl    %esi, leftEsi
-    movl    %edi, leftEdi
-    movl    %ebp, leftEbp
-    stmxcsr leftMxcsr
-    fnstcw  leftControl
-    movl    %esp, %ecx
-    subl    beforePushes, %ecx
+    /* What the callee left, into check->left; ecx and edx are the callee's
+       to use, eax holds its result. */
+    movl    checkAt, %ecx
+    movl    %ebx, 28(%ecx)
+    movl    %esi, 32(%ecx)
+    movl    %edi, 36(%ecx)
+    movl    %ebp, 40(%ecx)
+    stmxcsr 44(%ecx)
+    fnstcw  48(%ecx)
+    movl    %esp, %edx
+    subl    beforePushes, %edx
+    movl    %edx, 52(%ecx)          /* left.stackDelta */
+
     movl    callerEsp, %esp
     fldcw   (%esp)
     ldmxcsr 4(%esp)
@@ -80,19 +81,4 @@ _callAsHost:
     popl    %esi
     popl    %ebx
     popl    %ebp
-
-    movl    20(%esp), %edx          /* check */
-    movl    %ecx, 52(%edx)          /* left.stackDelta */
-    movl    leftEbx, %ecx
-    movl    %ecx, 28(%edx)
-    movl    leftEsi, %ecx
-    movl    %ecx, 32(%edx)
-    movl    leftEdi, %ecx
-    movl    %ecx, 36(%edx)
-    movl    leftEbp, %ecx
-    movl    %ecx, 40(%edx)
-    movl    leftMxcsr, %ecx
-    movl    %ecx, 44(%edx)
-    movw    leftControl, %cx
-    movw    %cx, 48(%edx)
     ret

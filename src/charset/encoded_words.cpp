@@ -5,6 +5,8 @@
 #include "charset/charsets.h"
 #include "text/ascii.h"
 #include "text/base64.h"
+#include "text/inline_buffer.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -62,18 +64,22 @@ int hexValue(char c) {
     return -1;
 }
 
+// The decoded bytes of words: held inside the call for nearly every name
+// and line, with no heap block.
+using WordBytes = InlineBuffer<char, 512>;
+
 // Q: '_' is a blank, =XX a byte in hex of either case, all else itself.
-bool decodeQ(std::string_view text, std::string& bytes) {
+bool decodeQ(std::string_view text, WordBytes& bytes) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '_') {
-            bytes += ' ';
+            bytes.push_back(' ');
         } else if (text[i] != '=') {
-            bytes += text[i];
+            bytes.push_back(text[i]);
         } else {
             const int high = i + 2 < text.size() ? hexValue(text[i + 1]) : -1;
             const int low = i + 2 < text.size() ? hexValue(text[i + 2]) : -1;
             if (high < 0 || low < 0) return false;
-            bytes += static_cast<char>(high * 16 + low);
+            bytes.push_back(static_cast<char>(high * 16 + low));
             i += 2;
         }
     }
@@ -85,7 +91,9 @@ struct Run {
     std::size_t begin = 0;
     std::size_t end = 0;
     const Charset* charset = nullptr;
-    std::string bytes;
+    WordBytes bytes;
+
+    std::string_view text() const { return std::string_view(bytes.data(), bytes.size()); }
 };
 
 class Decoder {
@@ -95,10 +103,10 @@ public:
 
     void run() {
         EncodedWord word;
-        std::string payload;
+        WordBytes payload;
         for (std::size_t from = 0; findWord(line_, from, word); from = word.end) {
             const Charset* charset = charsetNamed(word.charset);
-            payload.clear();
+            payload.truncate(0);
             const bool decodable =
                 charset != nullptr && (word.encoding == 'B' ? appendBase64(word.text, payload)
                                                             : decodeQ(word.text, payload));
@@ -106,7 +114,7 @@ public:
             const bool joinsRun = open_ && decodable && charset->codePage == run_.charset->codePage &&
                                   onlyBlanks(line_.substr(run_.end, word.begin - run_.end));
             if (joinsRun) {
-                run_.bytes += payload;
+                run_.bytes.append(payload.data(), payload.size());
                 run_.end = word.end;
                 continue;
             }
@@ -116,7 +124,8 @@ public:
                 run_.begin = word.begin;
                 run_.end = word.end;
                 run_.charset = charset;
-                run_.bytes.swap(payload);
+                run_.bytes.truncate(0);
+                run_.bytes.append(payload.data(), payload.size());
             }
         }
         closeRun();
@@ -130,10 +139,14 @@ private:
         open_ = false;
         const std::string_view gap = line_.substr(copied_, run_.begin - copied_);
         converted_.clear();
-        const bool decoded = convertToCodePage932(*run_.charset, run_.bytes, converter_, converted_);
+        // A sink that reads Unicode takes UTF-8 as it stands: no conversion.
+        const bool asUtf8 = out_.takesUtf8() && run_.charset->codePage == kUtf8 && isUtf8(run_.text());
+        const bool decoded = asUtf8 || convertToCodePage932(*run_.charset, run_.text(), converter_, converted_);
         // The blanks between two decoded words go.
         if (!(decoded && lastRunDecoded_ && onlyBlanks(gap))) write(gap);
-        if (decoded) {
+        if (asUtf8) {
+            out_.writeUtf8(run_.text());
+        } else if (decoded) {
             for (char& c : converted_) {
                 if (isControl(c)) c = ' ';
             }

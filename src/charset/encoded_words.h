@@ -7,10 +7,14 @@
 
 #include "charset/charset_converter.h"
 
-// Where decoded text goes, piece by piece.
+// Where decoded text goes, piece by piece, in code page 932.
 class TextSink {
 public:
     virtual void write(std::string_view bytes) = 0;
+    // Whether the sink reads Unicode itself: then the words of UTF-8 are
+    // handed to writeUtf8 as they stand, valid UTF-8, and not converted.
+    virtual bool takesUtf8() const { return false; }
+    virtual void writeUtf8(std::string_view /*text*/) {}
 
 protected:
     ~TextSink() = default;

@@ -146,8 +146,10 @@ PolicyNames policyNamesOf(const Sender& sender) {
     constexpr std::string_view kPrefix = "_dmarc.";
     if (!sender.known() || !isHostName(from) || kPrefix.size() + from.size() > kLongestName) return names;
     names.atFrom.append(kPrefix).append(from);
-    const std::string_view organization = organizationalDomain(from);
-    if (organization.size() < from.size()) names.atOrganization.append(kPrefix).append(organization);
+    const std::string_view organization = sender.organization();
+    if (!organization.empty() && organization.size() < from.size()) {
+        names.atOrganization.append(kPrefix).append(organization);
+    }
     return names;
 }
 
@@ -285,7 +287,7 @@ struct MailFacts {
 // Whether a signature's domain aligns with the From domain: one
 // organizational domain, or the very domain when the owner asks for that.
 bool alignedWithFrom(const Check& check, const MailFacts& mail) {
-    if (!mail.policy.strictDkim) return aligned(check.domain, mail.sender.domain());
+    if (!mail.policy.strictDkim) return mail.sender.alignedWith(check.domain);
     return mail.sender.known() && check.domain == mail.sender.domain();
 }
 

@@ -27,6 +27,12 @@ public:
     // Takes the edge of symbol; false, staying, when the state has none.
     bool step(unsigned symbol) {
         if (symbol == 0) return false;
+        if (kSuffixAutomaton[state_] == kIndexed) {
+            const std::size_t target = indexed(symbol);
+            if (target == 0) return false;
+            state_ = target;
+            return true;
+        }
         std::size_t at = state_;
         for (;;) {
             const unsigned char edge = kSuffixAutomaton[at++];
@@ -51,6 +57,7 @@ public:
 
     // Whether the state ends a rule's word with mark.
     bool ends(unsigned mark) const {
+        if (kSuffixAutomaton[state_] == kIndexed) return indexed(mark) != 0;
         for (std::size_t at = state_;; ++at) {
             const unsigned own = kSuffixAutomaton[at] & kSymbolBits;
             if (own == mark) return true;
@@ -59,16 +66,27 @@ public:
     }
 
 private:
+    // The index entry of symbol, of an indexed state.
+    std::size_t indexed(unsigned symbol) const {
+        const unsigned char* entry = &kSuffixAutomaton[state_ + 1 + 3 * (symbol - 1)];
+        return entry[0] | std::size_t{entry[1]} << 8 | std::size_t{entry[2]} << 16;
+    }
+
     std::size_t state_ = 0;
 };
 
 }  // namespace
 
-bool findPublicSuffix(std::string_view name, PublicSuffix& suffix) {
+bool isDomainName(std::string_view name) {
     if (name.empty() || name.front() == '.' || name.back() == '.') return false;
     for (std::size_t i = 1; i < name.size(); ++i) {
         if (name[i] == '.' && name[i - 1] == '.') return false;
     }
+    return true;
+}
+
+bool findPublicSuffix(std::string_view name, PublicSuffix& suffix) {
+    if (!isDomainName(name)) return false;
     suffix = {labelBefore(name, name.size()), false};
     Walk walk;
     // The walk has read the labels from end on; each from its last byte.
@@ -87,6 +105,14 @@ bool findPublicSuffix(std::string_view name, PublicSuffix& suffix) {
         if (start == 0 || !walk.step(kSymbolOf['.'])) return true;
         end = start - 1;
     }
+}
+
+bool rulesBelow(std::string_view domain) {
+    Walk walk;
+    for (std::size_t at = domain.size(); at > 0; --at) {
+        if (!walk.step(kSymbolOf[domain[at - 1]])) return false;
+    }
+    return walk.ends(kWildcardMark) || walk.step(kSymbolOf['.']);
 }
 
 std::string_view organizationalDomain(std::string_view name) {

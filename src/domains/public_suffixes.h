@@ -12,6 +12,10 @@ struct PublicSuffix {
     bool listed = false;    // a rule of the list made it, not the default rule that an unlisted name's last label is public
 };
 
+// Whether name is a domain name as the lookups below take it: not empty,
+// with no empty label (no dot first, last or twice in a row).
+bool isDomainName(std::string_view name);
+
 // Finds the public suffix of name by the list's own algorithm: the rule of
 // most labels that matches, an exception rule before any, and for no rule
 // the last label. name is lower case, its labels A-labels, with no trailing
@@ -23,6 +27,11 @@ bool findPublicSuffix(std::string_view name, PublicSuffix& suffix);
 // it, or name itself when it is a public suffix; a part of name. Empty when
 // name is no domain name. Linear in the name; allocates nothing.
 std::string_view organizationalDomain(std::string_view name);
+
+// Whether a rule of the list names a name below domain (a domain name, as
+// above): when none does, every name below an organizational domain has
+// that organizational domain. Linear in the domain; allocates nothing.
+bool rulesBelow(std::string_view domain);
 
 // Whether text is a host name of at most 253 bytes: labels of letters,
 // digits and '-' (not first or last), each 1 to 63 bytes, between dots.

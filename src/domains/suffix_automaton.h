@@ -7,7 +7,9 @@
 // that does not follow, and that is no mark, goes on with the distance from
 // the byte after it to the target, seven bits a byte, low bits first, the
 // high bit set on every byte but the last. Marks come first; the root is the
-// first state.
+// first state. A state of many edges is an index instead: the byte
+// kIndexed, then for each symbol from 1 to kLastSymbol three bytes, low
+// first: 0 for no edge, 1 for a mark, else where the target state begins.
 #pragma once
 
 #include <cstddef>
@@ -21,3 +23,5 @@ constexpr unsigned kRuleMark = 1;
 constexpr unsigned kWildcardMark = 2;   // "*." and the word: every label below it is public
 constexpr unsigned kExceptionMark = 3;  // "!" and the word: its leftmost label is not public
 constexpr unsigned kFirstCharacter = 4;
+constexpr unsigned kLastSymbol = kFirstCharacter + 37;  // 'z'
+constexpr unsigned char kIndexed = 0x3F;

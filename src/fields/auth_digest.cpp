@@ -228,7 +228,7 @@ void sumUp(const InlineBuffer<std::string_view, 8>& block, const Sender& sender,
                     sums.dmarcOffFrom || (sender.known() && result.hasDomain && result.domain != sender.domain());
             } else if (result.method == Method::kDkim && !sums.dkimPassesAligned) {
                 sums.dkimPassesAligned =
-                    result.result.is("pass") && result.hasDomain && aligned(result.domain, sender.domain());
+                    result.result.is("pass") && result.hasDomain && sender.alignedWith(result.domain);
             }
             if (results.count < 3) results.first[results.count] = result;
             ++results.count;
@@ -255,7 +255,7 @@ void writeResult(const Result& result, const Sender& sender, LineWriter& line) {
         if (!sender.known() || result.domain != sender.domain()) line << " for " << result.domain.text();
     } else if (!result.result.is("none")) {
         line << " " << result.domain.text();
-        if (result.result.is("pass") && !aligned(result.domain, sender.domain())) line << " (not From)";
+        if (result.result.is("pass") && !sender.alignedWith(result.domain)) line << " (not From)";
     }
 }
 

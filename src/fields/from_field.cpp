@@ -131,13 +131,28 @@ void readFromAddresses(std::string_view value, std::size_t& addresses, ShownDoma
 }
 
 void Sender::read() {
-    if (fields_ > 0) readFromAddresses(firstValue_, addresses_, domain_);
+    if (fields_ == 0) return;
+    readFromAddresses(firstValue_, addresses_, domain_);
+    if (addresses_ == 0 || !domain_.known()) return;
+    const std::string_view organization = organizationalDomain(domain_.text());
+    hasOrganization_ = !organization.empty();
+    organizationStart_ = domain_.text().size() - organization.size();
+}
+
+bool Sender::alignedWith(const ShownDomain& domain) const {
+    if (!hasOrganization_ || !domain.known()) return false;
+    // Most signers sign with the From domain itself.
+    if (domain == domain_) return true;
+    // A name whose organizational domain is the From domain's is it or
+    // below it; every name below it is, unless the list has rules there.
+    if (!isAtOrBelow(domain.text(), organization()) || !isDomainName(domain.text())) return false;
+    if (rulesBelow_ == Below::kUnknown) rulesBelow_ = rulesBelow(organization()) ? Below::kSome : Below::kNone;
+    return rulesBelow_ == Below::kNone || sameText(organizationalDomain(domain.text()), organization());
 }
 
 void Sender::readNameClaim(CharsetConverter& converter) {
     if (fields_ == 0) return;
-    const std::string_view organization = addresses_ > 0 && domain_.known() ? organizationalDomain(domain_.text()) : "";
-    findNameClaim(firstValue_, organization, converter, nameClaim_);
+    findNameClaim(firstValue_, organization(), converter, nameClaim_);
 }
 
 void Sender::write(LineWriter& line) const {

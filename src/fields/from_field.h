@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "charset/charset_converter.h"
@@ -24,6 +25,14 @@ public:
     // More than one From field, or more than one address in the first.
     bool moreThanOne() const { return fields_ > 1 || addresses_ > 1; }
     const ShownDomain& domain() const { return domain_; }
+    // Whether domain aligns with the From domain: both have one
+    // organizational domain (see organizationalDomain), which one owner
+    // controls. Never for an unknown one.
+    bool alignedWith(const ShownDomain& domain) const;
+    // The From domain's organizational domain; empty when it has none.
+    std::string_view organization() const {
+        return hasOrganization_ ? domain_.text().substr(organizationStart_) : std::string_view();
+    }
     // The domain, "?" when it cannot be shown, or "(no From)" when there
     // is no address; then " (more than one From)" when moreThanOne().
     void write(LineWriter& line) const;
@@ -44,6 +53,13 @@ private:
     std::string_view firstValue_;
     std::size_t addresses_ = 0;  // in the first field; 2 stands for more
     ShownDomain domain_;         // of its first address
+    // Where in domain_ its organizational domain begins, when it has one.
+    std::size_t organizationStart_ = 0;
+    bool hasOrganization_ = false;
+    // Whether rules of the list name names below it (see rulesBelow): asked
+    // only when a domain below it is to be aligned, as few are.
+    enum class Below : std::uint8_t { kUnknown, kNone, kSome };
+    mutable Below rulesBelow_ = Below::kUnknown;
     ShownDomain nameClaim_;      // the organizational domain its display name claims, when another
 };
 

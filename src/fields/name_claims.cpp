@@ -7,11 +7,24 @@
 #include "domains/public_suffixes.h"
 #include "fields/nesting.h"
 #include "text/ascii.h"
+#include "text/byte_set.h"
 #include "text/inline_buffer.h"
+#include "text/utf8.h"
 
 namespace {
 
 using NameText = InlineBuffer<char, 256>;
+
+// What ends a display name that is plain text before its '<'.
+constexpr ByteSet kNameSpecials(std::string_view("\"(<,\0\r\n", 7));
+
+// Whether "=?", an encoded word's start, stands in text.
+bool holdsWordStart(std::string_view text) {
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        if (text[i] == '?' && text[i - 1] == '=') return true;
+    }
+    return false;
+}
 
 // Reads the first address of a From value: its phrase before '<', quotes
 // and escapes taken away, comments as their text between blanks; and the
@@ -57,13 +70,9 @@ bool readDisplayName(std::string_view value, NameText& phrase, NameText& comment
     return sawBracket;
 }
 
-bool isDomainCharacter(char c) { return isLetter(c) || isDigit(c) || c == '-' || c == '.'; }
-
+constexpr ByteSet kDomainCharacters = ByteSet::where([](char c) { return isLetter(c) || isDigit(c) || c == '-' || c == '.'; });
 // The characters an address's local part holds besides those of a domain.
-bool isLocalCharacter(char c) {
-    constexpr std::string_view kSpecials = "!#$%&'*+/=?^_`{|}~";
-    return kSpecials.find(c) != std::string_view::npos;
-}
+constexpr ByteSet kLocalCharacters(std::string_view("!#$%&'*+/=?^_`{|}~"));
 
 // Reads claims from a name's characters, folded to ASCII, one at a time.
 class ClaimReader {
@@ -74,7 +83,7 @@ public:
     // Reads c (0 for a character beyond ASCII, and at the end); true once a
     // claim is found.
     bool read(char c) {
-        if (c != 0 && isDomainCharacter(c)) {
+        if (kDomainCharacters.has(c)) {
             // Dots around a word are no part of it: they are kept only
             // when more of it follows.
             if (c == '.') {
@@ -86,14 +95,14 @@ public:
             return false;
         }
         endWord();
-        if (c != 0 && c == '@') {
+        if (c == '@') {
             // What stood before it in the run was the address's local part.
             atSeen_ = true;
             hasPending_ = false;
             addressTaken_ = false;
             return false;
         }
-        if (c != 0 && isLocalCharacter(c)) {
+        if (kLocalCharacters.has(c)) {
             // The address's domain is the word right after its '@', or none.
             addressTaken_ = atSeen_;
             return false;
@@ -187,6 +196,19 @@ constexpr Folded kFullWidth[] = {
     {0x8195, '&'}, {0x8196, '*'}, {0x8197, '@'}, {0xEEFB, '\''}, {0xEEFC, '"'}, {0xFA56, '\''}, {0xFA57, '"'},
 };
 
+// The ASCII that each character of a lead byte folds to, by trail byte; 0
+// for none. Looked up for each character of a name: one load each.
+constexpr ByteTable<char> foldingAfter(unsigned char lead) {
+    ByteTable<char> table;
+    for (const Folded& folded : kFullWidth) {
+        if (folded.code >> 8 == lead) table.set(static_cast<char>(folded.code & 0xFF), folded.ascii);
+    }
+    return table;
+}
+constexpr ByteTable<char> kAfter81 = foldingAfter(0x81);
+constexpr ByteTable<char> kAfterEE = foldingAfter(0xEE);
+constexpr ByteTable<char> kAfterFA = foldingAfter(0xFA);
+
 }  // namespace
 
 char foldedAscii(std::string_view text, std::size_t at, std::size_t& length) {
@@ -197,32 +219,83 @@ char foldedAscii(std::string_view text, std::size_t at, std::size_t& length) {
     const bool doubleByte = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC);
     if (!doubleByte || at + 1 >= text.size()) return 0;
     length = 2;
-    const auto code = static_cast<std::uint16_t>(lead << 8 | static_cast<unsigned char>(text[at + 1]));
-    if (code >= 0x824F && code <= 0x8258) return static_cast<char>('0' + (code - 0x824F));
-    if (code >= 0x8260 && code <= 0x8279) return static_cast<char>('A' + (code - 0x8260));
-    if (code >= 0x8281 && code <= 0x829A) return static_cast<char>('a' + (code - 0x8281));
-    for (const Folded& folded : kFullWidth) {
-        if (folded.code == code) return folded.ascii;
+    const auto trail = static_cast<unsigned char>(text[at + 1]);
+    switch (lead) {
+        case 0x81: return kAfter81[static_cast<char>(trail)];
+        case 0x82:
+            if (trail >= 0x4F && trail <= 0x58) return static_cast<char>('0' + (trail - 0x4F));
+            if (trail >= 0x60 && trail <= 0x79) return static_cast<char>('A' + (trail - 0x60));
+            if (trail >= 0x81 && trail <= 0x9A) return static_cast<char>('a' + (trail - 0x81));
+            return 0;
+        case 0xEE: return kAfterEE[static_cast<char>(trail)];
+        case 0xFA: return kAfterFA[static_cast<char>(trail)];
+        default: return 0;
     }
-    return 0;
 }
+
+char foldedAscii(char32_t c) {
+    if (c < 0x80) return static_cast<char>(c);
+    if (c >= 0xFF01 && c <= 0xFF5E) return static_cast<char>(c - (0xFF01 - '!'));
+    return c == 0x3002 || c == 0xFF61 ? '.' : 0;
+}
+
+namespace {
+
+// Hands the pieces of a decoded display name to a claim reader, folded to
+// ASCII: code page 932 text, and words of UTF-8 as they stand, which need
+// no converter.
+class ClaimSink final : public TextSink {
+public:
+    explicit ClaimSink(ClaimReader& reader) : reader_(reader) {}
+
+    void write(std::string_view bytes) override {
+        std::size_t length = 0;
+        for (std::size_t at = 0; at < bytes.size() && !found_; at += length) {
+            found_ = reader_.read(foldedAscii(bytes, at, length));
+        }
+    }
+    bool takesUtf8() const override { return true; }
+    void writeUtf8(std::string_view text) override {
+        char32_t c = 0;
+        for (std::size_t at = 0; at < text.size() && !found_;) {
+            at += readCodePoint(text, at, c);
+            found_ = reader_.read(foldedAscii(c));
+        }
+    }
+    // The name ends.
+    void end() {
+        if (!found_) found_ = reader_.read(0);
+    }
+
+private:
+    ClaimReader& reader_;
+    bool found_ = false;  // a claim is read: what follows does not count
+};
+
+}  // namespace
 
 void findNameClaim(std::string_view fromValue, std::string_view fromOrganization, CharsetConverter& converter,
                    ShownDomain& claim) {
     claim.clear();
     NameText phrase;
     NameText comments;
-    const bool bracketed = readDisplayName(fromValue, phrase, comments);
-    const NameText& written = bracketed ? phrase : comments;
-    NameText name;
-    AppendTo<NameText> sink(name);
-    appendDecoded(std::string_view(written.data(), written.size()), converter, sink);
-
-    const std::string_view text(name.data(), name.size());
-    ClaimReader reader(fromOrganization, claim);
-    std::size_t length = 0;
-    for (std::size_t at = 0; at < text.size(); at += length) {
-        if (reader.read(foldedAscii(text, at, length))) return;
+    // Nearly every name is plain text before its '<', read where it stands.
+    std::string_view text;
+    std::size_t special = 0;
+    while (special < fromValue.size() && !kNameSpecials.has(fromValue[special])) ++special;
+    if (special < fromValue.size() && fromValue[special] == '<') {
+        text = fromValue.substr(0, special);
+    } else {
+        const bool bracketed = readDisplayName(fromValue, phrase, comments);
+        const NameText& written = bracketed ? phrase : comments;
+        text = std::string_view(written.data(), written.size());
     }
-    reader.read(0);
+    ClaimReader reader(fromOrganization, claim);
+    ClaimSink sink(reader);
+    if (holdsWordStart(text)) {
+        appendDecoded(text, converter, sink);
+    } else {
+        sink.write(text);
+    }
+    sink.end();
 }

@@ -13,7 +13,8 @@
 // Reads the display name of the first address of a From value, as a mail
 // client shows it: the phrase before its '<', quotes and backslash escapes
 // taken away and the text of comments kept; for an address without '<', its
-// comments. Its encoded words are decoded through converter, full-width
+// comments. Its encoded words are decoded (those of UTF-8 read as they
+// stand, the others through converter into code page 932), full-width
 // ASCII and the ideographic full stops are read as ASCII, and claims are
 // read in order from runs of ASCII letters, digits, '-', '.' and, for an
 // address, its local part's characters: an address claims its domain; a
@@ -31,3 +32,5 @@ void findNameClaim(std::string_view fromValue, std::string_view fromOrganization
 // or a full stop ("。", "．", "｡"); returns the character, or 0 for any other
 // character beyond ASCII, and the bytes it takes in length.
 char foldedAscii(std::string_view text, std::size_t at, std::size_t& length);
+// The same for a Unicode character, as a name's words of UTF-8 hold it.
+char foldedAscii(char32_t c);

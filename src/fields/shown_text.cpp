@@ -1,9 +1,9 @@
 #include "fields/shown_text.h"
 
-#include "domains/public_suffixes.h"
 #include "text/ascii.h"
 #include "text/byte_set.h"
 #include "text/punycode.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -18,33 +18,14 @@ constexpr ByteTable<char> kShownAs = ByteTable<char>::of([](char c) {
 
 bool mayBeShown(char c) { return kShownAs[c] == c; }
 
-// Reads the UTF-8 of text into code points (RFC 3629: no overlong forms, no
-// surrogates, nothing above U+10FFFF); false when it is not valid.
+// Reads the UTF-8 of text into code points; false when it is not valid.
 bool readUtf8(std::string_view text, char32_t* codePoints, std::size_t& count) {
     count = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = 1;
-        char32_t c = lead;
-        char32_t least = 0;
-        if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4, c = lead & 0x07, least = 0x10000;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3, c = lead & 0x0F, least = 0x800;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2, c = lead & 0x1F, least = 0x80;
-        } else if (lead >= 0x80) {
-            return false;
-        }
-        if (i + length > text.size()) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto trail = static_cast<unsigned char>(text[i + k]);
-            if ((trail & 0xC0) != 0x80) return false;
-            c = c << 6 | (trail & 0x3F);
-        }
-        if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-        codePoints[count++] = c;
-        i += length;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = readCodePoint(text, at, codePoints[count]);
+        if (length == 0) return false;
+        ++count;
+        at += length;
     }
     return true;
 }
@@ -119,10 +100,4 @@ void showResult(std::string_view raw, ShownResult& result) {
         if ((result.room()[i] = kShownAs[raw[i]]) == 0) return;
     }
     result.setLength(raw.size());
-}
-
-bool aligned(const ShownDomain& a, const ShownDomain& b) {
-    if (!a.known() || !b.known()) return false;
-    const std::string_view organizational = organizationalDomain(a.text());
-    return !organizational.empty() && sameText(organizational, organizationalDomain(b.text()));
 }

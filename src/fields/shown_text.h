@@ -64,7 +64,3 @@ void showDomain(std::string_view raw, ShownDomain& shown);
 // Sets shown to the result as shown: A to Z lowered; "?" when it is empty,
 // longer than 32 bytes, or holds a byte that may not be shown.
 void showResult(std::string_view raw, ShownResult& shown);
-
-// Neither is "?", and both have one organizational domain (see
-// organizationalDomain): one owner controls both.
-bool aligned(const ShownDomain& a, const ShownDomain& b);

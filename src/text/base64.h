@@ -28,14 +28,15 @@ constexpr ByteTable<signed char> kValues = ByteTable<signed char>::of([](char c)
 });
 }  // namespace base64
 
-// Appends the bytes that text, base64 with its padding or with some or all
-// of it missing, stands for; false, appending nothing, when it is not
-// base64. With kFolding, blanks, tabs, CR and LF anywhere are skipped. Empty
-// text is no bytes.
-inline bool appendBase64(std::string_view text, std::string& out, Base64Spaces spaces = Base64Spaces::kNone) {
+// Appends to out (a std::string or an InlineBuffer of char) the bytes that
+// text, base64 with its padding or with some or all of it missing, stands
+// for; false, appending nothing, when it is not base64. With kFolding,
+// blanks, tabs, CR and LF anywhere are skipped. Empty text is no bytes.
+template <typename Bytes>
+bool appendBase64(std::string_view text, Bytes& out, Base64Spaces spaces = Base64Spaces::kNone) {
     const std::size_t start = out.size();
     out.resize(start + text.size() * 3 / 4 + 1);
-    char* at = &out[0] + start;
+    char* at = out.data() + start;
     std::uint32_t bits = 0;
     int bitCount = 0;
     std::size_t digits = 0;
@@ -63,6 +64,6 @@ inline bool appendBase64(std::string_view text, std::string& out, Base64Spaces s
         out.resize(start);
         return false;
     }
-    out.resize(static_cast<std::size_t>(at - &out[0]));
+    out.resize(static_cast<std::size_t>(at - out.data()));
     return true;
 }

@@ -30,6 +30,11 @@ public:
 
     // Drops the elements from size on; size must not exceed size().
     void truncate(std::size_t size) { size_ = size; }
+    // Makes it size elements long; those added hold whatever was there.
+    void resize(std::size_t size) {
+        reserve(size);
+        size_ = size;
+    }
     void reserve(std::size_t capacity) {
         if (capacity > capacity_) grow(capacity);
     }

@@ -38,6 +38,18 @@
 
 namespace {
 
+void check(bool condition) {
+    if (!condition) std::abort();
+}
+
+// Like check, and shows both texts when they differ, so that a reproducer
+// tells what it is about.
+void checkSame(const std::string& got, const std::string& expected) {
+    if (got == expected) return;
+    std::fprintf(stderr, "got:\n%s\nexpected:\n%s\n", got.c_str(), expected.c_str());
+    std::abort();
+}
+
 // Splits off the next LF-terminated line of the input; the last may lack it.
 std::string takeLine(const std::string& input, std::size_t& at) {
     const std::size_t end = std::min(input.find('\n', at), input.size());
@@ -684,34 +696,50 @@ std::string plainDisplayName(const std::string& value) {
     return bracket ? phrase : comments;
 }
 
-// The display name's characters as ASCII: each code page 932 character read
-// by the C library, full-width forms and full stops folded, anything else
-// beyond ASCII a blank.
-std::string plainFolded(const std::string& name) {
-    std::string folded;
-    for (std::size_t i = 0; i < name.size();) {
-        const auto lead = static_cast<unsigned char>(name[i]);
-        const std::size_t length =
-            ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC)) && i + 1 < name.size() ? 2 : 1;
-        char32_t point = 0;
-        if (lead < 0x80) {
-            point = lead;
-        } else {
-            const iconv_t reader = iconv_open("UTF-32LE", "CP932");
-            char* in = const_cast<char*>(name.data() + i);
-            std::size_t inLeft = length;
-            char out[8];
-            char* outAt = out;
-            std::size_t outLeft = sizeof out;
-            if (iconv(reader, &in, &inLeft, &outAt, &outLeft) != static_cast<std::size_t>(-1) && outLeft == 4) {
-                std::memcpy(&point, out, 4);
+// The pieces of a decoded display name as code points: code page 932 text
+// read a character at a time by the C library (0 for what it cannot read),
+// words of UTF-8 as they stand.
+struct PlainNameText final : TextSink {
+    std::u32string points;
+
+    void write(std::string_view bytes) override {
+        for (std::size_t i = 0; i < bytes.size();) {
+            const auto lead = static_cast<unsigned char>(bytes[i]);
+            const std::size_t length =
+                ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC)) && i + 1 < bytes.size() ? 2 : 1;
+            char32_t point = lead < 0x80 ? lead : 0;
+            if (lead >= 0x80) {
+                const iconv_t reader = iconv_open("UTF-32LE", "CP932");
+                char* in = const_cast<char*>(bytes.data() + i);
+                std::size_t inLeft = length;
+                char out[8];
+                char* outAt = out;
+                std::size_t outLeft = sizeof out;
+                if (iconv(reader, &in, &inLeft, &outAt, &outLeft) != static_cast<std::size_t>(-1) && outLeft == 4) {
+                    std::memcpy(&point, out, 4);
+                }
+                iconv_close(reader);
             }
-            iconv_close(reader);
+            points += point;
+            i += length;
         }
+    }
+    bool takesUtf8() const override { return true; }
+    void writeUtf8(std::string_view text) override {
+        std::u32string read;
+        check(plainUtf8(std::string(text), read));
+        points += read;
+    }
+};
+
+// The display name's characters as ASCII: full-width forms and full stops
+// folded, anything else beyond ASCII a blank.
+std::string plainFolded(const std::u32string& points) {
+    std::string folded;
+    for (char32_t point : points) {
         if (point >= 0xFF01 && point <= 0xFF5E) point -= 0xFF01 - 0x21;
         if (point == 0x3002 || point == 0xFF61) point = '.';
         folded += point < 0x80 && point != 0 ? static_cast<char>(point) : ' ';
-        i += length;
     }
     return folded;
 }
@@ -719,10 +747,9 @@ std::string plainFolded(const std::string& name) {
 // The organizational domain a From value's display name claims when it is
 // not fromOrganization; "" for none.
 std::string plainNameClaim(const std::string& value, const std::string& fromOrganization) {
-    std::string decoded;
-    AppendTo<std::string> sink(decoded);
-    appendDecoded(plainDisplayName(value), testConverter(), sink);
-    const std::string text = plainFolded(decoded);
+    PlainNameText name;
+    appendDecoded(plainDisplayName(value), testConverter(), name);
+    const std::string text = plainFolded(name.points);
     const auto isDomainCharacter = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.'; };
     const std::string local = "!#$%&'*+/=?^_`{|}~";
     const auto trimmed = [](std::string name) {
@@ -1080,17 +1107,6 @@ Expected expectedFor(const Settings& settings, const std::string& header) {
     return expected;
 }
 
-void check(bool condition) {
-    if (!condition) std::abort();
-}
-
-// Like check, and shows both texts when they differ, so that a reproducer
-// tells what it is about.
-void checkSame(const std::string& got, const std::string& expected) {
-    if (got == expected) return;
-    std::fprintf(stderr, "got:\n%s\nexpected:\n%s\n", got.c_str(), expected.c_str());
-    std::abort();
-}
 
 // The invariants, stated on their own: each shown line is a header line,
 // never empty and without CR; lines of one pattern keep header order; the
