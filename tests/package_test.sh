@@ -73,6 +73,12 @@ for f in Quillmark.ini readme.txt readme-en.txt; do
 done
 readme=$(iconv -f CP932 -t UTF-8 readme.txt)
 grep -q 'インストール' <<<"$readme" || fail "readme.txt is not Japanese in code page 932"
+# Both guides give the date of the Public Suffix List the table was made from.
+list_date=$(dpkg-query -W -f='${Version}' publicsuffix | sed -n 's/^\([0-9]\{4\}\)\([0-9]\{2\}\)\([0-9]\{2\}\).*/\1-\2-\3/p')
+[ -n "$list_date" ] || fail "no date read from the publicsuffix package's version"
+for guide in "$readme" "$(cat readme-en.txt)" "$(cat "$root/README.md")"; do
+    grep -qF "$list_date" <<<"$guide" || fail "a guide does not give the list's date, $list_date"
+done
 
 # The sample settings read as the guide says: the digest and the DKIM line
 # first, whole, decoded fields of the patterns it names, the separator's

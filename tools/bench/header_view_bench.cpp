@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <memory>
 #include <map>
 #include <new>
@@ -20,6 +21,7 @@
 #include "headerview/line_cut.h"
 #include "dkim/dkim_check.h"
 #include "dkim_keys.h"
+#include "domains/public_suffixes.h"
 #include "text/base64.h"
 #include "text/ascii.h"
 
@@ -271,6 +273,27 @@ void BM_DkimTenThousandFields(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(writeDkimLine(source.c_str(), services, 0, line));
 }
 
+// Organizational domains of the names of the Public Suffix List's rules, as
+// the digest lines see names: lower case, A-labels. Items are lookups.
+void BM_OrganizationalDomains(benchmark::State& state) {
+    std::vector<std::string> names;
+    std::ifstream list(QM_PUBLIC_SUFFIX_LIST);
+    for (std::string line; std::getline(list, line);) {
+        line = line.substr(0, line.find_first_of(" \t\r"));
+        if (line.empty() || line.compare(0, 2, "//") == 0) continue;
+        const std::size_t start = line[0] == '!' ? 1 : line.compare(0, 2, "*.") == 0 ? 2 : 0;
+        ShownDomain shown;
+        showDomain(line.substr(start), shown);
+        names.emplace_back("www." + std::string(shown.text()));
+    }
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        for (const std::string& name : names) bytes += organizationalDomain(name).size();
+    }
+    benchmark::DoNotOptimize(bytes);
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * names.size()));
+}
+
 BENCHMARK(BM_DkimCheck)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Sha256AndRsaVerify)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DkimTenThousandFields)->Unit(benchmark::kMillisecond);
@@ -283,6 +306,7 @@ BENCHMARK(BM_View99IgnoreCase)->Apply(sizes);
 BENCHMARK(BM_View3Readable)->Apply(sizes);
 BENCHMARK(BM_View99IgnoreCaseReadable)->Apply(sizes);
 BENCHMARK(BM_MailTime);
+BENCHMARK(BM_OrganizationalDomains)->Unit(benchmark::kMillisecond);
 
 // Keeps each case's time per iteration in microseconds, for the summary:
 // the median when the runs are repeated, else the one run.
