@@ -1,7 +1,6 @@
 #include "fields/name_claims.h"
 
 #include <cstdint>
-#include <iterator>
 
 #include "charset/encoded_words.h"
 #include "domains/public_suffixes.h"
@@ -70,7 +69,8 @@ bool readDisplayName(std::string_view value, NameText& phrase, NameText& comment
     return sawBracket;
 }
 
-constexpr ByteSet kDomainCharacters = ByteSet::where([](char c) { return isLetter(c) || isDigit(c) || c == '-' || c == '.'; });
+constexpr ByteSet kDomainCharacters =
+    ByteSet::where([](char c) { return isLetter(c) || isDigit(c) || c == '-' || c == '.'; });
 // The characters an address's local part holds besides those of a domain.
 constexpr ByteSet kLocalCharacters(std::string_view("!#$%&'*+/=?^_`{|}~"));
 
