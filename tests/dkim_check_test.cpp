@@ -180,6 +180,12 @@ TEST(DkimCheck, TheFromDomainsOwnPolicyAndWhatItsNameClaims) {
             << c.mail << (c.edits.empty() ? "" : ", edited to " + c.edits.back().second);
         EXPECT_LE(keys.lookUps, 1) << c.mail << ": the keys and the policy asked for at once";
     }
+    // A first tag that breaks the grammar is still the first: that record is
+    // passed over, and the other one counts.
+    TestKeys broken;
+    broken.records["_dmarc.example.com"] = {"x!=1; v=DMARC1; p=none", "v=DMARC1; p=reject"};
+    EXPECT_EQ(lineOf(edited(signedMail("relaxed"), unsignedFrom("taro@example.com")), broken),
+              "[DKIM] FAIL example.com (DMARC reject)");
     TestKeys keys;
     lineOf(signedMail("from_subdomain"), keys);
     EXPECT_EQ(keys.asked, (std::vector<std::string>{"s2048._domainkey.example.net", "_dmarc.news.example.net",

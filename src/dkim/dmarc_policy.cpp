@@ -38,8 +38,14 @@ bool reportsByMail(std::string_view uris) {
     return false;
 }
 
-bool isDmarcRecord(const TagList& tags) {
-    return tags.size() > 0 && sameText(tags[0].name, "v") && sameText(tags[0].value, "DMARC1");
+// Whether record's first tag, as written, is v=DMARC1 (a tag that breaks the
+// grammar before it is no tag of the list, but still comes first).
+bool isDmarcRecord(std::string_view record, const TagList& tags) {
+    if (tags.size() == 0 || !sameText(tags[0].name, "v") || !sameText(tags[0].value, "DMARC1")) return false;
+    for (const char* at = record.data(); at < tags[0].name.data(); ++at) {
+        if (!isBlankOrBreak(*at)) return false;
+    }
+    return true;
 }
 
 enum class Found { kNone, kOne, kNoPolicy };
@@ -52,7 +58,7 @@ Found findRecord(const KeyAnswer& answer, const std::string*& record) {
     if (answer.state != KeyState::kFound || answer.records == nullptr) return Found::kNoPolicy;
     record = nullptr;
     for (const std::string& text : *answer.records) {
-        if (!isDmarcRecord(TagList(text))) continue;
+        if (!isDmarcRecord(text, TagList(text))) continue;
         if (record != nullptr) return Found::kNoPolicy;
         record = &text;
     }
