@@ -161,7 +161,8 @@ private:
                 return false;
             }
         }
-        const std::string_view organization = organizationalDomain(name);
+        // The suffix is known: its organizational domain is it and the label before it.
+        const std::string_view organization = name.substr(labelBefore(name, suffix.start - 1));
         if (sameText(organization, fromOrganization_)) return false;
         showDomain(organization, shown);
         return shown.known();
