@@ -47,6 +47,7 @@ TEST(PublicSuffixes, OrganizationalDomainsOfEveryKindOfRule) {
         const char* name;
         const char* organizational;
         bool listed;  // the public suffix comes from a rule of the list
+        bool newGeneric = false;  // ... of the generic top-level domains delegated since 2012
     } cases[] = {
         {"mail.shop.example.co.jp", "example.co.jp", true},
         {"co.jp", "co.jp", true},
@@ -64,6 +65,11 @@ TEST(PublicSuffixes, OrganizationalDomainsOfEveryKindOfRule) {
         {"a.b.c.d.example", "d.example", false},
         {"www.xn--85x722f.xn--55qx5d.cn", "xn--85x722f.xn--55qx5d.cn", true},
         {"under_score.example.com", "example.com", true},
+        {"dr.med", "dr.med", true, true},
+        {"help.amazon.shop", "amazon.shop", true, true},
+        {"matt.dev", "matt.dev", true, true},
+        {"someone.web.app", "someone.web.app", true},  // a private rule below a newer one
+        {"xn--qckr4f.xn--tckwe", "xn--qckr4f.xn--tckwe", true, true},  // .コム
         {"", "", false},
         {".example.com", "", false},
         {"example..com", "", false},
@@ -73,6 +79,7 @@ TEST(PublicSuffixes, OrganizationalDomainsOfEveryKindOfRule) {
         EXPECT_EQ(organizationalDomain(c.name), c.organizational) << c.name;
         PublicSuffix suffix;
         EXPECT_EQ(findPublicSuffix(c.name, suffix) && suffix.listed, c.listed) << c.name;
+        EXPECT_EQ(suffix.newGeneric, c.newGeneric) << c.name;
     }
 }
 

@@ -55,13 +55,18 @@ public:
         }
     }
 
-    // Whether the state ends a rule's word with mark.
-    bool ends(unsigned mark) const {
-        if (kSuffixAutomaton[state_] == kIndexed) return indexed(mark) != 0;
+    // The marks the state ends rules' words with, a bit (1 << mark) each.
+    unsigned marks() const {
+        unsigned bits = 0;
+        if (kSuffixAutomaton[state_] == kIndexed) {
+            for (unsigned mark = 1; mark < kFirstCharacter; ++mark) bits |= (indexed(mark) != 0 ? 1u : 0u) << mark;
+            return bits;
+        }
         for (std::size_t at = state_;; ++at) {
             const unsigned own = kSuffixAutomaton[at] & kSymbolBits;
-            if (own == mark) return true;
-            if (own >= kFirstCharacter || (kSuffixAutomaton[at] & kLastEdge) != 0) return false;
+            if (own >= kFirstCharacter) return bits;
+            bits |= 1u << own;
+            if ((kSuffixAutomaton[at] & kLastEdge) != 0) return bits;
         }
     }
 
@@ -87,7 +92,7 @@ bool isDomainName(std::string_view name) {
 
 bool findPublicSuffix(std::string_view name, PublicSuffix& suffix) {
     if (!isDomainName(name)) return false;
-    suffix = {labelBefore(name, name.size()), false};
+    suffix = {labelBefore(name, name.size()), false, false, false};
     Walk walk;
     // The walk has read the labels from end on; each from its last byte.
     for (std::size_t end = name.size();;) {
@@ -95,13 +100,16 @@ bool findPublicSuffix(std::string_view name, PublicSuffix& suffix) {
         for (; start > 0 && name[start - 1] != '.'; --start) {
             if (!walk.step(kSymbolOf[name[start - 1]])) return true;
         }
-        if (walk.ends(kExceptionMark)) {
-            suffix = {end + 1, true};
+        const unsigned marks = walk.marks();
+        if ((marks & 1u << kExceptionMark) != 0) {
+            suffix = {end + 1, true, false, false};
             return true;
         }
-        if (walk.ends(kRuleMark)) suffix = {start, true};
+        if ((marks & (1u << kRuleMark | 1u << kNewGenericMark | 1u << kPrivateMark)) != 0) {
+            suffix = {start, true, (marks & 1u << kNewGenericMark) != 0, (marks & 1u << kPrivateMark) != 0};
+        }
         // A label below a wildcard is public, unless an exception names it.
-        if (walk.ends(kWildcardMark) && start > 0) suffix = {labelBefore(name, start - 1), true};
+        if ((marks & 1u << kWildcardMark) != 0 && start > 0) suffix = {labelBefore(name, start - 1), true, false, false};
         if (start == 0 || !walk.step(kSymbolOf['.'])) return true;
         end = start - 1;
     }
@@ -112,18 +120,16 @@ bool rulesBelow(std::string_view domain) {
     for (std::size_t at = domain.size(); at > 0; --at) {
         if (!walk.step(kSymbolOf[domain[at - 1]])) return false;
     }
-    return walk.ends(kWildcardMark) || walk.step(kSymbolOf['.']);
+    return (walk.marks() & 1u << kWildcardMark) != 0 || walk.step(kSymbolOf['.']);
 }
 
 std::string_view organizationalDomain(std::string_view name) {
     PublicSuffix suffix;
-    if (!findPublicSuffix(name, suffix)) return {};
-    if (suffix.start == 0) return name;
-    return name.substr(labelBefore(name, suffix.start - 1));
+    return findPublicSuffix(name, suffix) ? organizationalDomain(name, suffix) : std::string_view();
 }
 
 bool isHostName(std::string_view text) {
-    if (text.empty() || text.size() > 253) return false;
+    if (text.empty() || text.size() > kLongestDnsName) return false;
     std::size_t label = 0;
     for (std::size_t i = 0; i <= text.size(); ++i) {
         if (i == text.size() || text[i] == '.') {
@@ -133,6 +139,17 @@ bool isHostName(std::string_view text) {
         } else if (!isLetter(text[i]) && !isDigit(text[i]) && text[i] != '-') {
             return false;
         }
+    }
+    return true;
+}
+
+bool isDnsName(std::string_view text) {
+    if (text.empty() || text.size() > kLongestDnsName) return false;
+    std::size_t label = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && text[i] != '.') continue;
+        if (i == label || i - label > 63) return false;
+        label = i + 1;
     }
     return true;
 }

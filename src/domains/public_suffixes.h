@@ -7,9 +7,18 @@
 #include <cstddef>
 #include <string_view>
 
+// The longest name DNS holds, in bytes, without a trailing dot.
+constexpr std::size_t kLongestDnsName = 253;
+
 struct PublicSuffix {
     std::size_t start = 0;  // where in the name the public suffix begins
     bool listed = false;    // a rule of the list made it, not the default rule that an unlisted name's last label is public
+    // The rule is one of the generic top-level domains delegated since 2012
+    // (med, dev, shop, app ...), which end many a word of prose by chance.
+    bool newGeneric = false;
+    // The rule is one of the list's private section: a name that a company
+    // owns, such as github.io, whose names below it are its customers'.
+    bool privateRule = false;
 };
 
 // Whether name is a domain name as the lookups below take it: not empty,
@@ -27,19 +36,31 @@ bool findPublicSuffix(std::string_view name, PublicSuffix& suffix);
 // it, or name itself when it is a public suffix; a part of name. Empty when
 // name is no domain name. Linear in the name; allocates nothing.
 std::string_view organizationalDomain(std::string_view name);
+// The same, for a name whose public suffix findPublicSuffix has found.
+constexpr std::string_view organizationalDomain(std::string_view name, const PublicSuffix& suffix);
 
 // Whether a rule of the list names a name below domain (a domain name, as
 // above): when none does, every name below an organizational domain has
 // that organizational domain. Linear in the domain; allocates nothing.
 bool rulesBelow(std::string_view domain);
 
-// Whether text is a host name of at most 253 bytes: labels of letters,
-// digits and '-' (not first or last), each 1 to 63 bytes, between dots.
+// Whether text is a host name of at most kLongestDnsName bytes: labels of
+// letters, digits and '-' (not first or last), each 1 to 63 bytes, between
+// dots.
 bool isHostName(std::string_view text);
+
+// Whether text can be asked of DNS as a name: at most kLongestDnsName bytes,
+// labels of 1 to 63 bytes between dots, of any bytes but dots (underscores
+// stand in names such as _dmarc.example.com).
+bool isDnsName(std::string_view text);
 
 // The start of the label that ends just before the dot at dot.
 constexpr std::size_t labelBefore(std::string_view name, std::size_t dot) {
     std::size_t start = dot;
     while (start > 0 && name[start - 1] != '.') --start;
     return start;
+}
+
+constexpr std::string_view organizationalDomain(std::string_view name, const PublicSuffix& suffix) {
+    return suffix.start == 0 ? name : name.substr(labelBefore(name, suffix.start - 1));
 }

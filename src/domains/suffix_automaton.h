@@ -20,8 +20,10 @@ extern const std::size_t kSuffixAutomatonSize;
 // The marks that end a rule's word, and the first symbol of a character:
 // '-', '.', '0' to '9', then 'a' to 'z'.
 constexpr unsigned kRuleMark = 1;
-constexpr unsigned kWildcardMark = 2;   // "*." and the word: every label below it is public
-constexpr unsigned kExceptionMark = 3;  // "!" and the word: its leftmost label is not public
-constexpr unsigned kFirstCharacter = 4;
+constexpr unsigned kWildcardMark = 2;     // "*." and the word: every label below it is public
+constexpr unsigned kExceptionMark = 3;    // "!" and the word: its leftmost label is not public
+constexpr unsigned kNewGenericMark = 4;   // a rule of the generic top-level domains delegated since 2012
+constexpr unsigned kPrivateMark = 5;      // a rule of the private section: a name a company owns
+constexpr unsigned kFirstCharacter = 6;
 constexpr unsigned kLastSymbol = kFirstCharacter + 37;  // 'z'
 constexpr unsigned char kIndexed = 0x3F;
