@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core_settings.h"
+#include "dkim/dmarc_policy.h"
 #include "dkim_keys.h"
 #include "fake_host.h"
 #include "keys/key_cache.h"
@@ -23,13 +24,16 @@ PlatformCrypto& testCrypto() {
     return crypto;
 }
 
-std::string lineOf(const char* source, TestKeys& keys) {
-    DkimServices services{keys, testCrypto(), testConverter(), static_cast<std::int64_t>(std::time(nullptr))};
+// The line for source, judged at now (seconds since 1970; the clock by default).
+std::string lineOf(const char* source, TestKeys& keys, std::int64_t now = std::time(nullptr)) {
+    DkimServices services{keys, testCrypto(), testConverter(), now};
     char line[kDkimLineSize];
     return std::string(line, writeDkimLine(source, services, 0, line));
 }
 
-std::string lineOf(const std::string& source, TestKeys& keys) { return lineOf(source.c_str(), keys); }
+std::string lineOf(const std::string& source, TestKeys& keys, std::int64_t now = std::time(nullptr)) {
+    return lineOf(source.c_str(), keys, now);
+}
 
 // mail with each edit made once, at its first place.
 std::string edited(std::string mail, const std::vector<std::pair<std::string, std::string>>& edits) {
@@ -152,6 +156,8 @@ TEST(DkimCheck, TheFromDomainsOwnPolicyAndWhatItsNameClaims) {
         {"relaxed", unsignedFrom("taro@broken.example.com"), "[DKIM] NONE broken.example.com"},
         {"relaxed", unsignedFrom("taro@silent.example.net"), "[DKIM] NONE silent.example.net", "_dmarc.silent.example.net"},
         {"relaxed", unsignedFrom("taro@x_y.example.com"), "[DKIM] NONE x_y.example.com"},
+        // No host name, yet a name DNS holds: asked, then its organizational domain.
+        {"relaxed", unsignedFrom("taro@x_y.example.net"), "[DKIM] FAIL x_y.example.net (DMARC reject)"},
         {"relaxed", {{"From:", "From: a@example.org\r\nFrom:"}, {"DKIM-Signature:", "X-Signature:"}},
          "[DKIM] FAIL example.org (more than one From)"},
         // Signed.
@@ -168,6 +174,14 @@ TEST(DkimCheck, TheFromDomainsOwnPolicyAndWhatItsNameClaims) {
          "[DKIM] FAIL reject.example.com (DMARC reject) | neutral example.com (testing)"},
         // What the display name claims.
         {"name_claims", {}, "[DKIM] WARN example.com (name says paypal.com) | pass example.com"},
+        {"name_after_comma", {}, "[DKIM] WARN example.com (name says paypal.com) | pass example.com"},
+        {"name_quoted_parts", {}, "[DKIM] WARN example.com (name says paypal.com) | pass example.com"},
+        {"name_title", {}, kPass},
+        // A From domain that is a public suffix is its own organization;
+        // the names below it are others'.
+        {"from_public_suffix", {}, "[DKIM] WARN github.io | pass evil.github.io (not From)"},
+        {"from_wildcard_suffix", {}, "[DKIM] WARN foo.ck | pass evil.foo.ck (not From)"},
+        {"from_single_label", {}, "[DKIM] WARN intranet | pass evil.intranet (not From)"},
         {"relaxed", {{"Taro Yamada <", "=?UTF-8?B?77yw772B772Z77yw772B772M77yO772D772P772N?= <"}},
          "[DKIM] WARN example.com (name says paypal.com) | fail example.com (signature does not match)"},
         {"from_reject", {{"Taro Yamada", "\"Amazon.co.jp\""}, {"DKIM-Signature:", "X-Signature:"}},
@@ -192,6 +206,93 @@ TEST(DkimCheck, TheFromDomainsOwnPolicyAndWhatItsNameClaims) {
                                                      "_dmarc.example.net"}));
 }
 
+// A host name of length bytes of c, in labels of 63 at most.
+std::string longName(char c, std::size_t length) {
+    std::string name;
+    while (name.size() + 64 < length) name += std::string(63, c) + ".";
+    return name + std::string(length - name.size(), c);
+}
+
+// The policy that DMARC records give, as "REQUEST" or "REQUEST strict";
+// "none" for p=none and for no policy alike.
+TEST(DmarcPolicy, EachRecordGivesItsPolicy) {
+    const KeyAnswer noRecord{KeyState::kNoKey, nullptr};
+    const auto found = [](KeyRecords records) { return KeyAnswer{KeyState::kFound, std::make_shared<KeyRecords>(records)}; };
+    const struct {
+        const char* name;
+        KeyRecords atFrom;  // empty: no record there
+        KeyRecords atOrganization;
+        const char* policy;
+    } cases[] = {
+        {"the plain form", {"v=DMARC1; p=reject"}, {}, "reject"},
+        {"a broken tag after p", {"v=DMARC1; p=reject; x-y=1"}, {}, "reject"},
+        {"an empty tag after p", {"v=DMARC1; p=quarantine;; rua=mailto:d@example.com"}, {}, "quarantine"},
+        {"a broken value after p", {"v=DMARC1; p=reject; pct=50 %; rua=mailto:d@example.com"}, {}, "reject"},
+        {"an empty tag before p", {"v=DMARC1;; p=reject"}, {}, "reject"},
+        {"blanks, case and no blank", {" v = DMARC1 ;p = REJECT ; adkim = s"}, {}, "reject strict"},
+        {"p named twice: the first", {"v=DMARC1; p=reject; p=none"}, {}, "reject"},
+        {"adkim=r", {"v=DMARC1; p=quarantine; adkim=r"}, {}, "quarantine"},
+        {"sp= for the From domain itself", {"v=DMARC1; p=reject; sp=none"}, {}, "reject"},
+        {"sp= for a name below", {}, {"v=DMARC1; p=none; sp=reject"}, "reject"},
+        {"p= for a name below without sp=", {}, {"v=DMARC1; p=quarantine"}, "quarantine"},
+        {"the From domain's record first", {"v=DMARC1; p=none"}, {"v=DMARC1; p=reject"}, "none"},
+        // v and p first, in that order; else p=none with reports by mail, or no policy.
+        {"p not second", {"v=DMARC1; sp=reject; p=reject"}, {}, "none"},
+        {"a broken tag before p", {"v=DMARC1; x!=1; p=reject"}, {}, "none"},
+        {"p of another value", {"v=DMARC1; p=bogus; rua=mailto:d@example.com; adkim=s"}, {}, "none strict"},
+        {"sp of another value", {"v=DMARC1; p=reject; sp=bogus"}, {}, "none"},
+        {"v not first: no record at the From domain", {"p=reject; v=DMARC1"}, {"v=DMARC1; p=quarantine"}, "quarantine"},
+        {"two records", {"v=DMARC1; p=reject", "v=DMARC1; p=none"}, {"v=DMARC1; p=reject"}, "none"},
+        {"records of other kinds passed over", {"v=spf1 -all", "v=DMARC1; p=reject"}, {}, "reject"},
+    };
+    const auto text = [](const DmarcPolicy& policy) {
+        const char* request = policy.request == DmarcRequest::kReject       ? "reject"
+                              : policy.request == DmarcRequest::kQuarantine ? "quarantine"
+                                                                            : "none";
+        return std::string(request) + (policy.strictDkim ? " strict" : "");
+    };
+    for (const auto& c : cases) {
+        const KeyAnswer atFrom = c.atFrom.empty() ? noRecord : found(c.atFrom);
+        const KeyAnswer atOrganization = c.atOrganization.empty() ? noRecord : found(c.atOrganization);
+        EXPECT_EQ(text(discoverDmarcPolicy(&atFrom, &atOrganization)), c.policy) << c.name;
+    }
+    // Where the From domain's record cannot be had, or was not asked for.
+    const KeyAnswer reject = found({"v=DMARC1; p=reject"});
+    const KeyAnswer failed{KeyState::kFailed, nullptr};
+    const KeyAnswer pending{KeyState::kPending, nullptr};
+    EXPECT_EQ(text(discoverDmarcPolicy(&failed, &reject)), "none") << "the From domain's lookup failed";
+    EXPECT_EQ(text(discoverDmarcPolicy(&pending, &reject)), "none") << "the From domain's lookup pending";
+    EXPECT_EQ(text(discoverDmarcPolicy(nullptr, &reject)), "reject") << "no name to ask at the From domain";
+    EXPECT_EQ(text(discoverDmarcPolicy(nullptr, nullptr)), "none") << "nothing asked";
+}
+
+// Which names are asked for a From domain and its organizational domain.
+TEST(DmarcPolicy, AsksEachNameThatDnsCanHold) {
+    const std::string label63(63, 'a');
+    const struct {
+        const char* name;
+        std::string from, organization;
+        std::string atFrom, atOrganization;
+    } cases[] = {
+        {"an organizational domain", "example.com", "example.com", "_dmarc.example.com", ""},
+        {"a name below it", "news.example.com", "example.com", "_dmarc.news.example.com", "_dmarc.example.com"},
+        {"an underscore", "x_y.bank.example", "bank.example", "_dmarc.x_y.bank.example", "_dmarc.bank.example"},
+        {"246 bytes: the longest asked", longName('b', 246 - 13) + ".bank.example", "bank.example",
+         "_dmarc." + longName('b', 246 - 13) + ".bank.example", "_dmarc.bank.example"},
+        {"247 bytes", longName('b', 247 - 13) + ".bank.example", "bank.example", "", "_dmarc.bank.example"},
+        {"a label of 63 bytes", label63 + ".example.com", "example.com", "_dmarc." + label63 + ".example.com",
+         "_dmarc.example.com"},
+        {"a label of 64 bytes", label63 + "a.example.com", "example.com", "", "_dmarc.example.com"},
+        {"an empty label, no organizational domain", "a..example.com", "", "", ""},
+        {"no From domain", "", "", "", ""},
+    };
+    for (const auto& c : cases) {
+        const PolicyNames names = policyNamesOf(c.from, c.organization);
+        EXPECT_EQ(names.atFrom, c.atFrom) << c.name;
+        EXPECT_EQ(names.atOrganization, c.atOrganization) << c.name;
+    }
+}
+
 TEST(DkimCheck, LookupsThatDoNotEndTellNothing) {
     TestKeys keys;
     keys.pending.insert("s2048._domainkey.example.com");
@@ -200,13 +301,47 @@ TEST(DkimCheck, LookupsThatDoNotEndTellNothing) {
               "[DKIM] ? example.com | temperror example.com (key lookup pending), temperror example.net (key lookup "
               "failed)");
     EXPECT_EQ(lineOf(nullptr, keys), "[DKIM] ? no source");
+
+    // A machine that cannot hash can tell nothing, and says why.
+    struct NoHashing final : Crypto {
+        std::unique_ptr<Sha256> sha256() override { return nullptr; }
+        RsaKeyHandle rsaKey(std::string_view der) override { return testCrypto().rsaKey(der); }
+    } noHashing;
+    TestKeys allKeys;
+    DkimServices services{allKeys, noHashing, testConverter(), static_cast<std::int64_t>(std::time(nullptr))};
+    char line[kDkimLineSize];
+    EXPECT_EQ(std::string(line, writeDkimLine(signedMail("relaxed").c_str(), services, 0, line)),
+              "[DKIM] ? example.com | temperror example.com (hashing failed)");
 }
 
-// A host name of length bytes of c, in labels of 63 at most.
-std::string longName(char c, std::size_t length) {
-    std::string name;
-    while (name.size() + 64 < length) name += std::string(63, c) + ".";
-    return name + std::string(length - name.size(), c);
+// x= is judged at the time the mail came, as its topmost Received field
+// tells, so that a mail kept for a month still reads as it did.
+TEST(DkimCheck, ASignatureIsJudgedWhenTheMailCame) {
+    constexpr std::int64_t kSignedAt = 1796668536;            // Mon, 07 Dec 2026 18:35:36 +0000
+    constexpr std::int64_t kExpiry = kSignedAt + 7 * 86400;  // its x=
+    constexpr std::int64_t kMonthLater = kExpiry + 30 * 86400;
+    const std::string kCameInTime = "Received: from mx.example.com by mail.example.org; Mon, 07 Dec 2026 19:35:36 +0000\r\n";
+    const std::string kCameLate = "Received: from mx.example.com by mail.example.org; Mon, 14 Dec 2026 18:36:36 +0000\r\n";
+    const std::string kPassed = kPass, kExpired = "[DKIM] WARN example.com | permerror example.com (expired)";
+    const struct {
+        const char* name;
+        std::string above;  // fields above the signed ones
+        std::int64_t now;
+        const std::string& line;
+    } cases[] = {
+        {"opened within the week", "", kSignedAt + 3600, kPassed},
+        {"opened a month later, come within the week", kCameInTime, kMonthLater, kPassed},
+        {"opened a month later, with nothing telling when it came", "", kMonthLater, kExpired},
+        {"come after the week: a replay of an old mail", kCameLate, kMonthLater, kExpired},
+        {"only the topmost Received counts", kCameLate + kCameInTime, kMonthLater, kExpired},
+        {"a Received dated later than now: judged now", kCameLate, kSignedAt + 3600, kPassed},
+        {"a date that does not read", "Received: from mx.example.com; someday\r\n", kMonthLater, kExpired},
+        {"no ';' before the date", "Received: from mx.example.com Mon, 07 Dec 2026 19:35:36 +0000\r\n", kMonthLater, kExpired},
+    };
+    for (const auto& c : cases) {
+        TestKeys keys;
+        EXPECT_EQ(lineOf(c.above + signedMail("expires"), keys, c.now), c.line) << c.name;
+    }
 }
 
 TEST(DkimCheck, HostileMailsCostLittleAndAskNothingTheyNeedNot) {
@@ -245,8 +380,11 @@ TEST(DkimCheck, HostileMailsCostLittleAndAskNothingTheyNeedNot) {
          "[DKIM] WARN example.com | fail example.com (body changed)", 2},
         {"a body of 50 MiB", mail + std::string(50 << 20, ' ') + "x\r\n",
          "[DKIM] WARN example.com | fail example.com (body changed)", 2},
-        {"a From domain of 127 labels, too long for its DMARC record's name",
-         "From: a@" + labels.substr(0, 253) + "\r\n\r\n", "[DKIM] NONE " + labels.substr(0, 253), 0},
+        {"a From domain of 127 labels, too long for its DMARC record's name: its organization's asked",
+         "From: a@" + labels.substr(0, 253) + "\r\n\r\n", "[DKIM] NONE " + labels.substr(0, 253), 1},
+        {"a From domain of 250 bytes: the owner's policy still found",
+         "From: a@" + longName('b', 238) + ".example.net\r\n\r\n", "[DKIM] FAIL " + longName('b', 238) + ".example.net (DMARC reject)",
+         1},
         {"names of 253 bytes, each asked for",
          edited(signature, {{"s=s2048", "s=" + longName('s', 230)}}) + "From: a@" + longName('b', 242) + ".com\r\n\r\n",
          "[DKIM] WARN " + longName('b', 242) + ".com | permerror example.com (no key)", 3},

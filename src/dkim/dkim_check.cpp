@@ -13,6 +13,8 @@
 #include "dkim/signature.h"
 #include "domains/public_suffixes.h"
 #include "fields/from_field.h"
+#include "fields/mail_time.h"
+#include "fields/trust_line.h"
 #include "text/ascii.h"
 #include "text/inline_buffer.h"
 #include "text/writing.h"
@@ -31,6 +33,7 @@ enum class Outcome : std::uint8_t {
     kWeakKey,
     kPending,
     kLookupFailed,
+    kNoHashing,  // this machine could not hash: nothing can be told of the mail
     kBodyChanged,
     kNoMatch,
     kPass,
@@ -55,6 +58,7 @@ Item itemOf(Outcome outcome) {
         case Outcome::kWeakKey: return {"policy", " (weak key)"};
         case Outcome::kPending: return {"temperror", " (key lookup pending)"};
         case Outcome::kLookupFailed: return {"temperror", " (key lookup failed)"};
+        case Outcome::kNoHashing: return {"temperror", " (hashing failed)"};
         case Outcome::kBodyChanged: return {"fail", " (body changed)"};
         case Outcome::kNoMatch: return {"fail", " (signature does not match)"};
         case Outcome::kTesting: return {"neutral", " (testing)"};
@@ -104,9 +108,6 @@ private:
     std::size_t counts_[std::size(kOnceOnly)] = {};
 };
 
-// The longest name DNS holds.
-constexpr std::size_t kLongestName = 253;
-
 // A field named name, case-blind.
 bool named(const SourceField& field, std::string_view name) { return equalsIgnoringCase(field.name, name); }
 
@@ -119,8 +120,8 @@ std::string keyNameOf(const Signature& signature) {
     return name;
 }
 
-// The checks that need only the signature and the clock.
-void checkSignature(Check& check, std::int64_t now) {
+// The checks that need only the signature and the time the mail came.
+void checkSignature(Check& check, std::int64_t arrival) {
     check.signature = readSignature(check.field->value());
     showDomain(check.signature.domain, check.domain);
     switch (check.signature.fault) {
@@ -129,28 +130,21 @@ void checkSignature(Check& check, std::int64_t now) {
         case SignatureFault::kEd25519: check.outcome = Outcome::kEd25519; return;
         case SignatureFault::kNone: break;
     }
-    if (check.signature.expires && check.signature.expiry < now) check.outcome = Outcome::kExpired;
+    if (check.signature.expires && check.signature.expiry < arrival) check.outcome = Outcome::kExpired;
 }
 
-// The names of the From domain's DMARC records, asked for beside the keys:
-// at FROM, and at its organizational domain when that is another; none
-// when FROM is no host name.
-struct PolicyNames {
-    std::string atFrom;
-    std::string atOrganization;
-};
-
-PolicyNames policyNamesOf(const Sender& sender) {
-    PolicyNames names;
-    const std::string_view from = sender.domain().text();
-    constexpr std::string_view kPrefix = "_dmarc.";
-    if (!sender.known() || !isHostName(from) || kPrefix.size() + from.size() > kLongestName) return names;
-    names.atFrom.append(kPrefix).append(from);
-    const std::string_view organization = sender.organization();
-    if (!organization.empty() && organization.size() < from.size()) {
-        names.atOrganization.append(kPrefix).append(organization);
+// When the mail came: the time of its topmost Received field, which the
+// user's own server added last and no sender can put above, when it reads
+// and is no later than now; else now. A signature valid then stays valid
+// however long the mail is kept, and a replayed old mail still comes late,
+// since its topmost field is the replay's.
+std::int64_t arrivalOf(const MailSource& mail, std::int64_t now) {
+    for (const SourceField& field : mail.fields()) {
+        if (!equalsIgnoringCase(field.name, "received")) continue;
+        std::int64_t time = 0;
+        return readReceivedTime(field.value(), time) && time <= now ? time : now;
     }
-    return names;
+    return now;
 }
 
 // Reads what a key lookup found for check.
@@ -188,7 +182,7 @@ DmarcPolicy lookUp(InlineBuffer<Check*, kCheckedSignatures>& checks, const Polic
         if (check.outcome != Outcome::kUnchecked) continue;
         std::string name = keyNameOf(check.signature);
         // No such name can stand in DNS.
-        if (name.size() > kLongestName) {
+        if (name.size() > kLongestDnsName) {
             check.outcome = Outcome::kNoKey;
             continue;
         }
@@ -196,14 +190,22 @@ DmarcPolicy lookUp(InlineBuffer<Check*, kCheckedSignatures>& checks, const Polic
         asking[keys++] = &check;
     }
     std::size_t count = keys;
-    if (!policyNames.atFrom.empty()) names[count++] = policyNames.atFrom;
-    if (!policyNames.atOrganization.empty()) names[count++] = policyNames.atOrganization;
+    // Where the answer for each policy name stands, when it is asked for.
+    constexpr std::size_t kNotAsked = static_cast<std::size_t>(-1);
+    const auto ask = [&](const std::string& name) {
+        if (name.empty()) return kNotAsked;
+        names[count] = name;
+        return count++;
+    };
+    const std::size_t atFrom = ask(policyNames.atFrom);
+    const std::size_t atOrganization = ask(policyNames.atOrganization);
     if (count == 0) return {};
     KeyAnswer answers[kCheckedSignatures + 2];
     services.keys.lookUp(names, count, waitMs, answers);
     for (std::size_t i = 0; i < keys; ++i) readKeyAnswer(*asking[i], answers[i], services.crypto);
-    if (policyNames.atFrom.empty()) return {};
-    return discoverDmarcPolicy(answers[keys], policyNames.atOrganization.empty() ? nullptr : &answers[keys + 1]);
+    if (atFrom == kNotAsked && atOrganization == kNotAsked) return {};
+    const auto answerAt = [&](std::size_t at) { return at == kNotAsked ? nullptr : &answers[at]; };
+    return discoverDmarcPolicy(answerAt(atFrom), answerAt(atOrganization));
 }
 
 // Hashes the body once for each form that a check with a usable key asks
@@ -217,8 +219,7 @@ void checkBodies(InlineBuffer<Check*, kCheckedSignatures>& checks, std::string_v
             if (check.outcome != Outcome::kUnchecked || check.signature.relaxedBody != relaxed) continue;
             check.bodyHash = crypto.sha256();
             if (check.bodyHash == nullptr) {
-                // This machine cannot hash: nothing can be told of the mail.
-                check.outcome = Outcome::kLookupFailed;
+                check.outcome = Outcome::kNoHashing;
                 continue;
             }
             feed.feed(*check.bodyHash, check.signature.limited ? check.signature.length : HashFeed::kNoLimit);
@@ -250,7 +251,7 @@ void checkHeaders(InlineBuffer<Check*, kCheckedSignatures>& checks, const MailSo
         if (check.outcome != Outcome::kUnchecked) continue;
         const std::unique_ptr<Sha256> hash = crypto.sha256();
         if (hash == nullptr) {
-            check.outcome = Outcome::kLookupFailed;
+            check.outcome = Outcome::kNoHashing;
             continue;
         }
         if (index == nullptr) index = std::make_unique<FieldIndex>(source.fields());
@@ -295,12 +296,17 @@ void writeItem(const Check& check, const MailFacts& mail, LineWriter& line) {
     const Item item = itemOf(check.outcome);
     line << item.result << " " << check.domain.text() << item.note;
     if (check.outcome != Outcome::kPass) return;
-    if (!alignedWithFrom(check, mail)) line << " (not From)";
+    markNotFrom(line, alignedWithFrom(check, mail));
     if (check.partOfBody) line << " (part of the body)";
 }
 
-std::string_view verdictOf(const InlineBuffer<Check*, kCheckedSignatures>& checks, const MailFacts& mail) {
-    if (mail.sender.moreThanOne()) return "FAIL";
+// Whether nothing can be told of the signature for now.
+bool isTemporary(Outcome outcome) {
+    return outcome == Outcome::kPending || outcome == Outcome::kLookupFailed || outcome == Outcome::kNoHashing;
+}
+
+// What the signatures checked here say of the mail.
+Verdict verdictOf(const InlineBuffer<Check*, kCheckedSignatures>& checks, const MailFacts& mail) {
     bool alignedPass = false;      // over the whole body
     bool alignedPartPass = false;  // over the start of it
     bool counted = false;          // a signer that is not testing
@@ -310,24 +316,24 @@ std::string_view verdictOf(const InlineBuffer<Check*, kCheckedSignatures>& check
         // A signer that is testing counts as no signer at all.
         if (check.outcome == Outcome::kTesting) continue;
         counted = true;
-        allTemporary = allTemporary && (check.outcome == Outcome::kPending || check.outcome == Outcome::kLookupFailed);
+        allTemporary = allTemporary && isTemporary(check.outcome);
         if (check.outcome == Outcome::kPass && alignedWithFrom(check, mail)) {
             (check.partOfBody ? alignedPartPass : alignedPass) = true;
         }
     }
-    if (alignedPass) return mail.repeated.empty() && !mail.sender.nameClaimed() ? "PASS" : "WARN";
-    if (counted && allTemporary) return "?";
-    if (mail.policy.request != DmarcRequest::kNone && !alignedPartPass) return "FAIL";
-    return counted ? "WARN" : "NONE";
+    if (alignedPass) return Verdict::kPass;
+    if (counted && allTemporary) return Verdict::kUnknown;
+    if (mail.policy.request != DmarcRequest::kNone && !alignedPartPass) return Verdict::kFail;
+    return counted ? Verdict::kWarn : Verdict::kNone;
 }
 
-// The verdict's subject: the From domain and what stands against the mail.
-void writeFrom(const MailFacts& mail, LineWriter& line) {
-    mail.sender.write(line);
-    if (!mail.repeated.empty()) line << " (more than one " << mail.repeated << ")";
-    if (mail.policy.request == DmarcRequest::kReject) line << " (DMARC reject)";
-    if (mail.policy.request == DmarcRequest::kQuarantine) line << " (DMARC quarantine)";
-    mail.sender.writeNameClaim(line);
+std::string_view requestText(DmarcRequest request) {
+    switch (request) {
+        case DmarcRequest::kReject: return "reject";
+        case DmarcRequest::kQuarantine: return "quarantine";
+        case DmarcRequest::kNone: break;
+    }
+    return {};
 }
 
 void writeLine(const char* source, DkimServices& services, std::uint32_t waitMs, LineWriter& line) {
@@ -351,16 +357,20 @@ void writeLine(const char* source, DkimServices& services, std::uint32_t waitMs,
         }
         ++signatures;
     }
-    facts.sender.read();
-    facts.sender.readNameClaim(services.converter);
+    facts.sender.read(services.converter);
     facts.repeated = onceOnly.repeated();
-    for (std::size_t i = 0; i < checked.size(); ++i) checkSignature(*checked[i], services.now);
-    facts.policy = lookUp(checked, policyNamesOf(facts.sender), services, waitMs);
+    const std::int64_t arrival = arrivalOf(mail, services.now);
+    for (std::size_t i = 0; i < checked.size(); ++i) checkSignature(*checked[i], arrival);
+    const Sender& sender = facts.sender;
+    facts.policy = lookUp(checked, policyNamesOf(sender.known() ? sender.domain().text() : "", sender.organization()),
+                          services, waitMs);
     checkBodies(checked, mail.body(), services.crypto);
     checkHeaders(checked, mail, services.crypto);
 
-    line << "[DKIM] " << verdictOf(checked, facts) << " ";
-    writeFrom(facts, line);
+    // A copy of a field the mail holds once leaves a pass in doubt.
+    const Verdict verdict = shownVerdict(verdictOf(checked, facts), sender, !facts.repeated.empty());
+    line << "[DKIM] " << verdictText(verdict) << " ";
+    writeSubject(line, sender, {facts.repeated, requestText(facts.policy.request)});
     if (signatures == 0) return;
     line << " | ";
     for (std::size_t i = 0; i < checked.size() && i < 3; ++i) {

@@ -10,6 +10,7 @@
 #include "crypto/crypto.h"
 #include "fields/from_field.h"
 #include "fields/shown_text.h"
+#include "fields/trust_line.h"
 #include "keys/key_source.h"
 
 // What the checks need from outside.
@@ -23,15 +24,11 @@ struct DkimServices {
 // Signatures checked per mail; the ones after them are only counted.
 constexpr std::size_t kCheckedSignatures = 5;
 
-// The longest line: "[DKIM] WARN FROM (more than one From) (more than one
-// NAME) (DMARC quarantine) (name says ORG) | " and three items of the
-// longest result, domain and notes, and the count of the rest.
+// The longest line: "[DKIM] WARN FROM" and its notes, " | ", three items of
+// the longest result, domain and notes, and the count of the rest.
 constexpr std::size_t kDkimItemSize = sizeof "permerror " - 1 + kShownDomainSize + sizeof " (signature does not match)" - 1;
-constexpr std::size_t kDkimLineSize = sizeof "[DKIM] WARN " - 1 + kShownDomainSize + sizeof " (more than one From)" - 1 +
-                                      sizeof " (more than one Content-Transfer-Encoding)" - 1 +
-                                      sizeof " (DMARC quarantine)" - 1 + kNameClaimNoteSize + sizeof " | " - 1 +
-                                      3 * kDkimItemSize + 2 * (sizeof ", " - 1) +
-                                      sizeof ", +18446744073709551615 more" - 1;
+constexpr std::size_t kDkimLineSize = sizeof "[DKIM] WARN " - 1 + kSubjectSize + sizeof " | " - 1 + 3 * kDkimItemSize +
+                                      2 * (sizeof ", " - 1) + sizeof ", +18446744073709551615 more" - 1;
 
 // Checks the signatures of source, the whole mail as the host stores it (NUL-
 // terminated; null when the host has none), waiting for key lookups waitMs

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "dkim/tag_list.h"
+#include "domains/public_suffixes.h"
 #include "text/ascii.h"
 
 namespace {
@@ -38,14 +39,25 @@ bool reportsByMail(std::string_view uris) {
     return false;
 }
 
-// Whether record's first tag, as written, is v=DMARC1 (a tag that breaks the
-// grammar before it is no tag of the list, but still comes first).
-bool isDmarcRecord(std::string_view record, const TagList& tags) {
-    if (tags.size() == 0 || !sameText(tags[0].name, "v") || !sameText(tags[0].value, "DMARC1")) return false;
-    for (const char* at = record.data(); at < tags[0].name.data(); ++at) {
-        if (!isBlankOrBreak(*at)) return false;
+// Whether only whitespace and ';' stand from first up to last: no tag, not
+// even one that breaks the grammar and so is no tag of the list.
+bool nothingBetween(const char* first, const char* last) {
+    for (; first < last; ++first) {
+        if (!isBlankOrBreak(*first) && *first != ';') return false;
     }
     return true;
+}
+
+// Whether record's first tag, as written, is v=DMARC1.
+bool isDmarcRecord(std::string_view record, const TagList& tags) {
+    return tags.size() > 0 && sameText(tags[0].name, "v") && sameText(tags[0].value, "DMARC1") &&
+           nothingBetween(record.data(), tags[0].name.data());
+}
+
+// The p= tag when it is the second tag as written, right after v=; else null.
+const Tag* requestTag(const TagList& tags) {
+    if (tags.size() < 2 || !sameText(tags[1].name, "p")) return nullptr;
+    return nothingBetween(tags[0].specEnd, tags[1].name.data()) ? &tags[1] : nullptr;
 }
 
 enum class Found { kNone, kOne, kNoPolicy };
@@ -71,12 +83,12 @@ DmarcPolicy readPolicy(const std::string& record, bool fromOrganization) {
     DmarcPolicy policy;
     const Tag* strictness = tags.find("adkim");
     policy.strictDkim = strictness != nullptr && equalsIgnoringCase(strictness->value, "s");
-    const Tag* p = tags.find("p");
+    const Tag* p = requestTag(tags);
     const Tag* sp = tags.find("sp");
     DmarcRequest request = DmarcRequest::kNone;
     DmarcRequest subdomainRequest = DmarcRequest::kNone;
-    const bool sound = tags.valid() && p != nullptr && readRequest(p->value, request) &&
-                       (sp == nullptr || readRequest(sp->value, subdomainRequest));
+    const bool sound =
+        p != nullptr && readRequest(p->value, request) && (sp == nullptr || readRequest(sp->value, subdomainRequest));
     if (!sound) {
         const Tag* rua = tags.find("rua");
         if (rua != nullptr && reportsByMail(rua->value)) return {DmarcRequest::kNone, policy.strictDkim};
@@ -88,9 +100,22 @@ DmarcPolicy readPolicy(const std::string& record, bool fromOrganization) {
 
 }  // namespace
 
-DmarcPolicy discoverDmarcPolicy(const KeyAnswer& atFrom, const KeyAnswer* atOrganization) {
+PolicyNames policyNamesOf(std::string_view from, std::string_view organization) {
+    constexpr std::string_view kPrefix = "_dmarc.";
+    const auto nameAt = [&](std::string_view domain) {
+        std::string name;
+        if (kPrefix.size() + domain.size() <= kLongestDnsName && isDnsName(domain)) name.append(kPrefix).append(domain);
+        return name;
+    };
+    PolicyNames names;
+    names.atFrom = nameAt(from);
+    if (!organization.empty() && organization.size() < from.size()) names.atOrganization = nameAt(organization);
+    return names;
+}
+
+DmarcPolicy discoverDmarcPolicy(const KeyAnswer* atFrom, const KeyAnswer* atOrganization) {
     const std::string* record = nullptr;
-    switch (findRecord(atFrom, record)) {
+    switch (atFrom != nullptr ? findRecord(*atFrom, record) : Found::kNone) {
         case Found::kOne: return readPolicy(*record, false);
         case Found::kNoPolicy: return {};
         case Found::kNone: break;

@@ -1,10 +1,13 @@
 // What the owner of the From domain asks of mail that bears it: its DMARC
-// record (RFC 7489), found in DNS as section 6.6.3 has it. Nothing here
-// judges a mail by DMARC: SPF is not checked here, so the [DKIM] line only
-// shows what the owner asks and how strictly its signatures must align.
+// record (RFC 7489), the names to ask DNS for it and the policy the answers
+// give, discovered as section 6.6.3 has it. Nothing here judges a mail by
+// DMARC: SPF is not checked here, so the [DKIM] line only shows what the
+// owner asks and how strictly its signatures must align.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "keys/key_source.h"
 
@@ -17,13 +20,25 @@ struct DmarcPolicy {
     bool strictDkim = false;  // adkim=s: a signature's domain must be the From domain itself
 };
 
-// The policy that the TXT records at _dmarc.FROM (atFrom) and, when FROM is
-// not its own organizational domain, at _dmarc.ORG (atOrganization, else
-// null) give. Records whose first tag is not v=DMARC1 are passed over; more
-// than one left is no policy. ORG's record counts only when FROM has none;
-// FROM's lookup failing or pending is no policy, whatever ORG says. A record
-// whose p= is missing or not valid, or whose sp= is not valid, counts as
-// p=none when a rua= tag holds a mailto: address, else as no policy. The
-// request is sp= (or p= without one) for a record from ORG, else p=.
-// Linear in the records.
-DmarcPolicy discoverDmarcPolicy(const KeyAnswer& atFrom, const KeyAnswer* atOrganization);
+// The names of the From domain's DMARC records, asked for beside the keys:
+// _dmarc.FROM whenever it can stand in DNS (see isDnsName), and _dmarc.ORG
+// when FROM is below its organizational domain ORG (empty when it has none)
+// and that name can stand in DNS. An empty name is not asked for.
+struct PolicyNames {
+    std::string atFrom;
+    std::string atOrganization;
+};
+PolicyNames policyNamesOf(std::string_view from, std::string_view organization);
+
+// The policy that the TXT records at _dmarc.FROM (atFrom, null when it
+// could not be asked) and at _dmarc.ORG (atOrganization, null when not
+// asked) give. Records whose first tag, as written, is not v=DMARC1 are
+// passed over; more than one left is no policy. ORG's record counts only
+// when FROM has none or could not be asked; FROM's lookup failing or
+// pending is no policy, whatever ORG says. v and p come first, in that
+// order: a record whose second tag, as written, is not a valid p= counts as
+// p=none when a rua= tag holds a mailto: address, else as no policy; so
+// does an sp= whose value is not valid. Tags that break the grammar after
+// p= are passed over. The request is sp= (or p= without one) for a record
+// from ORG, else p=. Linear in the records.
+DmarcPolicy discoverDmarcPolicy(const KeyAnswer* atFrom, const KeyAnswer* atOrganization);

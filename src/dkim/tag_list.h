@@ -25,11 +25,11 @@ bool isFoldingSpaceAt(std::string_view text, std::size_t at, std::size_t& length
 
 class TagList {
 public:
-    // Reads text, a tag list. Each tag, and the first of each name, is kept;
-    // a tag whose name or value breaks the grammar, a tag named twice or an
-    // empty tag between two ';' makes the list invalid, but the reading goes
-    // on at the next ';', so that the tags around it are still known.
-    // Linear in text.
+    // Reads text, a tag list. Each tag that keeps to the grammar is kept, of
+    // a name only its first; a tag whose name or value breaks the grammar is
+    // not kept. Such a tag, a tag named twice or an empty tag between two
+    // ';' makes the list invalid, but the reading goes on at the next ';',
+    // so that the tags around it are still known. Linear in text.
     explicit TagList(std::string_view text);
 
     bool valid() const { return valid_; }

@@ -236,16 +236,13 @@ void sumUp(const InlineBuffer<std::string_view, 8>& block, const Sender& sender,
     }
 }
 
-std::string_view verdictOf(const Sums& sums, const Sender& sender) {
-    if (!sums.any()) return "NONE";
-    if (sums.dmarcFails || sums.dmarcDiffer || sums.dmarcOffFrom || sender.moreThanOne()) return "FAIL";
+// What the trusted servers' results say of the mail.
+Verdict verdictOf(const Sums& sums, const Sender& sender) {
+    if (!sums.any()) return Verdict::kNone;
+    if (sums.dmarcFails || sums.dmarcDiffer || sums.dmarcOffFrom) return Verdict::kFail;
     const bool dmarcPass = sums.methods[0].count > 0 && sums.firstDmarc.is("pass") && sender.known();
-    // A display name that claims another domain than the one that passed
-    // leaves a pass in doubt.
-    if (dmarcPass || (sums.methods[0].count == 0 && sums.dkimPassesAligned)) {
-        return sender.nameClaimed() ? "WARN" : "PASS";
-    }
-    return "WARN";
+    if (dmarcPass || (sums.methods[0].count == 0 && sums.dkimPassesAligned)) return Verdict::kPass;
+    return Verdict::kWarn;
 }
 
 void writeResult(const Result& result, const Sender& sender, LineWriter& line) {
@@ -255,7 +252,7 @@ void writeResult(const Result& result, const Sender& sender, LineWriter& line) {
         if (!sender.known() || result.domain != sender.domain()) line << " for " << result.domain.text();
     } else if (!result.result.is("none")) {
         line << " " << result.domain.text();
-        if (result.result.is("pass") && !sender.alignedWith(result.domain)) line << " (not From)";
+        if (result.result.is("pass")) markNotFrom(line, sender.alignedWith(result.domain));
     }
 }
 
@@ -300,13 +297,11 @@ void AuthDigest::compose() {
         return;
     }
 
-    sender_.read();
-    sender_.readNameClaim(converter_);
+    sender_.read(converter_);
     Sums sums;
     sumUp(block_, sender_, sums);
-    line << "[Auth] " << verdictOf(sums, sender_) << " ";
-    sender_.write(line);
-    sender_.writeNameClaim(line);
+    line << "[Auth] " << verdictText(shownVerdict(verdictOf(sums, sender_), sender_, false)) << " ";
+    writeSubject(line, sender_, {});
     const std::string_view names[] = {" | DMARC ", " | DKIM ", " | SPF "};
     for (int method = 0; method < 3; ++method) {
         const Sums::Results& results = sums.methods[method];

@@ -11,18 +11,17 @@
 #include "fields/field_reader.h"
 #include "fields/from_field.h"
 #include "fields/shown_text.h"
+#include "fields/trust_line.h"
 #include "settings/settings.h"
 #include "text/inline_buffer.h"
 
-// The longest the line can be: "[Auth] VERDICT FROM (more than one From)
-// (name says ORG)",
-// three parts of three items and a count each, and " | by ID".
+// The longest the line can be: "[Auth] VERDICT FROM" and its notes, three
+// parts of three items and a count each, and " | by ID".
 constexpr std::size_t kDigestItemSize = kShownResultSize + sizeof " " - 1 + kShownDomainSize + sizeof " (not From)" - 1;
 constexpr std::size_t kDigestPartSize =
     sizeof " | DMARC " - 1 + 3 * kDigestItemSize + 2 * (sizeof ", " - 1) + sizeof ", +18446744073709551615 more" - 1;
-constexpr std::size_t kDigestLineSize = sizeof "[Auth] WARN " - 1 + kShownDomainSize +
-                                        sizeof " (more than one From)" - 1 + kNameClaimNoteSize +
-                                        3 * kDigestPartSize + sizeof " | by " - 1 + kShownDomainSize;
+constexpr std::size_t kDigestLineSize =
+    sizeof "[Auth] WARN " - 1 + kSubjectSize + 3 * kDigestPartSize + sizeof " | by " - 1 + kShownDomainSize;
 
 // Reads every Authentication-Results field and every From field, shown or
 // not. The trusted block is the run of Authentication-Results fields from

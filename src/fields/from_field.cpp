@@ -1,6 +1,6 @@
 #include "fields/from_field.h"
 
-#include "domains/public_suffixes.h"
+#include "fields/from_parts.h"
 #include "fields/name_claims.h"
 #include "fields/nesting.h"
 #include "text/ascii.h"
@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr ByteSet kFromSpecials(std::string_view("\0\r\n(\"<>@,", 10));
 constexpr ByteSet kDomainSpecials(std::string_view("\0\r\n \t>,;(\"", 11));
 
 // The domain of an address that follows an '@' at at, which stands outside
@@ -76,67 +75,66 @@ void domainAfter(const char* at, const char* end, ShownDomain& domain) {
     showDomain(std::string_view(bytes, length), domain);
 }
 
+// Reads a From value's parts for a Sender: counts its addresses up to two,
+// shows the domain of the first, and keeps its display name.
+class SenderSink {
+public:
+    SenderSink(std::size_t& addresses, ShownDomain& domain, SliceText& name)
+        : addresses_(addresses), domain_(domain), name_(name) {}
+
+    void text(std::string_view piece, bool inComment) {
+        if (addresses_ > 0) return;  // the name is read
+        name_.take(piece.data(), piece.data() + piece.size());
+        if (inComment) comments_.take(piece.data(), piece.data() + piece.size());
+    }
+    void bracket() {
+        if (addresses_ == 0) bracketAt_ = name_.size();
+    }
+    bool partEnd(const FromPart& part) {
+        if (!part.isAddress) {
+            // A part without an address is shown as part of the name; at
+            // the end it is no name of anybody's.
+            if (addresses_ == 0 && !part.last) {
+                name_.take(part.end, part.end + 1);
+                partStart_ = name_.size();
+                comments_.clear();
+            }
+            return true;
+        }
+        // A second address is all the lines need to know of the rest.
+        if (addresses_++ > 0) return false;
+        if (part.domain != nullptr) domainAfter(part.domain, part.end, domain_);
+        if (part.bracketed) {
+            name_.truncate(bracketAt_);
+        } else {
+            name_.truncate(partStart_);
+            const std::string_view comments = comments_.text();
+            name_.take(comments.data(), comments.data() + comments.size());
+        }
+        return true;
+    }
+
+private:
+    std::size_t& addresses_;
+    ShownDomain& domain_;
+    SliceText& name_;
+    SliceText comments_;         // of the part being read
+    std::size_t partStart_ = 0;  // where in the name the part's text begins
+    std::size_t bracketAt_ = 0;  // where its first '<' stood
+};
+
 }  // namespace
 
-void readFromAddresses(std::string_view value, std::size_t& addresses, ShownDomain& domain) {
-    addresses = 0;
-    domain.clear();
-    const char* const end = value.data() + value.size();
-    const char* lastAt = nullptr;         // of the part
-    const char* bracketLastAt = nullptr;  // of the part's first bracket
-    bool sawBracket = false;
-    bool inBracket = false;
-    bool inFirstBracket = false;
-    Nesting nesting;
-    for (const char* at = value.data(); at <= end; ++at) {
-        if (nesting.outside()) {
-            while (at < end && !kFromSpecials.has(*at)) ++at;
-        }
-        const char c = at < end ? *at : ',';  // the end ends the last part
-        if (isBreakOrNul(c)) continue;
-        // The end ends the last part, even in a comment or quoted string.
-        if (!nesting.outside() && at < end) {
-            if (nesting.inComment()) {
-                nesting.readInComment(c);
-            } else {
-                nesting.readInQuote(c);
-            }
-            continue;
-        }
-        if (c == '(') {
-            nesting.openComment();
-        } else if (c == '"') {
-            nesting.openQuote();
-        } else if (c == '<' && !inBracket) {
-            inBracket = true;
-            inFirstBracket = !sawBracket;
-            sawBracket = true;
-        } else if (c == '>' && inBracket) {
-            inBracket = inFirstBracket = false;
-        } else if (c == '@') {
-            lastAt = at;
-            if (inFirstBracket) bracketLastAt = at;
-        } else if (c == ',' && (!inBracket || at == end)) {
-            if (lastAt != nullptr && addresses++ == 0) {
-                // A bracket without an '@' holds no domain.
-                const char* domainAt = sawBracket ? bracketLastAt : lastAt;
-                if (domainAt != nullptr) domainAfter(domainAt + 1, at, domain);
-            }
-            // A second address is all the line needs to know of the rest.
-            if (addresses > 1) return;
-            lastAt = bracketLastAt = nullptr;
-            sawBracket = inBracket = inFirstBracket = false;
-        }
-    }
-}
-
-void Sender::read() {
+void Sender::read(CharsetConverter& converter) {
     if (fields_ == 0) return;
-    readFromAddresses(firstValue_, addresses_, domain_);
-    if (addresses_ == 0 || !domain_.known()) return;
-    const std::string_view organization = organizationalDomain(domain_.text());
-    hasOrganization_ = !organization.empty();
-    organizationStart_ = domain_.text().size() - organization.size();
+    SenderSink sink(addresses_, domain_, name_);
+    readFromParts(firstValue_, sink);
+    if (addresses_ == 0) {
+        name_.clear();
+        return;
+    }
+    if (domain_.known()) hasOrganization_ = findPublicSuffix(domain_.text(), suffix_);
+    findNameClaim(name_.text(), organization(), converter, nameClaim_);
 }
 
 bool Sender::alignedWith(const ShownDomain& domain) const {
@@ -144,18 +142,11 @@ bool Sender::alignedWith(const ShownDomain& domain) const {
     // Most signers sign with the From domain itself.
     if (domain == domain_) return true;
     // A name whose organizational domain is the From domain's is it or
-    // below it; every name below it is, unless the list has rules there.
-    if (!isAtOrBelow(domain.text(), organization()) || !isDomainName(domain.text())) return false;
+    // below it. A From domain that is itself a public suffix is its own
+    // organizational domain, and every name below it another owner's;
+    // below any other, every name is the same owner's, unless the list has
+    // rules there.
+    if (suffix_.start == 0 || !isAtOrBelow(domain.text(), organization()) || !isDomainName(domain.text())) return false;
     if (rulesBelow_ == Below::kUnknown) rulesBelow_ = rulesBelow(organization()) ? Below::kSome : Below::kNone;
     return rulesBelow_ == Below::kNone || sameText(organizationalDomain(domain.text()), organization());
-}
-
-void Sender::readNameClaim(CharsetConverter& converter) {
-    if (fields_ == 0) return;
-    findNameClaim(firstValue_, organization(), converter, nameClaim_);
-}
-
-void Sender::write(LineWriter& line) const {
-    line << (addresses_ == 0 ? std::string_view("(no From)") : domain_.text());
-    if (moreThanOne()) line << " (more than one From)";
 }

@@ -218,3 +218,8 @@ bool readMailTime(std::string_view text, std::int64_t& utcSeconds) {
     utcSeconds = local - static_cast<std::int64_t>(parts.zoneMinutes) * 60;
     return true;
 }
+
+bool readReceivedTime(std::string_view text, std::int64_t& utcSeconds) {
+    const std::size_t semicolon = text.rfind(';');
+    return semicolon != std::string_view::npos && readMailTime(text.substr(semicolon + 1), utcSeconds);
+}

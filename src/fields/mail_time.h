@@ -12,3 +12,8 @@
 // seconds since 1970-01-01 UTC and returns true, or returns false when a
 // part is missing or out of range. Linear in text's length.
 bool readMailTime(std::string_view text, std::int64_t& utcSeconds);
+
+// Reads the time a Received field gives (text: the field, or its value):
+// the date-time after its last ';'. False when it has no ';' or the date
+// does not read.
+bool readReceivedTime(std::string_view text, std::int64_t& utcSeconds);

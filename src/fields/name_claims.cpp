@@ -4,18 +4,11 @@
 
 #include "charset/encoded_words.h"
 #include "domains/public_suffixes.h"
-#include "fields/nesting.h"
 #include "text/ascii.h"
 #include "text/byte_set.h"
-#include "text/inline_buffer.h"
 #include "text/utf8.h"
 
 namespace {
-
-using NameText = InlineBuffer<char, 256>;
-
-// What ends a display name that is plain text before its '<'.
-constexpr ByteSet kNameSpecials(std::string_view("\"(<,\0\r\n", 7));
 
 // Whether "=?", an encoded word's start, stands in text.
 bool holdsWordStart(std::string_view text) {
@@ -23,50 +16,6 @@ bool holdsWordStart(std::string_view text) {
         if (text[i] == '?' && text[i - 1] == '=') return true;
     }
     return false;
-}
-
-// Reads the first address of a From value: its phrase before '<', quotes
-// and escapes taken away, comments as their text between blanks; and the
-// text of all its comments. Returns whether it has a '<'.
-bool readDisplayName(std::string_view value, NameText& phrase, NameText& comments) {
-    Nesting nesting;
-    bool sawBracket = false;
-    bool inBracket = false;
-    for (const char c : value) {
-        // What the line cut left between the lines of the field.
-        if (isBreakOrNul(c)) continue;
-        if (nesting.inComment()) {
-            const bool escaped = nesting.escaping();
-            nesting.readInComment(c);
-            if (!nesting.inComment()) {
-                comments.push_back(' ');
-                if (!sawBracket) phrase.push_back(' ');
-            } else if (escaped || c != '\\') {
-                comments.push_back(c);
-                if (!sawBracket) phrase.push_back(c);
-            }
-            continue;
-        }
-        if (nesting.inQuote()) {
-            if (nesting.readInQuote(c) && !sawBracket) phrase.push_back(c);
-            continue;
-        }
-        if (c == '(') {
-            nesting.openComment();
-            if (!sawBracket) phrase.push_back(' ');
-        } else if (c == '"') {
-            nesting.openQuote();
-        } else if (c == '<') {
-            sawBracket = inBracket = true;
-        } else if (c == '>') {
-            inBracket = false;
-        } else if (c == ',' && !inBracket) {
-            break;  // the first address ends
-        } else if (!sawBracket) {
-            phrase.push_back(c);
-        }
-    }
-    return sawBracket;
 }
 
 constexpr ByteSet kDomainCharacters =
@@ -152,17 +101,20 @@ private:
     bool claimsAnother(std::string_view name, bool ofAddress, ShownDomain& shown) const {
         PublicSuffix suffix;
         if (!isHostName(name) || !findPublicSuffix(name, suffix)) return false;
-        if (ofAddress) {
-            if (suffix.start == 0) return false;
-        } else {
+        // A public suffix names nobody ("co.jp"), unless a company owns it:
+        // a rule of the private section ("github.io").
+        if (suffix.start == 0) {
+            if (!suffix.privateRule) return false;
+        } else if (!ofAddress) {
             // A listed suffix and a label more, of two characters at least:
-            // "Mr.Smith" names no domain, nor "Craig R.Hughes" with an initial.
-            if (!suffix.listed || suffix.start == 0 || suffix.start - 1 - labelBefore(name, suffix.start - 1) < 2) {
+            // "Mr.Smith" names no domain, nor "Craig R.Hughes" with an
+            // initial. The newer generic suffixes are words of prose too:
+            // "Dr.med.", "Matt.Dev".
+            if (!suffix.listed || suffix.newGeneric || suffix.start - 1 - labelBefore(name, suffix.start - 1) < 2) {
                 return false;
             }
         }
-        // The suffix is known: its organizational domain is it and the label before it.
-        const std::string_view organization = name.substr(labelBefore(name, suffix.start - 1));
+        const std::string_view organization = organizationalDomain(name, suffix);
         if (sameText(organization, fromOrganization_)) return false;
         showDomain(organization, shown);
         return shown.known();
@@ -275,28 +227,15 @@ private:
 
 }  // namespace
 
-void findNameClaim(std::string_view fromValue, std::string_view fromOrganization, CharsetConverter& converter,
+void findNameClaim(std::string_view name, std::string_view fromOrganization, CharsetConverter& converter,
                    ShownDomain& claim) {
     claim.clear();
-    NameText phrase;
-    NameText comments;
-    // Nearly every name is plain text before its '<', read where it stands.
-    std::string_view text;
-    std::size_t special = 0;
-    while (special < fromValue.size() && !kNameSpecials.has(fromValue[special])) ++special;
-    if (special < fromValue.size() && fromValue[special] == '<') {
-        text = fromValue.substr(0, special);
-    } else {
-        const bool bracketed = readDisplayName(fromValue, phrase, comments);
-        const NameText& written = bracketed ? phrase : comments;
-        text = std::string_view(written.data(), written.size());
-    }
     ClaimReader reader(fromOrganization, claim);
     ClaimSink sink(reader);
-    if (holdsWordStart(text)) {
-        appendDecoded(text, converter, sink);
+    if (holdsWordStart(name)) {
+        appendDecoded(name, converter, sink);
     } else {
-        sink.write(text);
+        sink.write(name);
     }
     sink.end();
 }

@@ -10,21 +10,21 @@
 #include "charset/charset_converter.h"
 #include "fields/shown_text.h"
 
-// Reads the display name of the first address of a From value, as a mail
-// client shows it: the phrase before its '<', quotes and backslash escapes
-// taken away and the text of comments kept; for an address without '<', its
-// comments. Its encoded words are decoded (those of UTF-8 read as they
-// stand, the others through converter into code page 932), full-width
-// ASCII and the ideographic full stops are read as ASCII, and claims are
-// read in order from runs of ASCII letters, digits, '-', '.' and, for an
-// address, its local part's characters: an address claims its domain; a
-// domain name claims itself when its last labels match a rule of the Public
-// Suffix List (not the default rule for unlisted names), with one label
-// more of two characters at least. Sets claim to the organizational domain
-// of the first claim whose organizational domain is not fromOrganization,
-// as shown; to "?" when there is none. Letters are compared without case.
-// Linear in the value; the bytes kept are bounded but for the decoded name.
-void findNameClaim(std::string_view fromValue, std::string_view fromOrganization, CharsetConverter& converter,
+// Reads the claims a display name makes, as a client shows it (see
+// Sender::displayName). Its encoded words are decoded (those of UTF-8 read
+// as they stand, the others through converter into code page 932),
+// full-width ASCII and the ideographic full stops are read as ASCII, and
+// claims are read in order from runs of ASCII letters, digits, '-', '.'
+// and, for an address, its local part's characters: an address claims its
+// domain; a domain name claims itself when its last labels match a rule of
+// the Public Suffix List (not the default rule for unlisted names, nor one
+// of the generic top-level domains delegated since 2012, which end words of
+// prose by chance), with one label more of two characters at least. Sets
+// claim to the organizational domain of the first claim whose
+// organizational domain is not fromOrganization, as shown; to "?" when
+// there is none. Letters are compared without case. Linear in the name; of
+// each word it keeps no more than a domain's bytes.
+void findNameClaim(std::string_view name, std::string_view fromOrganization, CharsetConverter& converter,
                    ShownDomain& claim);
 
 // Reads the code page 932 character at text[at] (one or two bytes) as ASCII

@@ -48,15 +48,10 @@ std::size_t writeDelayNote(bool known, std::int64_t seconds, char (&note)[kDelay
 }
 
 void ReceivedChain::read(std::uint8_t nameId, const HeaderField& field) {
-    const std::string_view text = field.text;
     if (nameId == kReceived.id) {
-        // Its time follows its last ';'.
-        const char* date = text.data() + text.size();
-        while (date != text.data() && date[-1] != ';') --date;
         Stamp stamp;  // its note is written only when it is shown
         stamp.lastKeptLine = field.lastKeptLine;
-        stamp.known = date != text.data() &&
-                      readMailTime({date, static_cast<std::size_t>(text.data() + text.size() - date)}, stamp.time);
+        stamp.known = readReceivedTime(field.text, stamp.time);
         received_.push_back(stamp);
     } else if (nameId == kDate.id && !sawDate_) {
         sawDate_ = true;

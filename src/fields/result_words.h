@@ -7,7 +7,7 @@
 #include "fields/nesting.h"
 #include "text/ascii.h"
 #include "text/byte_set.h"
-#include "text/inline_buffer.h"
+#include "text/slice_text.h"
 
 // A word, unquoted.
 struct Word {
@@ -18,46 +18,6 @@ struct Word {
     bool isPair() const { return equalsAt != kNoEquals; }
     std::string_view key() const { return text.substr(0, equalsAt); }
     std::string_view value() const { return text.substr(equalsAt + 1); }
-};
-
-// The text of the word being read. Most often it is one run of the value's
-// own bytes and is handed out as that slice; only a word that is not (it
-// drops quote marks, or a comment or a break splits it) is copied.
-class WordText {
-public:
-    // Adds the bytes from first up to last.
-    void take(const char* first, const char* last) {
-        if (!copied_ && (slice_ == nullptr || sliceEnd_ == first)) {
-            if (slice_ == nullptr) slice_ = first;
-            sliceEnd_ = last;
-        } else {
-            copy(first, last);
-        }
-    }
-    std::size_t size() const { return copied_ ? copy_.size() : static_cast<std::size_t>(sliceEnd_ - slice_); }
-    std::string_view text() const {
-        return copied_ ? std::string_view(copy_.data(), copy_.size()) : std::string_view(slice_, size());
-    }
-    void clear() {
-        slice_ = sliceEnd_ = nullptr;
-        copied_ = false;
-        copy_.truncate(0);
-    }
-
-private:
-    // The rare word that is not one slice.
-    __attribute__((noinline)) void copy(const char* first, const char* last) {
-        if (!copied_) {
-            copy_.append(slice_, static_cast<std::size_t>(sliceEnd_ - slice_));
-            copied_ = true;
-        }
-        copy_.append(first, static_cast<std::size_t>(last - first));
-    }
-
-    InlineBuffer<char, 256> copy_;
-    const char* slice_ = nullptr;
-    const char* sliceEnd_ = nullptr;
-    bool copied_ = false;
 };
 
 // Bytes that mean something outside quoted strings and comments.
@@ -77,7 +37,7 @@ template <typename Sink>
 void readWords(std::string_view value, Sink& sink) {
     const char* at = value.data();
     const char* const end = at + value.size();
-    WordText word;
+    SliceText word;
     std::size_t equalsAt = Word::kNoEquals;
     Nesting nesting;
     bool open = false;         // a word has begun

@@ -1,13 +1,14 @@
-// How the authentication digest shows what a sender wrote: a domain or a
-// result, or "?" when it cannot be shown. Only lower-case letters, digits,
-// '.', '-' and '_' are ever shown, so nothing a sender writes can put other
-// text into the line.
+// How the trust lines show what a sender wrote: a domain (the From domain, a
+// signer's, one a display name claims) or a result, or "?" when it cannot be
+// shown. Only lower-case letters, digits, '.', '-' and '_' are ever shown, so
+// nothing a sender writes can put other text into a line.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
+#include "domains/public_suffixes.h"
 #include "text/ascii.h"
 
 // A shown domain or result: its text, or "?".
@@ -48,7 +49,7 @@ private:
     std::uint8_t length_ = 0;  // 0 stands for "?"
 };
 
-constexpr std::size_t kShownDomainSize = 253;
+constexpr std::size_t kShownDomainSize = kLongestDnsName;
 constexpr std::size_t kShownResultSize = 32;
 using ShownDomain = ShownText<kShownDomainSize>;
 using ShownResult = ShownText<kShownResultSize>;
