@@ -111,6 +111,10 @@ TEST(AuthDigest, TellsWhoSentTheMailFromTrustedServersOnly) {
          "Authentication-Results: mx.example.net; dmarc=pass header.from=b.example\r\n"
          "From: \"Support\" , \"paypal.com\" <a@b.example>\r\n",
          "[Auth] WARN b.example (name says paypal.com) | DMARC pass | by mx.example.net"},
+        {"a claim in brackets without an address", kExampleNet,
+         "Authentication-Results: mx.example.net; dmarc=pass header.from=b.example\r\n"
+         "From: Support <paypal.com>, <a@b.example>\r\n",
+         "[Auth] WARN b.example (name says paypal.com) | DMARC pass | by mx.example.net"},
         {"words under newer generic suffixes claim nothing", kExampleNet,
          "Authentication-Results: mx.example.net; dmarc=pass header.from=b.example\r\n"
          "From: \"Dr.med. Anna Schmidt, Matt.Dev\" <a@b.example>\r\n",

@@ -158,6 +158,7 @@ TEST(DkimCheck, TheFromDomainsOwnPolicyAndWhatItsNameClaims) {
         {"relaxed", unsignedFrom("taro@x_y.example.com"), "[DKIM] NONE x_y.example.com"},
         // No host name, yet a name DNS holds: asked, then its organizational domain.
         {"relaxed", unsignedFrom("taro@x_y.example.net"), "[DKIM] FAIL x_y.example.net (DMARC reject)"},
+        {"relaxed", unsignedFrom("taro@x+y.Example.Net"), "[DKIM] FAIL ? (DMARC reject)"},
         {"relaxed", {{"From:", "From: a@example.org\r\nFrom:"}, {"DKIM-Signature:", "X-Signature:"}},
          "[DKIM] FAIL example.org (more than one From)"},
         // Signed.
@@ -242,6 +243,7 @@ TEST(DmarcPolicy, EachRecordGivesItsPolicy) {
         {"p of another value", {"v=DMARC1; p=bogus; rua=mailto:d@example.com; adkim=s"}, {}, "none strict"},
         {"sp of another value", {"v=DMARC1; p=reject; sp=bogus"}, {}, "none"},
         {"v not first: no record at the From domain", {"p=reject; v=DMARC1"}, {"v=DMARC1; p=quarantine"}, "quarantine"},
+        {"an empty tag before v", {"; v=DMARC1; p=reject"}, {}, "none"},
         {"two records", {"v=DMARC1; p=reject", "v=DMARC1; p=none"}, {"v=DMARC1; p=reject"}, "none"},
         {"records of other kinds passed over", {"v=spf1 -all", "v=DMARC1; p=reject"}, {}, "reject"},
     };
@@ -271,23 +273,26 @@ TEST(DmarcPolicy, AsksEachNameThatDnsCanHold) {
     const std::string label63(63, 'a');
     const struct {
         const char* name;
-        std::string from, organization;
+        std::string from;
         std::string atFrom, atOrganization;
     } cases[] = {
-        {"an organizational domain", "example.com", "example.com", "_dmarc.example.com", ""},
-        {"a name below it", "news.example.com", "example.com", "_dmarc.news.example.com", "_dmarc.example.com"},
-        {"an underscore", "x_y.bank.example", "bank.example", "_dmarc.x_y.bank.example", "_dmarc.bank.example"},
-        {"246 bytes: the longest asked", longName('b', 246 - 13) + ".bank.example", "bank.example",
+        {"an organizational domain", "example.com", "_dmarc.example.com", ""},
+        {"a name below it", "news.example.com", "_dmarc.news.example.com", "_dmarc.example.com"},
+        {"an underscore", "x_y.bank.example", "_dmarc.x_y.bank.example", "_dmarc.bank.example"},
+        {"a byte no host name holds", "x+y.bank.example", "_dmarc.x+y.bank.example", "_dmarc.bank.example"},
+        {"246 bytes: the longest asked", longName('b', 246 - 13) + ".bank.example",
          "_dmarc." + longName('b', 246 - 13) + ".bank.example", "_dmarc.bank.example"},
-        {"247 bytes", longName('b', 247 - 13) + ".bank.example", "bank.example", "", "_dmarc.bank.example"},
-        {"a label of 63 bytes", label63 + ".example.com", "example.com", "_dmarc." + label63 + ".example.com",
-         "_dmarc.example.com"},
-        {"a label of 64 bytes", label63 + "a.example.com", "example.com", "", "_dmarc.example.com"},
-        {"an empty label, no organizational domain", "a..example.com", "", "", ""},
-        {"no From domain", "", "", "", ""},
+        {"247 bytes", longName('b', 247 - 13) + ".bank.example", "", "_dmarc.bank.example"},
+        {"273 bytes", longName('b', 260) + ".bank.example", "", "_dmarc.bank.example"},
+        {"a label of 63 bytes", label63 + ".example.com", "_dmarc." + label63 + ".example.com", "_dmarc.example.com"},
+        {"a label of 64 bytes", label63 + "a.example.com", "", "_dmarc.example.com"},
+        {"a blank", "x y.bank.example", "", "_dmarc.bank.example"},
+        {"a control byte", "x\x01y.bank.example", "", "_dmarc.bank.example"},
+        {"an empty label: no organizational domain", "a..example.com", "", ""},
+        {"no From domain", "", "", ""},
     };
     for (const auto& c : cases) {
-        const PolicyNames names = policyNamesOf(c.from, c.organization);
+        const PolicyNames names = policyNamesOf(c.from);
         EXPECT_EQ(names.atFrom, c.atFrom) << c.name;
         EXPECT_EQ(names.atOrganization, c.atOrganization) << c.name;
     }

@@ -362,8 +362,7 @@ void writeLine(const char* source, DkimServices& services, std::uint32_t waitMs,
     const std::int64_t arrival = arrivalOf(mail, services.now);
     for (std::size_t i = 0; i < checked.size(); ++i) checkSignature(*checked[i], arrival);
     const Sender& sender = facts.sender;
-    facts.policy = lookUp(checked, policyNamesOf(sender.known() ? sender.domain().text() : "", sender.organization()),
-                          services, waitMs);
+    facts.policy = lookUp(checked, policyNamesOf(sender.dnsDomain()), services, waitMs);
     checkBodies(checked, mail.body(), services.crypto);
     checkHeaders(checked, mail, services.crypto);
 

@@ -39,25 +39,26 @@ bool reportsByMail(std::string_view uris) {
     return false;
 }
 
-// Whether only whitespace and ';' stand from first up to last: no tag, not
-// even one that breaks the grammar and so is no tag of the list.
-bool nothingBetween(const char* first, const char* last) {
+// Whether only whitespace, and ';' where empty tags may stand, is found
+// from first up to last: no tag, not even one that breaks the grammar and so
+// is no tag of the list.
+bool nothingBetween(const char* first, const char* last, bool emptyTags) {
     for (; first < last; ++first) {
-        if (!isBlankOrBreak(*first) && *first != ';') return false;
+        if (!isBlankOrBreak(*first) && !(emptyTags && *first == ';')) return false;
     }
     return true;
 }
 
-// Whether record's first tag, as written, is v=DMARC1.
+// Whether record begins with the tag v=DMARC1.
 bool isDmarcRecord(std::string_view record, const TagList& tags) {
     return tags.size() > 0 && sameText(tags[0].name, "v") && sameText(tags[0].value, "DMARC1") &&
-           nothingBetween(record.data(), tags[0].name.data());
+           nothingBetween(record.data(), tags[0].name.data(), false);
 }
 
 // The p= tag when it is the second tag as written, right after v=; else null.
 const Tag* requestTag(const TagList& tags) {
     if (tags.size() < 2 || !sameText(tags[1].name, "p")) return nullptr;
-    return nothingBetween(tags[0].specEnd, tags[1].name.data()) ? &tags[1] : nullptr;
+    return nothingBetween(tags[0].specEnd, tags[1].name.data(), true) ? &tags[1] : nullptr;
 }
 
 enum class Found { kNone, kOne, kNoPolicy };
@@ -100,7 +101,7 @@ DmarcPolicy readPolicy(const std::string& record, bool fromOrganization) {
 
 }  // namespace
 
-PolicyNames policyNamesOf(std::string_view from, std::string_view organization) {
+PolicyNames policyNamesOf(std::string_view from) {
     constexpr std::string_view kPrefix = "_dmarc.";
     const auto nameAt = [&](std::string_view domain) {
         std::string name;
@@ -109,6 +110,7 @@ PolicyNames policyNamesOf(std::string_view from, std::string_view organization) 
     };
     PolicyNames names;
     names.atFrom = nameAt(from);
+    const std::string_view organization = organizationalDomain(from);
     if (!organization.empty() && organization.size() < from.size()) names.atOrganization = nameAt(organization);
     return names;
 }

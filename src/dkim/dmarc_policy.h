@@ -22,13 +22,14 @@ struct DmarcPolicy {
 
 // The names of the From domain's DMARC records, asked for beside the keys:
 // _dmarc.FROM whenever it can stand in DNS (see isDnsName), and _dmarc.ORG
-// when FROM is below its organizational domain ORG (empty when it has none)
-// and that name can stand in DNS. An empty name is not asked for.
+// when FROM is below its organizational domain ORG and that name can stand
+// in DNS, whether FROM can or not. from is lower case, as DNS is asked. An
+// empty name is not asked for.
 struct PolicyNames {
     std::string atFrom;
     std::string atOrganization;
 };
-PolicyNames policyNamesOf(std::string_view from, std::string_view organization);
+PolicyNames policyNamesOf(std::string_view from);
 
 // The policy that the TXT records at _dmarc.FROM (atFrom, null when it
 // could not be asked) and at _dmarc.ORG (atOrganization, null when not

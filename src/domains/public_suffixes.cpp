@@ -147,7 +147,10 @@ bool isDnsName(std::string_view text) {
     if (text.empty() || text.size() > kLongestDnsName) return false;
     std::size_t label = 0;
     for (std::size_t i = 0; i <= text.size(); ++i) {
-        if (i < text.size() && text[i] != '.') continue;
+        if (i < text.size() && text[i] != '.') {
+            if (text[i] < '!' || text[i] > '~') return false;
+            continue;
+        }
         if (i == label || i - label > 63) return false;
         label = i + 1;
     }

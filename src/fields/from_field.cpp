@@ -10,22 +10,37 @@ namespace {
 
 constexpr ByteSet kDomainSpecials(std::string_view("\0\r\n \t>,;(\"", 11));
 
+// No more of a domain is kept than may come down to one that can be shown.
+constexpr std::size_t kKept = 1012;
+
+// Keeps raw, a domain that cannot be shown, as DNS would be asked for it:
+// lower case, without trailing dots. Rare: a name of a byte beyond those
+// shown, or too long.
+__attribute__((noinline)) void keepUnshown(std::string_view raw, std::string& unshown) {
+    while (!raw.empty() && raw.back() == '.') raw.remove_suffix(1);
+    if (raw.size() > kKept) return;
+    unshown.assign(raw.data(), raw.size());
+    for (char& c : unshown) c = lowerAscii(c);
+}
+
 // The domain of an address that follows an '@' at at, which stands outside
 // quoted strings and comments: the bytes after it up to end, comments read as
-// blanks, leading blanks skipped, up to a blank, tab, '>', ',' or ';'.
-void domainAfter(const char* at, const char* end, ShownDomain& domain) {
+// blanks, leading blanks skipped, up to a blank, tab, '>', ',' or ';'. When
+// it cannot be shown, its bytes go to unshown.
+void domainAfter(const char* at, const char* end, ShownDomain& domain, std::string& unshown) {
     // Nearly always a plain run of bytes up to the end, '>' or a blank: it
     // is shown as it stands.
     const char* plain = at;
     while (plain < end && !kDomainSpecials.has(*plain)) ++plain;
     if (plain > at && (plain == end || *plain == '>' || isBlank(*plain) || *plain == ',' || *plain == ';')) {
-        showDomain(std::string_view(at, static_cast<std::size_t>(plain - at)), domain);
+        const std::string_view raw(at, static_cast<std::size_t>(plain - at));
+        showDomain(raw, domain);
+        if (!domain.known()) keepUnshown(raw, unshown);
         return;
     }
 
-    // No more is kept than a domain may have before it is shown as "?". Dots
-    // past that are kept out too, as they may trail, and trailing dots go.
-    constexpr std::size_t kKept = 1012;
+    // Dots past what is kept are kept out too, as they may trail, and
+    // trailing dots go.
     char bytes[kKept];
     std::size_t length = 0;
     const auto keep = [&](char c) {
@@ -73,14 +88,15 @@ void domainAfter(const char* at, const char* end, ShownDomain& domain) {
         }
     }
     showDomain(std::string_view(bytes, length), domain);
+    if (!domain.known()) keepUnshown(std::string_view(bytes, length), unshown);
 }
 
 // Reads a From value's parts for a Sender: counts its addresses up to two,
 // shows the domain of the first, and keeps its display name.
 class SenderSink {
 public:
-    SenderSink(std::size_t& addresses, ShownDomain& domain, SliceText& name)
-        : addresses_(addresses), domain_(domain), name_(name) {}
+    SenderSink(std::size_t& addresses, ShownDomain& domain, std::string& unshown, SliceText& name)
+        : addresses_(addresses), domain_(domain), unshown_(unshown), name_(name) {}
 
     void text(std::string_view piece, bool inComment) {
         if (addresses_ > 0) return;  // the name is read
@@ -103,7 +119,7 @@ public:
         }
         // A second address is all the lines need to know of the rest.
         if (addresses_++ > 0) return false;
-        if (part.domain != nullptr) domainAfter(part.domain, part.end, domain_);
+        if (part.domain != nullptr) domainAfter(part.domain, part.end, domain_, unshown_);
         if (part.bracketed) {
             name_.truncate(bracketAt_);
         } else {
@@ -117,6 +133,7 @@ public:
 private:
     std::size_t& addresses_;
     ShownDomain& domain_;
+    std::string& unshown_;
     SliceText& name_;
     SliceText comments_;         // of the part being read
     std::size_t partStart_ = 0;  // where in the name the part's text begins
@@ -127,7 +144,7 @@ private:
 
 void Sender::read(CharsetConverter& converter) {
     if (fields_ == 0) return;
-    SenderSink sink(addresses_, domain_, name_);
+    SenderSink sink(addresses_, domain_, unshown_, name_);
     readFromParts(firstValue_, sink);
     if (addresses_ == 0) {
         name_.clear();

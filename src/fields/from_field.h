@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "charset/charset_converter.h"
@@ -31,6 +32,12 @@ public:
     // A From field with an address.
     bool hasAddress() const { return addresses_ > 0; }
     const ShownDomain& domain() const { return domain_; }
+    // The first address's domain as DNS is asked for it (lower case, no
+    // trailing dot): as shown, or when it cannot be shown, its own bytes,
+    // unchecked; empty without one.
+    std::string_view dnsDomain() const {
+        return domain_.known() ? domain_.text() : std::string_view(unshown_);
+    }
     // Whether domain aligns with the From domain: both have one
     // organizational domain, which one owner controls. Never for an unknown
     // one.
@@ -53,6 +60,7 @@ private:
     std::string_view firstValue_;
     std::size_t addresses_ = 0;  // in the first field; 2 stands for more
     ShownDomain domain_;         // of its first address
+    std::string unshown_;        // its bytes, when it cannot be shown
     // The From domain's public suffix, when it has an organizational domain.
     PublicSuffix suffix_;
     bool hasOrganization_ = false;

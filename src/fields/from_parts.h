@@ -43,14 +43,14 @@ inline const char* runEnd(const char* at, const char* end, const ByteSet& stops)
 
 // Reads a From value part by part, parts being split at commas outside
 // quoted strings, comments and '<' to '>'; the end ends the last part, even
-// in an unclosed comment or quoted string. For the text of each part outside
-// its brackets, in order, calls sink.text(piece, inComment): its phrase,
-// quote marks taken away and backslash escapes applied (inComment false), and
-// the text of its comments, each comment's start and end as a blank
-// (inComment true); the breaks the line cut left (CR, LF, NUL) are no text.
-// Calls sink.bracket() at a part's first '<', and sink.partEnd(FromPart) at
-// its end, which returns false to stop. Nothing in brackets is text. No
-// recursion; linear in the value; pieces are slices of the value or " ".
+// in an unclosed comment or quoted string. For the text of each part, in
+// order, calls sink.text(piece, inComment): its bytes, brackets and what
+// they hold included, quote marks taken away and backslash escapes applied
+// (inComment false), and the text of its comments, each comment's start and
+// end as a blank (inComment true); the breaks the line cut left (CR, LF,
+// NUL) are no text. Calls sink.bracket() at a part's first '<', before its
+// text, and sink.partEnd(FromPart) at its end, which returns false to stop.
+// No recursion; linear in the value; pieces are slices of the value or " ".
 template <typename Sink>
 void readFromParts(std::string_view value, Sink& sink) {
     using namespace from_parts;
@@ -63,9 +63,7 @@ void readFromParts(std::string_view value, Sink& sink) {
     bool inFirstBracket = false;
     Nesting nesting;
     const auto text = [&](const char* first, const char* last, bool inComment) {
-        if (last > first && !inBracket) {
-            sink.text(std::string_view(first, static_cast<std::size_t>(last - first)), inComment);
-        }
+        if (last > first) sink.text(std::string_view(first, static_cast<std::size_t>(last - first)), inComment);
     };
     static constexpr char kBlank[] = " ";
     for (;; ++at) {
@@ -113,20 +111,20 @@ void readFromParts(std::string_view value, Sink& sink) {
                 text(kBlank, kBlank + 1, true);
             } else if (c == '"') {
                 nesting.openQuote();
-            } else if (c == '<' && !inBracket) {
-                if (!part.bracketed) sink.bracket();
-                inBracket = true;
-                inFirstBracket = !part.bracketed;
-                part.bracketed = true;
-            } else if (c == '>' && inBracket) {
-                inBracket = inFirstBracket = false;
-            } else if (c == '@') {
+            } else if (c != ',' || inBracket) {
+                if (c == '<' && !inBracket) {
+                    if (!part.bracketed) sink.bracket();
+                    inBracket = true;
+                    inFirstBracket = !part.bracketed;
+                    part.bracketed = true;
+                } else if (c == '>' && inBracket) {
+                    inBracket = inFirstBracket = false;
+                } else if (c == '@') {
+                    lastAt = at;
+                    if (inFirstBracket) bracketLastAt = at;
+                }
                 text(at, at + 1, false);
-                lastAt = at;
-                if (inFirstBracket) bracketLastAt = at;
             }
-            // A ',' in brackets, a '<' in them, and a '>' that closes
-            // nothing are no text.
             if (c != ',' || inBracket) continue;
         }
         part.isAddress = lastAt != nullptr;

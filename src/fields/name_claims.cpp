@@ -45,10 +45,12 @@ public:
         }
         endWord();
         if (c == '@') {
-            // What stood before it in the run was the address's local part.
+            // What stood before it in the run was the address's local part,
+            // and so was any domain read after an '@' before it.
             atSeen_ = true;
             hasPending_ = false;
             addressTaken_ = false;
+            addressLength_ = 0;
             return false;
         }
         if (kLocalCharacters.has(c)) {

@@ -244,9 +244,9 @@ inline bool plainHostName(const std::string& name) {
 // The display name of a From value's first address, read plainly in
 // steps: the breaks dropped; each byte labelled by what it is to the name;
 // the labelled bytes split into parts at commas outside brackets; then the
-// name: the text of the parts before the first address, each with its
-// comma, then that address's text before its '<', or without one its
-// comments' text. No address, no name.
+// name: the text of the parts before the first address, brackets and all,
+// each with its comma, then that address's text before its '<', or without
+// one its comments' text. No address, no name.
 inline std::string plainDisplayName(const std::string& raw) {
     std::string value;
     for (const char c : raw) {
@@ -292,19 +292,20 @@ inline std::string plainDisplayName(const std::string& raw) {
     bool inBracket = false;
     for (const auto& [c, kind] : bytes) {
         Part& part = parts.back();
-        if (inBracket) {
-            part.address = part.address || kind == kAt;
-            inBracket = kind != kClose;
-        } else if (kind == kComma) {
+        if (kind == kNoText) continue;
+        if (kind == kComma && !inBracket) {
             parts.emplace_back();
-        } else if (kind == kOpen) {
+            continue;
+        }
+        if (kind == kOpen && !inBracket) {
             if (!part.bracketed) part.beforeBracket = part.text;
             part.bracketed = inBracket = true;
-        } else if (kind == kText || kind == kCommentText || kind == kAt) {
-            part.address = part.address || kind == kAt;
-            part.text += c;
-            if (kind == kCommentText) part.comments += c;
+        } else if (kind == kClose) {
+            inBracket = false;
         }
+        part.address = part.address || kind == kAt;
+        part.text += c;
+        if (kind == kCommentText) part.comments += c;
     }
     std::string name;
     for (const Part& part : parts) {
