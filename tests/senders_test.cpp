@@ -6,6 +6,7 @@
 #include <string>
 
 #include "senders/local_dates.h"
+#include "senders/skeleton.h"
 
 namespace {
 
@@ -62,6 +63,39 @@ TEST(LocalDates, CountEveryDayOfTenThousandYears) {
         previous = date;
     }
     EXPECT_EQ(dateText(kLastDay), "9999-12-31");
+}
+
+std::u32string skeleton(std::string_view domain) {
+    char32_t out[kMaxSkeletonSize];
+    return std::u32string(out, skeletonOf(domain, out, kMaxSkeletonSize));
+}
+
+TEST(Skeletons, ReadLabelsAsUnicodeAndEveryCodePointAsItsPrototype) {
+    const struct {
+        const char* domain;
+        std::u32string skeleton;
+    } cases[] = {
+        {"amazon.co.jp", U"arnazon.co.jp"},
+        {"arnazon.co.jp", U"arnazon.co.jp"},
+        {"amaz0n.co.jp", U"arnazon.co.jp"},
+        {"xn--mazon-3ve.co.jp", U"arnazon.co.jp"},           // a Cyrillic a first
+        {"AMAZON.CO.JP", U"arnazon.co.jp"},                  // upper case
+        {"paypa1.com", U"paypal.corn"},
+        {"xn--bcher-kva.example", U"b\u00FCcher.exarnple"},  // no prototype: itself
+        {"xn--zz.com", U"xn--zz.corn"},                      // no Punycode: its bytes
+        {"xn--.a", U"xn--.a"},
+        {"xn--976c.com", U"\u0635\u0644\u0649 l\u0644\u0644o \u0639\u0644\u0649o \u0648\u0633\u0644\u0645.corn"},
+        {"a..b.", U"a..b."},
+        {"", U""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(skeleton(c.domain), c.skeleton) << c.domain;
+
+    // 253 bytes of the character that maps to most: 56, 56, 56 and 54 of it.
+    const std::string label = "xn--976c" + std::string(55, 'a');
+    const std::string longest = label + "." + label + "." + label + "." + label.substr(0, 61);
+    char32_t out[kMaxSkeletonSize];
+    EXPECT_EQ(skeletonOf(longest, out, kMaxSkeletonSize), 222 * kLongestConfusable + 3);
+    EXPECT_EQ(skeletonOf("abc", out, 2), 0u) << "no room";
 }
 
 }  // namespace
