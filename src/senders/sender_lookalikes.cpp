@@ -1,0 +1,267 @@
+// The look-alikes of known domains: the indexes of the known entries, kept
+// as they are recorded and evicted, and the rules a new sender is read by.
+#include <algorithm>
+
+#include "domains/public_suffixes.h"
+#include "senders/sender_history.h"
+#include "senders/skeleton.h"
+
+namespace {
+
+constexpr std::uint32_t kNone = HashSlots::kNone;
+// Shorter names are words of too many other names, and one slip from too many.
+constexpr std::size_t kShortestWordName = 5;
+constexpr std::size_t kShortestSlipName = 6;
+constexpr std::size_t kLongestLabel = 63;
+
+std::uint64_t skeletonHash(std::string_view domain) {
+    SkeletonWalk walk(domain);
+    std::uint64_t hash = 0;
+    for (char32_t c = 0; walk.next(c);) hash = hashStep(hash, c);
+    return hash;
+}
+
+bool sameSkeleton(std::string_view a, std::string_view b) {
+    SkeletonWalk walkA(a);
+    SkeletonWalk walkB(b);
+    for (;;) {
+        char32_t ca = 0;
+        char32_t cb = 0;
+        const bool more = walkA.next(ca);
+        if (more != walkB.next(cb) || ca != cb) return false;
+        if (!more) return true;
+    }
+}
+
+// Words are split at dots and hyphens alike.
+bool isWordBreak(char c) { return c == '.' || c == '-'; }
+char wordByte(char c) { return c == '.' ? '-' : c; }
+
+bool sameWords(std::string_view run, std::string_view name) {
+    if (run.size() != name.size()) return false;
+    for (std::size_t i = 0; i < run.size(); ++i) {
+        if (wordByte(run[i]) != name[i]) return false;
+    }
+    return true;
+}
+
+// Whether a and b are one slip apart: a byte added, left out or changed, or
+// two neighbours swapped. Linear.
+bool oneSlipApart(std::string_view a, std::string_view b) {
+    if (a.size() < b.size()) std::swap(a, b);
+    if (a.size() - b.size() > 1) return false;
+    std::size_t i = 0;
+    while (i < b.size() && a[i] == b[i]) ++i;
+    if (a.size() != b.size()) return a.substr(i + 1) == b.substr(i);
+    if (i == a.size()) return false;
+    if (a.substr(i + 1) == b.substr(i + 1)) return true;
+    return i + 1 < a.size() && a[i] == b[i + 1] && a[i + 1] == b[i] && a.substr(i + 2) == b.substr(i + 2);
+}
+
+// The hashes of text less one byte of [from, to), each text once, from the
+// last byte back: the hash without one byte follows from the hash without
+// the next in constant time, as the two differ in one place.
+class SlipHashes {
+public:
+    SlipHashes(std::string_view text, std::size_t from, std::size_t to) : text_(text), from_(from), at_(to) {
+        if (to == from) return;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (i + 1 != to) hash_ = hashStep(hash_, static_cast<unsigned char>(text[i]));
+            if (i >= to) weight_ *= kHashBase;
+        }
+    }
+
+    bool next(std::uint64_t& hash) {
+        while (at_ > from_) {
+            const std::size_t left = --at_;
+            if (!first_) {
+                // Where the byte after was left out, this byte stood; now that one stands there.
+                hash_ += (static_cast<std::uint64_t>(static_cast<unsigned char>(text_[left + 1])) -
+                          static_cast<unsigned char>(text_[left])) * weight_;
+                weight_ *= kHashBase;
+            }
+            first_ = false;
+            // Leaving out either of two equal neighbours gives one text.
+            if (left == from_ || text_[left] != text_[left - 1]) {
+                hash = hash_;
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    std::string_view text_;
+    std::size_t from_;
+    std::size_t at_;
+    std::uint64_t hash_ = 0;
+    std::uint64_t weight_ = 1;  // of the place the byte left out stood in, less one
+    bool first_ = true;
+};
+
+}  // namespace
+
+void SenderHistory::indexKnown(std::uint32_t entry) {
+    const Entry& known = entries_[entry];
+    joinGroup(skeletons_, skeletonHash(known.domain), entry, Match::kSkeleton, &Entry::skeleton);
+    if (known.nameLength == 0) return;
+    joinGroup(names_, hashOf(nameOf(known)), entry, Match::kName, &Entry::name);
+    ++knownNamesOfLength_[known.nameLength];
+    if (known.nameLength < kShortestSlipName) return;
+    SlipHashes slips(known.domain, known.nameStart, known.nameStart + known.nameLength);
+    for (std::uint64_t hash = 0; slips.next(hash);) neighbours_.insert(hash, entry);
+}
+
+void SenderHistory::unindexKnown(std::uint32_t entry) {
+    const Entry& known = entries_[entry];
+    leaveGroup(skeletons_, skeletonHash(known.domain), entry, &Entry::skeleton);
+    if (known.nameLength == 0) return;
+    leaveGroup(names_, hashOf(nameOf(known)), entry, &Entry::name);
+    --knownNamesOfLength_[known.nameLength];
+    if (known.nameLength < kShortestSlipName) return;
+    SlipHashes slips(known.domain, known.nameStart, known.nameStart + known.nameLength);
+    for (std::uint64_t hash = 0; slips.next(hash);) neighbours_.erase(hash, entry);
+}
+
+std::uint32_t SenderHistory::groupHead(const HashSlots& groups, std::uint64_t hash, std::string_view text,
+                                       Match match) const {
+    for (HashSlots::Probe probe = groups.probe(hash);;) {
+        const std::uint32_t head = groups.next(probe);
+        if (head == kNone) return kNone;
+        const Entry& entry = entries_[head];
+        if (match == Match::kSkeleton ? sameSkeleton(text, entry.domain)
+            : match == Match::kName   ? text == nameOf(entry)
+                                      : sameWords(text, nameOf(entry))) {
+            return head;
+        }
+    }
+}
+
+void SenderHistory::joinGroup(HashSlots& groups, std::uint64_t hash, std::uint32_t entry, Match match,
+                              Links Entry::*links) {
+    const Entry& joining = entries_[entry];
+    const std::uint32_t head =
+        groupHead(groups, hash, match == Match::kSkeleton ? std::string_view(joining.domain) : nameOf(joining), match);
+    if (head == kNone) {
+        groups.insert(hash, entry);
+        entries_[entry].*links = {};
+        return;
+    }
+    // Right after the first, so that the table's slot stays as it is.
+    Links& first = entries_[head].*links;
+    entries_[entry].*links = {head, first.next};
+    if (first.next != kNone) (entries_[first.next].*links).previous = entry;
+    first.next = entry;
+}
+
+void SenderHistory::leaveGroup(HashSlots& groups, std::uint64_t hash, std::uint32_t entry, Links Entry::*links) {
+    const Links own = entries_[entry].*links;
+    if (own.previous != kNone) {
+        (entries_[own.previous].*links).next = own.next;
+        if (own.next != kNone) (entries_[own.next].*links).previous = own.previous;
+    } else if (own.next != kNone) {
+        groups.replace(hash, entry, own.next);
+        (entries_[own.next].*links).previous = kNone;
+    } else {
+        groups.erase(hash, entry);
+    }
+}
+
+std::uint32_t SenderHistory::better(std::uint32_t a, std::uint32_t b) const {
+    if (a == kNone) return b;
+    if (b == kNone) return a;
+    const Entry& x = entries_[a];
+    const Entry& y = entries_[b];
+    if (x.record.days != y.record.days) return x.record.days > y.record.days ? a : b;
+    return x.domain <= y.domain ? a : b;
+}
+
+std::uint32_t SenderHistory::bestOfGroup(std::uint32_t head, Links Entry::*links) const {
+    std::uint32_t best = kNone;
+    for (std::uint32_t at = head; at != kNone; at = (entries_[at].*links).next) best = better(best, at);
+    return best;
+}
+
+SenderNote SenderHistory::noteFor(std::string_view organization, Day today) const {
+    if (!isStorableDomain(organization)) return {};
+    const std::uint32_t own = findEntry(organization);
+    const std::int64_t now = today;
+    if (own != kNone && entries_[own].record.first < now - (kNewDays - 1)) return {};
+    // A known domain is never a look-alike: two the user knows are both theirs.
+    if (own == kNone || entries_[own].record.days < kKnownDays) {
+        const std::uint32_t known = lookAlike(organization);
+        if (known != kNone) return {SenderNote::Kind::kLooksLike, entries_[known].domain};
+    }
+    if (now - since_ < kLearningDays) return {};
+    return {SenderNote::Kind::kNewSender, {}};
+}
+
+std::uint32_t SenderHistory::lookAlike(std::string_view domain) const {
+    PublicSuffix suffix;
+    findPublicSuffix(domain, suffix);
+    std::size_t nameStart = 0;
+    std::string_view name;
+    if (suffix.start > 0) {
+        nameStart = labelBefore(domain, suffix.start - 1);
+        name = domain.substr(nameStart, suffix.start - 1 - nameStart);
+    }
+
+    // The same skeleton.
+    std::uint32_t head = groupHead(skeletons_, skeletonHash(domain), domain, Match::kSkeleton);
+    if (head != kNone) return bestOfGroup(head, &Entry::skeleton);
+
+    // The same name under another suffix.
+    if (!name.empty()) {
+        head = groupHead(names_, hashOf(name), name, Match::kName);
+        if (head != kNone) return bestOfGroup(head, &Entry::name);
+    }
+
+    // A known name as whole words, from each word's start on, a run of
+    // words no longer than a label.
+    std::uint32_t best = kNone;
+    for (std::size_t start = 0; start < domain.size(); ++start) {
+        if (start > 0 && !isWordBreak(domain[start - 1])) continue;
+        std::uint64_t hash = 0;
+        for (std::size_t end = start;; ++end) {
+            const std::size_t length = end - start;
+            if ((end == domain.size() || isWordBreak(domain[end])) && length >= kShortestWordName &&
+                knownNamesOfLength_[length] > 0) {
+                head = groupHead(names_, hash, domain.substr(start, length), Match::kWords);
+                if (head != kNone) best = better(best, bestOfGroup(head, &Entry::name));
+            }
+            if (end == domain.size() || length == kLongestLabel) break;
+            hash = hashStep(hash, static_cast<unsigned char>(wordByte(domain[end])));
+        }
+    }
+    if (best != kNone || name.size() < kShortestSlipName) return best;
+
+    // One slip: a known name under the same suffix less one byte is this
+    // name, or this name less one byte, or both less one byte are the same;
+    // each candidate checked plainly.
+    const std::size_t nameEnd = nameStart + name.size();
+    const auto consider = [&](std::uint32_t candidate) {
+        const Entry& entry = entries_[candidate];
+        const std::size_t candidateEnd = entry.nameStart + entry.nameLength;
+        if (entry.record.days >= kKnownDays && entry.nameLength >= kShortestSlipName &&
+            std::string_view(entry.domain).substr(candidateEnd) == domain.substr(nameEnd) &&
+            oneSlipApart(nameOf(entry), name)) {
+            best = better(best, candidate);
+        }
+    };
+    for (HashSlots::Probe probe = neighbours_.probe(hashOf(domain));;) {
+        const std::uint32_t candidate = neighbours_.next(probe);
+        if (candidate == kNone) break;
+        consider(candidate);
+    }
+    SlipHashes slips(domain, nameStart, nameEnd);
+    for (std::uint64_t hash = 0; slips.next(hash);) {
+        for (const HashSlots* table : {&neighbours_, &domains_}) {
+            for (HashSlots::Probe probe = table->probe(hash);;) {
+                const std::uint32_t candidate = table->next(probe);
+                if (candidate == kNone) break;
+                consider(candidate);
+            }
+        }
+    }
+    return best;
+}
