@@ -60,36 +60,43 @@ ConfusableTarget::ConfusableTarget(char32_t c) : remaining_(1), last_(c) {
             previous = source + offset;
             continue;
         }
-        source += low != 0 ? low : readVarint(at);
-        if (source > c) return;
-        const bool found = source == c;
-        char32_t target = 0;
-        switch (kind) {
-        case kAbsolute1: target = *at++; break;
-        case kNearSource: target = source + static_cast<char32_t>(static_cast<signed char>(*at++)); break;
-        case kNearPrevious: target = previous + static_cast<char32_t>(static_cast<signed char>(*at++)); break;
-        case kAbsolute2: target = at[0] | static_cast<char32_t>(at[1]) << 8, at += 2; break;
-        case kAbsolute3: target = at[0] | static_cast<char32_t>(at[1]) << 8 | static_cast<char32_t>(at[2]) << 16, at += 3; break;
-        default: {
-            const unsigned char* sequence = kind == kPooled ? kConfusablePool + readVarint(at) : at;
+        source += (low >> 2) != 0 ? low >> 2 : readVarint(at);
+        // This entry, then (low & 3) more of its kind, each a code point on.
+        for (unsigned count = (low & 3) + 1; count > 0; --count, ++source) {
+            if (source > c) return;
+            const bool found = source == c;
+            char32_t target = 0;
+            switch (kind) {
+            case kAbsolute1: target = *at++; break;
+            case kNearSource: target = source + static_cast<char32_t>(static_cast<signed char>(*at++)); break;
+            case kNearPrevious: target = previous + static_cast<char32_t>(static_cast<signed char>(*at++)); break;
+            case kAbsolute2: target = at[0] | static_cast<char32_t>(at[1]) << 8, at += 2; break;
+            case kAbsolute3:
+                target = at[0] | static_cast<char32_t>(at[1]) << 8 | static_cast<char32_t>(at[2]) << 16, at += 3;
+                break;
+            default: {
+                const char32_t base = kind == kPooled ? 0 : previous;
+                const unsigned char* sequence = kind == kPooled ? kConfusablePool + readVarint(at) : at;
+                if (kind == kInline) skipSequence(at);
+                const std::uint32_t length = *sequence++;
+                if (found) {
+                    remaining_ = length;
+                    sequence_ = sequence;
+                    last_ = base;
+                    return;
+                }
+                previous = base + readZigzag(sequence);
+                continue;
+            }
+            }
             if (found) {
-                remaining_ = *sequence++;
-                sequence_ = sequence;
-                last_ = kind == kPooled ? 0 : previous;
+                last_ = target;
                 return;
             }
-            if (kind == kInline) skipSequence(at);
-            const unsigned char* first = sequence + 1;
-            previous = (kind == kPooled ? 0 : previous) + readZigzag(first);
-            continue;
+            offset = target - source;
+            previous = target;
         }
-        }
-        if (found) {
-            last_ = target;
-            return;
-        }
-        offset = target - source;
-        previous = target;
+        --source;  // the loop stepped past the last
     }
 }
 

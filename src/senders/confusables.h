@@ -5,20 +5,22 @@
 //
 // ASCII stands in kConfusableAscii: a byte below 0x80 is the code point it
 // maps to, one with bit 7 set the offset of a sequence in the pool. The
-// others are entries sorted by code point, in blocks of 64: a block's first
-// code point is in kConfusableBlockFirst, where it begins in
-// kConfusableBlockStart. Each entry begins with a byte, its kind in the top
-// three bits and in the low five how far its code point lies past the one
-// before (the block's first less one, at its start), 0 for a varint after
-// the byte. A run's low bits count the code points after the last entry
-// that each map to themselves plus that entry's offset. The other kinds map
-// one code point, to: a byte; itself plus a signed byte; the target before
-// plus a signed byte; two bytes; three bytes (low first); a sequence at a
-// varint offset in the pool; a sequence right here. A sequence is its
-// length, then each code point as a zigzag varint past the one before it,
-// the first past 0 in the pool and past the target before in an entry.
-// Varints are seven bits a byte, low first, the high bit set on all but
-// the last.
+// others are entries sorted by code point, written in groups, 64 groups a
+// block: a block's first code point is in kConfusableBlockFirst, where it
+// begins in kConfusableBlockStart. A group begins with a byte, its kind in
+// the top three bits. A run's low five bits count the code points after the
+// last entry that each map to themselves plus that entry's offset (its
+// target less its code point). Any other group's low five bits hold how far
+// its first code point lies past the one before (the block's first less
+// one, at its start) in bits 2-4, 0 for a varint after the byte, and in
+// bits 0-1 how many entries follow the first, each a code point on; then
+// each entry's target: a byte; its code point plus a signed byte; the
+// target before plus a signed byte; two bytes; three bytes (low first); a
+// sequence at a varint offset in the pool; a sequence right there. A
+// sequence is its length, then each code point as a zigzag varint past the
+// one before it, the first past 0 in the pool and past the target before in
+// an entry. Varints are seven bits a byte, low first, the high bit set on
+// all but the last.
 #pragma once
 
 #include <cstddef>

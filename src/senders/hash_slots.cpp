@@ -1,5 +1,8 @@
 #include "senders/hash_slots.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 constexpr std::uint64_t kEmpty = HashSlots::kNone;
@@ -18,6 +21,19 @@ constexpr std::uint64_t keyOf(std::uint64_t hash) {
 }
 
 }  // namespace
+
+void sortKeys(std::vector<std::uint64_t>& keys) {
+    std::vector<std::uint64_t> sorted(keys.size());
+    for (unsigned shift = 0; shift < 64; shift += 8) {
+        std::size_t starts[256] = {};
+        for (const std::uint64_t key : keys) ++starts[key >> shift & 0xFF];
+        if (std::find(starts, starts + 256, keys.size()) != starts + 256) continue;
+        std::size_t start = 0;
+        for (std::size_t& count : starts) start += std::exchange(count, start);
+        for (const std::uint64_t key : keys) sorted[starts[key >> shift & 0xFF]++] = key;
+        keys.swap(sorted);
+    }
+}
 
 std::uint64_t hashOf(std::string_view text) {
     std::uint64_t hash = 0;
@@ -47,12 +63,37 @@ void HashSlots::grow(std::size_t slots) {
 
 void HashSlots::insert(std::uint64_t hash, std::uint32_t number) {
     reserve(count_ + 1);
-    const std::uint64_t key = keyOf(hash);
+    place(keyOf(hash) | number);
+}
+
+void HashSlots::place(std::uint64_t slot) {
     const std::size_t mask = slots_.size() - 1;
-    std::size_t at = static_cast<std::size_t>(key >> shift_);
+    std::size_t at = static_cast<std::size_t>(slot >> shift_);
     while (slots_[at] != kEmpty) at = (at + 1) & mask;
-    slots_[at] = key | number;
+    slots_[at] = slot;
     ++count_;
+}
+
+void HashSlots::insertEach(const std::uint64_t* hashes, std::size_t count, std::uint32_t number) {
+    reserve(count_ + count);
+    for (std::size_t i = 0; i < count; ++i) prefetch(hashes[i]);
+    for (std::size_t i = 0; i < count; ++i) insert(hashes[i], number);
+}
+
+HashSlots::Pipeline::~Pipeline() {
+    for (std::size_t i = count_ > kDepth ? count_ - kDepth : 0; i < count_; ++i) table_.place(waiting_[i % kDepth]);
+}
+
+void HashSlots::Pipeline::insert(std::uint64_t hash, std::uint32_t number) {
+    const std::uint64_t slot = keyOf(hash) | number;
+    __builtin_prefetch(&table_.slots_[static_cast<std::size_t>(slot >> table_.shift_)]);
+    std::uint64_t& waiting = waiting_[count_++ % kDepth];
+    if (count_ > kDepth) table_.place(waiting);
+    waiting = slot;
+}
+
+void HashSlots::prefetch(std::uint64_t hash) const {
+    if (!slots_.empty()) __builtin_prefetch(&slots_[static_cast<std::size_t>(keyOf(hash) >> shift_)]);
 }
 
 std::size_t HashSlots::slotOf(std::uint64_t key, std::uint32_t number) const {

@@ -14,6 +14,10 @@ constexpr std::uint64_t kHashBase = 0x9E3779B97F4A7C15;
 constexpr std::uint64_t hashStep(std::uint64_t hash, char32_t c) { return hash * kHashBase + c; }
 std::uint64_t hashOf(std::string_view text);
 
+// Sorts keys by value: a stable radix sort a byte at a time, passing over
+// the bytes all keys share. Linear in the keys; no comparisons.
+void sortKeys(std::vector<std::uint64_t>& keys);
+
 // A table of 64-bit hashes to numbers, open addressing with linear probing,
 // one 64-bit slot a number and no node: a slot keeps the hash's top 32 bits,
 // which also place it. Many numbers may stand under one hash, and unrelated
@@ -28,6 +32,29 @@ public:
     void reserve(std::size_t count);
     // Adds number (not kNone) under hash.
     void insert(std::uint64_t hash, std::uint32_t number);
+    // Adds number under each of count hashes, their first slots fetched
+    // into the cache together before any is written.
+    void insertEach(const std::uint64_t* hashes, std::size_t count, std::uint32_t number);
+    // Fetches the first slot of hash into the cache, for a lookup soon.
+    void prefetch(std::uint64_t hash) const;
+
+    // Inserts many numbers into a table reserved for them, each place
+    // fetched into the cache some insertions before it is written, so that
+    // the misses of many overlap: for the indexes of a whole file.
+    class Pipeline {
+    public:
+        explicit Pipeline(HashSlots& table) : table_(table) {}
+        ~Pipeline();  // inserts those still waiting
+        Pipeline(const Pipeline&) = delete;
+        Pipeline& operator=(const Pipeline&) = delete;
+        void insert(std::uint64_t hash, std::uint32_t number);
+
+    private:
+        static constexpr std::size_t kDepth = 16;
+        HashSlots& table_;
+        std::uint64_t waiting_[kDepth];  // slots, as insert would write them
+        std::size_t count_ = 0;
+    };
     // Takes number from under hash; the others keep their places or move
     // up, as linear probing needs. Nothing when it is not there.
     void erase(std::uint64_t hash, std::uint32_t number);
@@ -44,6 +71,7 @@ public:
     std::uint32_t next(Probe& probe) const;
 
 private:
+    void place(std::uint64_t slot);
     std::size_t slotOf(std::uint64_t key, std::uint32_t number) const;
     void grow(std::size_t slots);
 

@@ -1,10 +1,12 @@
 #include "senders/sender_history.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
 #include "domains/public_suffixes.h"
+#include "senders/skeleton.h"
 #include "text/ascii.h"
 #include "text/writing.h"
 
@@ -56,10 +58,36 @@ bool parseLine(std::string_view line, FileLine& parsed) {
     return r.first <= r.last && days <= static_cast<std::uint32_t>(r.last - r.first) + 1;
 }
 
-// The order the file keeps: of two lines, the one of the later LAST, and of
-// one LAST the later domain in byte order.
-bool seenLater(const FileLine& a, const FileLine& b) {
-    return a.record.last != b.record.last ? a.record.last > b.record.last : a.domain > b.domain;
+// Sorts each run of items that sortKeys left in one place because their keys
+// were the same, where it is out of order by compare: for qsort (the module
+// has no sort of its own), each item holding what compare reads.
+template <typename Item>
+void sortRuns(std::vector<Item>& items, bool (*sameKey)(const Item&, const Item&), int (*compare)(const void*, const void*)) {
+    for (std::size_t start = 0, end = 0; start < items.size(); start = end) {
+        bool ordered = true;
+        for (end = start + 1; end < items.size() && sameKey(items[end - 1], items[end]); ++end) {
+            ordered = ordered && compare(&items[end - 1], &items[end]) < 0;
+        }
+        if (!ordered) std::qsort(&items[start], end - start, sizeof(Item), compare);
+    }
+}
+
+int compareDomains(const void* a, const void* b) {
+    return static_cast<const FileLine*>(a)->domain.compare(static_cast<const FileLine*>(b)->domain);
+}
+bool sameLast(const FileLine& a, const FileLine& b) { return a.record.last == b.record.last; }
+
+// An entry's place in the file, most often told apart from the others by
+// the first six bytes of its domain.
+struct FilePlace {
+    std::string_view domain;
+    std::uint32_t entry;
+};
+int compareFilePlaces(const void* a, const void* b) {
+    return static_cast<const FilePlace*>(a)->domain.compare(static_cast<const FilePlace*>(b)->domain);
+}
+bool samePrefix(const FilePlace& a, const FilePlace& b) {
+    return a.domain.substr(0, 6) == b.domain.substr(0, 6);
 }
 
 }  // namespace
@@ -83,60 +111,104 @@ bool SenderHistory::read(std::string_view file) {
         !readDate(line.substr(kFirstLineStart.size()), since)) {
         return false;
     }
+    // At most a line per 26 bytes: a one-byte domain and three fields.
     std::vector<FileLine> lines;
-    HashSlots seen;
+    lines.reserve((file.size() - at) / 26);
     while (at < file.size()) {
         FileLine parsed;
         if (!takeLine(file, at, line) || !parseLine(line, parsed)) return false;
-        const std::uint64_t hash = hashOf(parsed.domain);
-        for (HashSlots::Probe probe = seen.probe(hash);;) {
-            const std::uint32_t other = seen.next(probe);
-            if (other == kNone) break;
-            if (lines[other].domain == parsed.domain) return false;
-        }
-        seen.insert(hash, static_cast<std::uint32_t>(lines.size()));
         lines.push_back(parsed);
     }
 
     SenderHistory fresh(since, capacity_);
     if (lines.size() > capacity_) {
-        std::nth_element(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(capacity_), lines.end(), seenLater);
-        lines.resize(capacity_);
+        // A domain twice is damage among the lines dropped too.
+        HashSlots seen;
+        seen.reserve(lines.size());
+        for (std::uint32_t i = 0; i < lines.size(); ++i) {
+            const std::uint64_t hash = hashOf(lines[i].domain);
+            for (HashSlots::Probe probe = seen.probe(hash);;) {
+                const std::uint32_t other = seen.next(probe);
+                if (other == kNone) break;
+                if (lines[other].domain == lines[i].domain) return false;
+            }
+            seen.insert(hash, i);
+        }
+    }
+    // Recorded longest ago first, as the recency list runs: by LAST, then by
+    // domain, which a file this module wrote holds in order already. Past
+    // capacity, those seen last are kept.
+    std::vector<std::uint64_t> order(lines.size());
+    for (std::uint32_t i = 0; i < lines.size(); ++i) {
+        order[i] = static_cast<std::uint64_t>(lines[i].record.last - kFirstDay) << 32 | i;
+    }
+    sortKeys(order);
+    std::vector<FileLine> sorted(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) sorted[i] = lines[order[i] & 0xFFFFFFFF];
+    sortRuns(sorted, sameLast, compareDomains);
+    if (sorted.size() > capacity_) {
+        sorted.erase(sorted.begin(), sorted.end() - static_cast<std::ptrdiff_t>(capacity_));
         fresh.changed_ = true;
     }
-    // Recorded longest ago first, as the recency list runs.
-    std::sort(lines.begin(), lines.end(), [](const FileLine& a, const FileLine& b) { return seenLater(b, a); });
-    fresh.entries_.resize(lines.size());
-    fresh.domains_.reserve(lines.size());
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        fresh.placeEntry(static_cast<std::uint32_t>(i), std::string(lines[i].domain), lines[i].record);
+
+    // Every key made first, so that each entry's places in the tables can
+    // be fetched into the cache while those before it are placed.
+    std::vector<EntryKeys> keys(sorted.size());
+    std::size_t slips = 0;
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+        keys[i] = keysOf(sorted[i].domain, sorted[i].record.days >= kKnownDays);
+        if (sorted[i].record.days >= kKnownDays) slips += keys[i].nameLength;
+    }
+    fresh.entries_.resize(sorted.size());
+    fresh.domains_.reserve(sorted.size());
+    fresh.skeletons_.reserve(sorted.size());
+    fresh.names_.reserve(sorted.size());
+    constexpr std::size_t kAhead = 8;
+    for (std::uint32_t i = 0; i < sorted.size(); ++i) {
+        if (i + kAhead < sorted.size()) {
+            const EntryKeys& ahead = keys[i + kAhead];
+            fresh.domains_.prefetch(ahead.domain);
+            fresh.skeletons_.prefetch(ahead.skeleton);
+            fresh.names_.prefetch(ahead.name);
+        }
+        if (fresh.findEntry(sorted[i].domain, keys[i].domain) != kNone) return false;
+        fresh.placeEntry(i, std::string(sorted[i].domain), keys[i], sorted[i].record, false);
+    }
+    fresh.neighbours_.reserve(slips);
+    {
+        HashSlots::Pipeline neighbours(fresh.neighbours_);
+        for (std::uint32_t i = 0; i < sorted.size(); ++i) fresh.addSlips(i, &neighbours);
     }
     *this = std::move(fresh);
     return true;
 }
 
 std::string SenderHistory::write() const {
-    // Sorted by the first eight bytes as one number, then, where they are
-    // the same, by the rest: most comparisons are of numbers.
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> order(entries_.size());
+    // By the first six bytes of the domain, the entry's number below them;
+    // then by the rest where six are the same.
+    std::vector<std::uint64_t> order(entries_.size());
     std::size_t total = kFirstLineStart.size() + kDateLength + 1;
     for (std::uint32_t i = 0; i < entries_.size(); ++i) {
         const std::string& domain = entries_[i].domain;
         std::uint64_t prefix = 0;
-        for (std::size_t k = 0; k < 8; ++k) prefix = prefix << 8 | (k < domain.size() ? static_cast<unsigned char>(domain[k]) : 0);
-        order[i] = {prefix, i};
+        for (std::size_t k = 0; k < 6; ++k) prefix = prefix << 8 | (k < domain.size() ? static_cast<unsigned char>(domain[k]) : 0);
+        order[i] = prefix << 16 | i;
         total += domain.size() + 3 + 2 * kDateLength + kMaxDaysDigits + 1;
     }
-    std::sort(order.begin(), order.end(), [this](const auto& a, const auto& b) {
-        return a.first != b.first ? a.first < b.first : entries_[a.second].domain < entries_[b.second].domain;
-    });
+    sortKeys(order);
+    std::vector<FilePlace> places(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const auto entry = static_cast<std::uint32_t>(order[i] & 0xFFFF);
+        places[i] = {entries_[entry].domain, entry};
+    }
+    sortRuns(places, samePrefix, compareFilePlaces);
 
     std::string file(total, '\0');
     char* out = writeText(kFirstLineStart, file.data());
     out = writeDate(since_, out);
     *out++ = '\n';
-    for (const auto& item : order) {
-        const Entry& entry = entries_[item.second];
+    for (const FilePlace& place : places) {
+        const Entry& entry = entries_[place.entry];
         out = writeText(entry.domain, out);
         *out++ = ' ';
         out = writeDate(entry.record.first, out);
@@ -158,7 +230,8 @@ void SenderHistory::record(std::string_view organization, Day today) {
     names_.reserve(names_.size() + 1);
     neighbours_.reserve(neighbours_.size() + 63);
 
-    const std::uint32_t found = findEntry(organization);
+    const EntryKeys keys = keysOf(organization, false);
+    const std::uint32_t found = findEntry(organization, keys.domain);
     if (found != kNone) {
         Entry& entry = entries_[found];
         if (entry.record.last >= today) return;
@@ -166,7 +239,7 @@ void SenderHistory::record(std::string_view organization, Day today) {
         ++entry.record.days;
         unlinkRecent(found);
         appendRecent(found);
-        if (entry.record.days == kKnownDays) indexKnown(found);
+        if (entry.record.days == kKnownDays) indexKnown(found, keysOf(entry.domain, true));
         changed_ = true;
         return;
     }
@@ -180,36 +253,49 @@ void SenderHistory::record(std::string_view organization, Day today) {
         domains_.erase(hashOf(entries_[at].domain), at);
         unlinkRecent(at);
     }
-    placeEntry(at, std::move(domain), {today, today, 1});
+    placeEntry(at, std::move(domain), keys, {today, today, 1});
     changed_ = true;
 }
 
 const SenderRecord* SenderHistory::find(std::string_view domain) const {
-    const std::uint32_t found = findEntry(domain);
+    const std::uint32_t found = findEntry(domain, hashOf(domain));
     return found == kNone ? nullptr : &entries_[found].record;
 }
 
-std::uint32_t SenderHistory::findEntry(std::string_view domain) const {
-    for (HashSlots::Probe probe = domains_.probe(hashOf(domain));;) {
+std::uint32_t SenderHistory::findEntry(std::string_view domain, std::uint64_t hash) const {
+    for (HashSlots::Probe probe = domains_.probe(hash);;) {
         const std::uint32_t entry = domains_.next(probe);
         if (entry == kNone || entries_[entry].domain == domain) return entry;
     }
 }
 
-void SenderHistory::placeEntry(std::uint32_t at, std::string&& domain, const SenderRecord& record) {
+SenderHistory::EntryKeys SenderHistory::keysOf(std::string_view domain, bool known) {
+    EntryKeys keys;
+    keys.domain = hashOf(domain);
+    PublicSuffix suffix;
+    if (findPublicSuffix(domain, suffix) && suffix.start > 0) {
+        const std::size_t nameStart = labelBefore(domain, suffix.start - 1);
+        keys.nameStart = static_cast<std::uint8_t>(nameStart);
+        keys.nameLength = static_cast<std::uint8_t>(suffix.start - 1 - nameStart);
+    }
+    if (known) {
+        keys.skeleton = skeletonHash(domain);
+        keys.name = hashOf(domain.substr(keys.nameStart, keys.nameLength));
+    }
+    return keys;
+}
+
+void SenderHistory::placeEntry(std::uint32_t at, std::string&& domain, const EntryKeys& keys, const SenderRecord& record,
+                               bool withSlips) {
     Entry& entry = entries_[at];
     entry = Entry();
     entry.domain = std::move(domain);
     entry.record = record;
-    PublicSuffix suffix;
-    if (findPublicSuffix(entry.domain, suffix) && suffix.start > 0) {
-        const std::size_t nameStart = labelBefore(entry.domain, suffix.start - 1);
-        entry.nameStart = static_cast<std::uint8_t>(nameStart);
-        entry.nameLength = static_cast<std::uint8_t>(suffix.start - 1 - nameStart);
-    }
-    domains_.insert(hashOf(entry.domain), at);
+    entry.nameStart = keys.nameStart;
+    entry.nameLength = keys.nameLength;
+    domains_.insert(keys.domain, at);
     appendRecent(at);
-    if (record.days >= kKnownDays) indexKnown(at);
+    if (record.days >= kKnownDays) indexKnown(at, keys, withSlips);
 }
 
 void SenderHistory::appendRecent(std::uint32_t entry) {

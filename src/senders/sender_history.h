@@ -68,7 +68,7 @@ public:
     // kMaxLineLength, a last line without its LF, or no line at all. Of more
     // lines than its capacity it keeps those of the latest LAST (of one LAST,
     // the domains last in byte order), and counts as changed. Linear in file
-    // but for sorting the domains kept. Throws std::bad_alloc.
+    // but for sorting its lines. Throws std::bad_alloc.
     bool read(std::string_view file);
 
     // The file's bytes: the first line, then a line per domain in byte order.
@@ -81,8 +81,9 @@ public:
     // capacity, the domain recorded longest ago goes (after reading, the
     // earliest LAST, and of one LAST the first in byte order). Does nothing
     // for a name that is no lower-case host name or a day outside kFirstDay
-    // to kLastDay, which the file could not hold. Constant time for the
-    // history's size; throws std::bad_alloc.
+    // to kLastDay, which the file could not hold. Time independent of the
+    // history's size, but when a table doubles as it grows; throws
+    // std::bad_alloc, leaving the history as it was.
     void record(std::string_view organization, Day today);
 
     // What the trust lines add after From domain organization today: looks
@@ -120,15 +121,31 @@ private:
     // How a group's text is compared with a text looked up.
     enum class Match : std::uint8_t { kSkeleton, kName, kWords };
 
-    std::uint32_t findEntry(std::string_view domain) const;
-    // Makes entries_[at] domain's, in the recency list as the latest.
-    void placeEntry(std::uint32_t at, std::string&& domain, const SenderRecord& record);
+    // What placing and indexing an entry takes, made before it is placed.
+    struct EntryKeys {
+        std::uint64_t domain = 0;    // hashOf the domain
+        std::uint64_t skeleton = 0;  // the hash of its skeleton, of a known entry
+        std::uint64_t name = 0;      // hashOf its name, of a known entry
+        std::uint8_t nameStart = 0;
+        std::uint8_t nameLength = 0;
+    };
+    static EntryKeys keysOf(std::string_view domain, bool known);
+
+    // The entry of domain, whose hashOf is hash, or kNone.
+    std::uint32_t findEntry(std::string_view domain, std::uint64_t hash) const;
+    // Makes entries_[at] domain's, in the recency list as the latest;
+    // without withSlips, a known entry's slips are left for addSlips.
+    void placeEntry(std::uint32_t at, std::string&& domain, const EntryKeys& keys, const SenderRecord& record,
+                    bool withSlips = true);
     void appendRecent(std::uint32_t entry);
     void unlinkRecent(std::uint32_t entry);
     std::string_view nameOf(const Entry& entry) const;
 
     // The indexes of look-alikes, of known entries only (sender_lookalikes.cpp).
-    void indexKnown(std::uint32_t entry);
+    void indexKnown(std::uint32_t entry, const EntryKeys& keys, bool withSlips = true);
+    // Adds the slips of a known entry of a name long enough to neighbours_,
+    // through pipeline when given.
+    void addSlips(std::uint32_t entry, HashSlots::Pipeline* pipeline = nullptr);
     void unindexKnown(std::uint32_t entry);
     std::uint32_t groupHead(const HashSlots& groups, std::uint64_t hash, std::string_view text, Match match) const;
     void joinGroup(HashSlots& groups, std::uint64_t hash, std::uint32_t entry, Match match, Links Entry::*links);

@@ -14,13 +14,6 @@ constexpr std::size_t kShortestWordName = 5;
 constexpr std::size_t kShortestSlipName = 6;
 constexpr std::size_t kLongestLabel = 63;
 
-std::uint64_t skeletonHash(std::string_view domain) {
-    SkeletonWalk walk(domain);
-    std::uint64_t hash = 0;
-    for (char32_t c = 0; walk.next(c);) hash = hashStep(hash, c);
-    return hash;
-}
-
 bool sameSkeleton(std::string_view a, std::string_view b) {
     SkeletonWalk walkA(a);
     SkeletonWalk walkB(b);
@@ -101,22 +94,35 @@ private:
 
 }  // namespace
 
-void SenderHistory::indexKnown(std::uint32_t entry) {
+void SenderHistory::indexKnown(std::uint32_t entry, const EntryKeys& keys, bool withSlips) {
     const Entry& known = entries_[entry];
-    joinGroup(skeletons_, skeletonHash(known.domain), entry, Match::kSkeleton, &Entry::skeleton);
+    joinGroup(skeletons_, keys.skeleton, entry, Match::kSkeleton, &Entry::skeleton);
     if (known.nameLength == 0) return;
-    joinGroup(names_, hashOf(nameOf(known)), entry, Match::kName, &Entry::name);
+    joinGroup(names_, keys.name, entry, Match::kName, &Entry::name);
     ++knownNamesOfLength_[known.nameLength];
-    if (known.nameLength < kShortestSlipName) return;
+    if (withSlips) addSlips(entry);
+}
+
+void SenderHistory::addSlips(std::uint32_t entry, HashSlots::Pipeline* pipeline) {
+    const Entry& known = entries_[entry];
+    if (known.record.days < kKnownDays || known.nameLength < kShortestSlipName) return;
+    std::uint64_t hashes[kLongestLabel + 1];
+    std::size_t count = 0;
     SlipHashes slips(known.domain, known.nameStart, known.nameStart + known.nameLength);
-    for (std::uint64_t hash = 0; slips.next(hash);) neighbours_.insert(hash, entry);
+    while (slips.next(hashes[count])) ++count;
+    if (pipeline == nullptr) {
+        neighbours_.insertEach(hashes, count, entry);
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) pipeline->insert(hashes[i], entry);
 }
 
 void SenderHistory::unindexKnown(std::uint32_t entry) {
     const Entry& known = entries_[entry];
-    leaveGroup(skeletons_, skeletonHash(known.domain), entry, &Entry::skeleton);
+    const EntryKeys keys = keysOf(known.domain, true);
+    leaveGroup(skeletons_, keys.skeleton, entry, &Entry::skeleton);
     if (known.nameLength == 0) return;
-    leaveGroup(names_, hashOf(nameOf(known)), entry, &Entry::name);
+    leaveGroup(names_, keys.name, entry, &Entry::name);
     --knownNamesOfLength_[known.nameLength];
     if (known.nameLength < kShortestSlipName) return;
     SlipHashes slips(known.domain, known.nameStart, known.nameStart + known.nameLength);
@@ -184,7 +190,7 @@ std::uint32_t SenderHistory::bestOfGroup(std::uint32_t head, Links Entry::*links
 
 SenderNote SenderHistory::noteFor(std::string_view organization, Day today) const {
     if (!isStorableDomain(organization)) return {};
-    const std::uint32_t own = findEntry(organization);
+    const std::uint32_t own = findEntry(organization, hashOf(organization));
     const std::int64_t now = today;
     if (own != kNone && entries_[own].record.first < now - (kNewDays - 1)) return {};
     // A known domain is never a look-alike: two the user knows are both theirs.

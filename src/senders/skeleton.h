@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "senders/confusables.h"
@@ -25,6 +26,8 @@ public:
     bool next(char32_t& c);
 
 private:
+    void startLabel();
+
     std::string_view domain_;
     std::size_t at_ = 0;         // where the rest of the domain begins
     std::size_t labelEnd_ = 0;   // the end of the label read as bytes
@@ -34,6 +37,9 @@ private:
     std::size_t decodedAt_ = 0;
     ConfusableTarget target_;
 };
+
+// The hash of domain's skeleton (hashStep over its code points).
+std::uint64_t skeletonHash(std::string_view domain);
 
 // Writes the skeleton of domain to out, room for capacity code points;
 // returns its length, or 0 when it is empty or would not fit (never for a
