@@ -74,12 +74,6 @@ void HashSlots::place(std::uint64_t slot) {
     ++count_;
 }
 
-void HashSlots::insertEach(const std::uint64_t* hashes, std::size_t count, std::uint32_t number) {
-    reserve(count_ + count);
-    for (std::size_t i = 0; i < count; ++i) prefetch(hashes[i]);
-    for (std::size_t i = 0; i < count; ++i) insert(hashes[i], number);
-}
-
 HashSlots::Pipeline::~Pipeline() {
     for (std::size_t i = count_ > kDepth ? count_ - kDepth : 0; i < count_; ++i) table_.place(waiting_[i % kDepth]);
 }

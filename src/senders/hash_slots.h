@@ -32,9 +32,6 @@ public:
     void reserve(std::size_t count);
     // Adds number (not kNone) under hash.
     void insert(std::uint64_t hash, std::uint32_t number);
-    // Adds number under each of count hashes, their first slots fetched
-    // into the cache together before any is written.
-    void insertEach(const std::uint64_t* hashes, std::size_t count, std::uint32_t number);
     // Fetches the first slot of hash into the cache, for a lookup soon.
     void prefetch(std::uint64_t hash) const;
 

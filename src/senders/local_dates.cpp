@@ -4,19 +4,6 @@
 
 namespace {
 
-// The count bytes of text from at on, read as a decimal number; -1 when one
-// of them is no digit.
-std::int32_t digitsAt(std::string_view text, std::size_t at, std::size_t count) {
-    std::int32_t value = 0;
-    for (std::size_t i = at; i < at + count; ++i) {
-        if (!isDigit(text[i])) return -1;
-        value = value * 10 + (text[i] - '0');
-    }
-    return value;
-}
-
-bool isLeapYear(std::int32_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
 char* writeDigits(std::uint32_t value, std::size_t count, char* out) {
     for (std::size_t i = count; i > 0; --i, value /= 10) out[i - 1] = static_cast<char>('0' + value % 10);
     return out + count;
@@ -25,15 +12,25 @@ char* writeDigits(std::uint32_t value, std::size_t count, char* out) {
 }  // namespace
 
 bool readDate(std::string_view text, Day& day) {
-    if (text.size() != kDateLength || text[4] != '-' || text[7] != '-') return false;
-    const std::int32_t year = digitsAt(text, 0, 4);
-    const std::int32_t month = digitsAt(text, 5, 2);
-    const std::int32_t dayOfMonth = digitsAt(text, 8, 2);
-    if (year < 0 || month < 1 || month > 12 || dayOfMonth < 1) return false;
-    constexpr std::int32_t kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const std::int32_t days = kMonthDays[month - 1] + (month == 2 && isLeapYear(year) ? 1 : 0);
-    if (dayOfMonth > days) return false;
-    day = dayOf(year, static_cast<std::uint32_t>(month), static_cast<std::uint32_t>(dayOfMonth));
+    if (text.size() != kDateLength) return false;
+    std::uint32_t fields[3] = {};  // year, month, day
+    for (std::size_t i = 0, field = 0; i < kDateLength; ++i) {
+        if (i == 4 || i == 7) {
+            if (text[i] != '-') return false;
+            ++field;
+        } else if (isDigit(text[i])) {
+            fields[field] = fields[field] * 10 + static_cast<std::uint32_t>(text[i] - '0');
+        } else {
+            return false;
+        }
+    }
+    const std::uint32_t year = fields[0];
+    const std::uint32_t month = fields[1];
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    // 31 days in the odd months to July and the even ones from August on.
+    const std::uint32_t days = month == 2 ? 28 + (leap ? 1 : 0) : 30 + ((month + month / 8) & 1);
+    if (month < 1 || month > 12 || fields[2] < 1 || fields[2] > days) return false;
+    day = dayOf(static_cast<std::int32_t>(year), month, fields[2]);
     return true;
 }
 

@@ -58,37 +58,25 @@ bool parseLine(std::string_view line, FileLine& parsed) {
     return r.first <= r.last && days <= static_cast<std::uint32_t>(r.last - r.first) + 1;
 }
 
-// Sorts each run of items that sortKeys left in one place because their keys
-// were the same, where it is out of order by compare: for qsort (the module
-// has no sort of its own), each item holding what compare reads.
-template <typename Item>
-void sortRuns(std::vector<Item>& items, bool (*sameKey)(const Item&, const Item&), int (*compare)(const void*, const void*)) {
-    for (std::size_t start = 0, end = 0; start < items.size(); start = end) {
-        bool ordered = true;
-        for (end = start + 1; end < items.size() && sameKey(items[end - 1], items[end]); ++end) {
-            ordered = ordered && compare(&items[end - 1], &items[end]) < 0;
-        }
-        if (!ordered) std::qsort(&items[start], end - start, sizeof(Item), compare);
-    }
-}
-
 int compareDomains(const void* a, const void* b) {
     return static_cast<const FileLine*>(a)->domain.compare(static_cast<const FileLine*>(b)->domain);
 }
-bool sameLast(const FileLine& a, const FileLine& b) { return a.record.last == b.record.last; }
 
-// An entry's place in the file, most often told apart from the others by
-// the first six bytes of its domain.
-struct FilePlace {
-    std::string_view domain;
-    std::uint32_t entry;
-};
-int compareFilePlaces(const void* a, const void* b) {
-    return static_cast<const FilePlace*>(a)->domain.compare(static_cast<const FilePlace*>(b)->domain);
+// Sorts by domain each run of lines that sortKeys left in one place, as
+// sameKey tells, where it is out of order: with qsort, as the module has no
+// sort of its own; a run in order costs its length.
+void sortRuns(std::vector<FileLine>& lines, bool (*sameKey)(const FileLine&, const FileLine&)) {
+    for (std::size_t start = 0, end = 0; start < lines.size(); start = end) {
+        bool ordered = true;
+        for (end = start + 1; end < lines.size() && sameKey(lines[end - 1], lines[end]); ++end) {
+            ordered = ordered && lines[end - 1].domain < lines[end].domain;
+        }
+        if (!ordered) std::qsort(&lines[start], end - start, sizeof(FileLine), compareDomains);
+    }
 }
-bool samePrefix(const FilePlace& a, const FilePlace& b) {
-    return a.domain.substr(0, 6) == b.domain.substr(0, 6);
-}
+
+bool sameLast(const FileLine& a, const FileLine& b) { return a.record.last == b.record.last; }
+bool samePrefix(const FileLine& a, const FileLine& b) { return a.domain.substr(0, 6) == b.domain.substr(0, 6); }
 
 }  // namespace
 
@@ -101,7 +89,8 @@ bool isStorableDomain(std::string_view domain) {
 }
 
 SenderHistory::SenderHistory(Day since, std::size_t capacity)
-    : since_(std::min(std::max(since, kFirstDay), kLastDay)), capacity_(std::max<std::size_t>(capacity, 1)) {}
+    : since_(std::min(std::max(since, kFirstDay), kLastDay)),
+      capacity_(std::min(std::max<std::size_t>(capacity, 1), kMaxDomains)) {}
 
 bool SenderHistory::read(std::string_view file) {
     std::size_t at = 0;
@@ -145,7 +134,7 @@ bool SenderHistory::read(std::string_view file) {
     sortKeys(order);
     std::vector<FileLine> sorted(lines.size());
     for (std::size_t i = 0; i < lines.size(); ++i) sorted[i] = lines[order[i] & 0xFFFFFFFF];
-    sortRuns(sorted, sameLast, compareDomains);
+    sortRuns(sorted, sameLast);
     if (sorted.size() > capacity_) {
         sorted.erase(sorted.begin(), sorted.end() - static_cast<std::ptrdiff_t>(capacity_));
         fresh.changed_ = true;
@@ -159,7 +148,7 @@ bool SenderHistory::read(std::string_view file) {
         keys[i] = keysOf(sorted[i].domain, sorted[i].record.days >= kKnownDays);
         if (sorted[i].record.days >= kKnownDays) slips += keys[i].nameLength;
     }
-    fresh.entries_.resize(sorted.size());
+    fresh.entries_.reserve(sorted.size());
     fresh.domains_.reserve(sorted.size());
     fresh.skeletons_.reserve(sorted.size());
     fresh.names_.reserve(sorted.size());
@@ -172,12 +161,13 @@ bool SenderHistory::read(std::string_view file) {
             fresh.names_.prefetch(ahead.name);
         }
         if (fresh.findEntry(sorted[i].domain, keys[i].domain) != kNone) return false;
+        fresh.entries_.emplace_back();
         fresh.placeEntry(i, std::string(sorted[i].domain), keys[i], sorted[i].record, false);
     }
     fresh.neighbours_.reserve(slips);
     {
         HashSlots::Pipeline neighbours(fresh.neighbours_);
-        for (std::uint32_t i = 0; i < sorted.size(); ++i) fresh.addSlips(i, &neighbours);
+        for (std::uint32_t i = 0; i < sorted.size(); ++i) fresh.addSlips(i, neighbours);
     }
     *this = std::move(fresh);
     return true;
@@ -196,26 +186,25 @@ std::string SenderHistory::write() const {
         total += domain.size() + 3 + 2 * kDateLength + kMaxDaysDigits + 1;
     }
     sortKeys(order);
-    std::vector<FilePlace> places(order.size());
+    std::vector<FileLine> lines(order.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
-        const auto entry = static_cast<std::uint32_t>(order[i] & 0xFFFF);
-        places[i] = {entries_[entry].domain, entry};
+        const Entry& entry = entries_[order[i] & 0xFFFF];
+        lines[i] = {entry.domain, entry.record};
     }
-    sortRuns(places, samePrefix, compareFilePlaces);
+    sortRuns(lines, samePrefix);
 
     std::string file(total, '\0');
     char* out = writeText(kFirstLineStart, file.data());
     out = writeDate(since_, out);
     *out++ = '\n';
-    for (const FilePlace& place : places) {
-        const Entry& entry = entries_[place.entry];
-        out = writeText(entry.domain, out);
+    for (const FileLine& line : lines) {
+        out = writeText(line.domain, out);
         *out++ = ' ';
-        out = writeDate(entry.record.first, out);
+        out = writeDate(line.record.first, out);
         *out++ = ' ';
-        out = writeDate(entry.record.last, out);
+        out = writeDate(line.record.last, out);
         *out++ = ' ';
-        out = writeNumber(entry.record.days, out);
+        out = writeNumber(line.record.days, out);
         *out++ = '\n';
     }
     file.resize(static_cast<std::size_t>(out - file.data()));

@@ -56,7 +56,7 @@ public:
     static constexpr std::size_t kMaxLineLength = 1024;
 
     // An empty history begun on since (held between kFirstDay and
-    // kLastDay), keeping at most capacity domains (1 at least).
+    // kLastDay), keeping at most capacity domains (1 to kMaxDomains).
     explicit SenderHistory(Day since, std::size_t capacity = kMaxDomains);
 
     // Replaces the history with the one file holds and returns true; returns
@@ -143,9 +143,9 @@ private:
 
     // The indexes of look-alikes, of known entries only (sender_lookalikes.cpp).
     void indexKnown(std::uint32_t entry, const EntryKeys& keys, bool withSlips = true);
-    // Adds the slips of a known entry of a name long enough to neighbours_,
-    // through pipeline when given.
-    void addSlips(std::uint32_t entry, HashSlots::Pipeline* pipeline = nullptr);
+    // Adds the slips of a known entry of a name long enough to neighbours_
+    // through pipeline, which neighbours_ has room for.
+    void addSlips(std::uint32_t entry, HashSlots::Pipeline& pipeline) const;
     void unindexKnown(std::uint32_t entry);
     std::uint32_t groupHead(const HashSlots& groups, std::uint64_t hash, std::string_view text, Match match) const;
     void joinGroup(HashSlots& groups, std::uint64_t hash, std::uint32_t entry, Match match, Links Entry::*links);

@@ -100,21 +100,17 @@ void SenderHistory::indexKnown(std::uint32_t entry, const EntryKeys& keys, bool 
     if (known.nameLength == 0) return;
     joinGroup(names_, keys.name, entry, Match::kName, &Entry::name);
     ++knownNamesOfLength_[known.nameLength];
-    if (withSlips) addSlips(entry);
+    if (withSlips) {
+        HashSlots::Pipeline pipeline(neighbours_);
+        addSlips(entry, pipeline);
+    }
 }
 
-void SenderHistory::addSlips(std::uint32_t entry, HashSlots::Pipeline* pipeline) {
+void SenderHistory::addSlips(std::uint32_t entry, HashSlots::Pipeline& pipeline) const {
     const Entry& known = entries_[entry];
     if (known.record.days < kKnownDays || known.nameLength < kShortestSlipName) return;
-    std::uint64_t hashes[kLongestLabel + 1];
-    std::size_t count = 0;
     SlipHashes slips(known.domain, known.nameStart, known.nameStart + known.nameLength);
-    while (slips.next(hashes[count])) ++count;
-    if (pipeline == nullptr) {
-        neighbours_.insertEach(hashes, count, entry);
-        return;
-    }
-    for (std::size_t i = 0; i < count; ++i) pipeline->insert(hashes[i], entry);
+    for (std::uint64_t hash = 0; slips.next(hash);) pipeline.insert(hash, entry);
 }
 
 void SenderHistory::unindexKnown(std::uint32_t entry) {
