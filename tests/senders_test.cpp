@@ -322,6 +322,7 @@ TEST(SenderNotes, NameTheKnownDomainANewOneLooksLike) {
         {"amazoon.co.jp", " (looks like amazon.co.jp)"},
         {"amzaon.co.jp", " (looks like amazon.co.jp)"},
         {"mizuho-bnak.co.jp", " (looks like mizuho-bank.co.jp)"},
+        {"secure.mizuho-bnak.co.jp", " (looks like mizuho-bank.co.jp)"},  // labels before the name
         // What is no look-alike.
         {"amazonas.com", " (new sender)"},
         {"amazom.com", " (new sender)"},        // a slip under another suffix

@@ -146,7 +146,7 @@ bool SenderHistory::read(std::string_view file) {
     std::size_t slips = 0;
     for (std::size_t i = 0; i < sorted.size(); ++i) {
         keys[i] = keysOf(sorted[i].domain, sorted[i].record.days >= kKnownDays);
-        if (sorted[i].record.days >= kKnownDays) slips += keys[i].nameLength;
+        if (sorted[i].record.days >= kKnownDays) slips += keys[i].nameLength + 1;
     }
     fresh.entries_.reserve(sorted.size());
     fresh.domains_.reserve(sorted.size());
@@ -217,7 +217,7 @@ void SenderHistory::record(std::string_view organization, Day today) {
     domains_.reserve(domains_.size() + 1);
     skeletons_.reserve(skeletons_.size() + 1);
     names_.reserve(names_.size() + 1);
-    neighbours_.reserve(neighbours_.size() + 63);
+    neighbours_.reserve(neighbours_.size() + 64);
 
     const EntryKeys keys = keysOf(organization, false);
     const std::uint32_t found = findEntry(organization, keys.domain);

@@ -163,6 +163,6 @@ private:
     HashSlots domains_;     // every entry by its domain
     HashSlots skeletons_;   // each group of known entries of one skeleton by it, at its first
     HashSlots names_;       // each group of known entries of one name by it, at its first
-    HashSlots neighbours_;  // each known entry of a name of 6 or more by the domain less one byte of its name
+    HashSlots neighbours_;  // each known entry of a name of 6 or more by its name and suffix, and those less one byte of the name
     std::uint32_t knownNamesOfLength_[64] = {};  // how many known entries have a name of each length
 };

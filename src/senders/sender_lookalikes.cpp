@@ -51,31 +51,38 @@ bool oneSlipApart(std::string_view a, std::string_view b) {
     return i + 1 < a.size() && a[i] == b[i + 1] && a[i + 1] == b[i] && a.substr(i + 2) == b.substr(i + 2);
 }
 
-// The hashes of text less one byte of [from, to), each text once, from the
-// last byte back: the hash without one byte follows from the hash without
-// the next in constant time, as the two differ in one place.
+// The hashes a known name is indexed by and a name is looked up by, for
+// one slip: of text (a name and its suffix) as it stands, then less one
+// byte of its first nameLength, each text once, from the last byte back.
+// The hash without one byte follows from the hash without the next in
+// constant time, as the two differ in one place.
 class SlipHashes {
 public:
-    SlipHashes(std::string_view text, std::size_t from, std::size_t to) : text_(text), from_(from), at_(to) {
-        if (to == from) return;
+    SlipHashes(std::string_view text, std::size_t nameLength) : text_(text), nameLength_(nameLength), at_(nameLength) {
         for (std::size_t i = 0; i < text.size(); ++i) {
-            if (i + 1 != to) hash_ = hashStep(hash_, static_cast<unsigned char>(text[i]));
-            if (i >= to) weight_ *= kHashBase;
+            const auto c = static_cast<unsigned char>(text[i]);
+            whole_ = hashStep(whole_, c);
+            if (i + 1 != nameLength) hash_ = hashStep(hash_, c);
+            if (i >= nameLength) weight_ *= kHashBase;
         }
     }
 
     bool next(std::uint64_t& hash) {
-        while (at_ > from_) {
+        if (!gaveWhole_) {
+            gaveWhole_ = true;
+            hash = whole_;
+            return true;
+        }
+        while (at_ > 0) {
             const std::size_t left = --at_;
-            if (!first_) {
+            if (left + 1 < nameLength_) {
                 // Where the byte after was left out, this byte stood; now that one stands there.
                 hash_ += (static_cast<std::uint64_t>(static_cast<unsigned char>(text_[left + 1])) -
                           static_cast<unsigned char>(text_[left])) * weight_;
                 weight_ *= kHashBase;
             }
-            first_ = false;
             // Leaving out either of two equal neighbours gives one text.
-            if (left == from_ || text_[left] != text_[left - 1]) {
+            if (left == 0 || text_[left] != text_[left - 1]) {
                 hash = hash_;
                 return true;
             }
@@ -85,11 +92,12 @@ public:
 
 private:
     std::string_view text_;
-    std::size_t from_;
-    std::size_t at_;
-    std::uint64_t hash_ = 0;
-    std::uint64_t weight_ = 1;  // of the place the byte left out stood in, less one
-    bool first_ = true;
+    std::size_t nameLength_;
+    std::size_t at_;             // the byte left out last
+    std::uint64_t whole_ = 0;
+    std::uint64_t hash_ = 0;     // of the text without the byte at at_
+    std::uint64_t weight_ = 1;   // of the place that byte stood in, less one
+    bool gaveWhole_ = false;
 };
 
 }  // namespace
@@ -109,7 +117,7 @@ void SenderHistory::indexKnown(std::uint32_t entry, const EntryKeys& keys, bool 
 void SenderHistory::addSlips(std::uint32_t entry, HashSlots::Pipeline& pipeline) const {
     const Entry& known = entries_[entry];
     if (known.record.days < kKnownDays || known.nameLength < kShortestSlipName) return;
-    SlipHashes slips(known.domain, known.nameStart, known.nameStart + known.nameLength);
+    SlipHashes slips(std::string_view(known.domain).substr(known.nameStart), known.nameLength);
     for (std::uint64_t hash = 0; slips.next(hash);) pipeline.insert(hash, entry);
 }
 
@@ -121,7 +129,7 @@ void SenderHistory::unindexKnown(std::uint32_t entry) {
     leaveGroup(names_, keys.name, entry, &Entry::name);
     --knownNamesOfLength_[known.nameLength];
     if (known.nameLength < kShortestSlipName) return;
-    SlipHashes slips(known.domain, known.nameStart, known.nameStart + known.nameLength);
+    SlipHashes slips(std::string_view(known.domain).substr(known.nameStart), known.nameLength);
     for (std::uint64_t hash = 0; slips.next(hash);) neighbours_.erase(hash, entry);
 }
 
@@ -237,31 +245,19 @@ std::uint32_t SenderHistory::lookAlike(std::string_view domain) const {
     }
     if (best != kNone || name.size() < kShortestSlipName) return best;
 
-    // One slip: a known name under the same suffix less one byte is this
-    // name, or this name less one byte, or both less one byte are the same;
-    // each candidate checked plainly.
+    // One slip: a known name with the same suffix, as it stands or less one
+    // byte, is this name as it stands or less one byte; each candidate
+    // checked plainly.
     const std::size_t nameEnd = nameStart + name.size();
-    const auto consider = [&](std::uint32_t candidate) {
-        const Entry& entry = entries_[candidate];
-        const std::size_t candidateEnd = entry.nameStart + entry.nameLength;
-        if (entry.record.days >= kKnownDays && entry.nameLength >= kShortestSlipName &&
-            std::string_view(entry.domain).substr(candidateEnd) == domain.substr(nameEnd) &&
-            oneSlipApart(nameOf(entry), name)) {
-            best = better(best, candidate);
-        }
-    };
-    for (HashSlots::Probe probe = neighbours_.probe(hashOf(domain));;) {
-        const std::uint32_t candidate = neighbours_.next(probe);
-        if (candidate == kNone) break;
-        consider(candidate);
-    }
-    SlipHashes slips(domain, nameStart, nameEnd);
+    SlipHashes slips(domain.substr(nameStart), name.size());
     for (std::uint64_t hash = 0; slips.next(hash);) {
-        for (const HashSlots* table : {&neighbours_, &domains_}) {
-            for (HashSlots::Probe probe = table->probe(hash);;) {
-                const std::uint32_t candidate = table->next(probe);
-                if (candidate == kNone) break;
-                consider(candidate);
+        for (HashSlots::Probe probe = neighbours_.probe(hash);;) {
+            const std::uint32_t candidate = neighbours_.next(probe);
+            if (candidate == kNone) break;
+            const Entry& entry = entries_[candidate];
+            if (std::string_view(entry.domain).substr(entry.nameStart + entry.nameLength) == domain.substr(nameEnd) &&
+                oneSlipApart(nameOf(entry), name)) {
+                best = better(best, candidate);
             }
         }
     }
