@@ -92,7 +92,7 @@ public:
     // for kLearningDays; else nothing (nothing, too, for a name that is no
     // lower-case host name). Time linear in the name and independent of the
     // history's size.
-    SenderNote noteFor(std::string_view organization, Day today) const;
+    SenderNote noteFor(std::string_view organization, Day today) const noexcept;
 
     // Whether the history changed since it was read, begun or saved.
     bool changed() const { return changed_; }
@@ -101,7 +101,7 @@ public:
     Day since() const { return since_; }
     std::size_t size() const { return entries_.size(); }
     // domain's record, or null; valid until the history changes.
-    const SenderRecord* find(std::string_view domain) const;
+    const SenderRecord* find(std::string_view domain) const noexcept;
 
 private:
     struct Links {

@@ -192,7 +192,7 @@ std::uint32_t SenderHistory::bestOfGroup(std::uint32_t head, Links Entry::*links
     return best;
 }
 
-SenderNote SenderHistory::noteFor(std::string_view organization, Day today) const {
+SenderNote SenderHistory::noteFor(std::string_view organization, Day today) const noexcept {
     if (!isStorableDomain(organization)) return {};
     const std::uint32_t own = findEntry(organization, hashOf(organization));
     const std::int64_t now = today;
