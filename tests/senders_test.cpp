@@ -332,6 +332,7 @@ TEST(SenderNotes, NameTheKnownDomainANewOneLooksLike) {
         {"amazn.co.jp", " (new sender)"},       // a slip to 5 characters
         {"rakuten.top", " (new sender)"},       // like a domain of 2 dates only
         {"new-known.example", " (new sender)"}, // known itself: never a look-alike
+        {"arnazon.com", ""},                    // long known, like another known one
         {"new-knawn.example", " (looks like new-known.example)"},
         {"amazon.co.jp", ""},
         {"Amazon.co.jp", ""},                   // no name the history could hold
