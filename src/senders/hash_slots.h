@@ -19,10 +19,10 @@ std::uint64_t hashOf(std::string_view text);
 void sortKeys(std::vector<std::uint64_t>& keys);
 
 // A table of 64-bit hashes to numbers, open addressing with linear probing,
-// one 64-bit slot a number and no node: a slot keeps the hash's top 32 bits,
-// which also place it. Many numbers may stand under one hash, and unrelated
-// texts may share a hash: callers check every number against their own
-// texts. At most three quarters full; growing doubles it.
+// one 64-bit slot a number and no node: a slot keeps the top 32 bits of the
+// hash mixed, which also place it. Many numbers may stand under one hash,
+// and unrelated texts may share those bits: callers check every number
+// against their own texts. At most three quarters full; growing doubles it.
 class HashSlots {
 public:
     static constexpr std::uint32_t kNone = 0xFFFFFFFF;
@@ -34,6 +34,21 @@ public:
     void insert(std::uint64_t hash, std::uint32_t number);
     // Fetches the first slot of hash into the cache, for a lookup soon.
     void prefetch(std::uint64_t hash) const;
+
+    // Takes number from under hash; the others keep their places or move
+    // up, as linear probing needs. Nothing when it is not there.
+    void erase(std::uint64_t hash, std::uint32_t number);
+    // Puts number where old stands under hash; nothing when old is not there.
+    void replace(std::uint64_t hash, std::uint32_t old, std::uint32_t number);
+
+    // A walk over the numbers under one hash.
+    struct Probe {
+        std::size_t at;
+        std::uint64_t key;
+    };
+    Probe probe(std::uint64_t hash) const;
+    // The next number under the probe's hash, or kNone after the last.
+    std::uint32_t next(Probe& probe) const;
 
     // Inserts many numbers into a table reserved for them, each place
     // fetched into the cache some insertions before it is written, so that
@@ -52,27 +67,13 @@ public:
         std::uint64_t waiting_[kDepth];  // slots, as insert would write them
         std::size_t count_ = 0;
     };
-    // Takes number from under hash; the others keep their places or move
-    // up, as linear probing needs. Nothing when it is not there.
-    void erase(std::uint64_t hash, std::uint32_t number);
-    // Puts number where old stands under hash; nothing when old is not there.
-    void replace(std::uint64_t hash, std::uint32_t old, std::uint32_t number);
-
-    // A walk over the numbers under one hash.
-    struct Probe {
-        std::size_t at;
-        std::uint64_t key;
-    };
-    Probe probe(std::uint64_t hash) const;
-    // The next number under the probe's hash, or kNone after the last.
-    std::uint32_t next(Probe& probe) const;
 
 private:
     void place(std::uint64_t slot);
     std::size_t slotOf(std::uint64_t key, std::uint32_t number) const;
     void grow(std::size_t slots);
 
-    std::vector<std::uint64_t> slots_;  // key (the hash's top 32 bits) << 32 | number; kNone for none
+    std::vector<std::uint64_t> slots_;  // key (the mixed hash's top 32 bits) << 32 | number; kNone for none
     std::size_t count_ = 0;
     unsigned shift_ = 64;  // 64 less log2 of the slots: a key's first slot is its top bits
 };

@@ -91,7 +91,8 @@ public:
     // itself; else new sender when it is new and the history has learned
     // for kLearningDays; else nothing (nothing, too, for a name that is no
     // lower-case host name). Time linear in the name and independent of the
-    // history's size.
+    // history's size, but for the known domains that share its skeleton or
+    // a name it holds, which are read to find the one of most dates.
     SenderNote noteFor(std::string_view organization, Day today) const noexcept;
 
     // Whether the history changed since it was read, begun or saved.
@@ -163,6 +164,7 @@ private:
     HashSlots domains_;     // every entry by its domain
     HashSlots skeletons_;   // each group of known entries of one skeleton by it, at its first
     HashSlots names_;       // each group of known entries of one name by it, at its first
-    HashSlots neighbours_;  // each known entry of a name of 6 or more by its name and suffix, and those less one byte of the name
+    HashSlots neighbours_;  // each known entry of a name of 6 or more, by its name and suffix as they stand
+                            // and less each one byte of the name
     std::uint32_t knownNamesOfLength_[64] = {};  // how many known entries have a name of each length
 };
