@@ -69,3 +69,59 @@ std::size_t encodePunycode(std::u32string_view codePoints, char* out, std::size_
     }
     return length;
 }
+
+namespace {
+
+// The value of a Punycode digit, or kBase for a byte that is none.
+std::uint32_t valueOf(char c) {
+    if (c >= 'a' && c <= 'z') return static_cast<std::uint32_t>(c - 'a');
+    if (c >= 'A' && c <= 'Z') return static_cast<std::uint32_t>(c - 'A');
+    if (c >= '0' && c <= '9') return static_cast<std::uint32_t>(c - '0' + 26);
+    return kBase;
+}
+
+}  // namespace
+
+std::size_t decodePunycode(std::string_view punycode, char32_t* out, std::size_t capacity) {
+    const std::size_t delimiter = punycode.rfind('-');
+    const std::size_t basic = delimiter == std::string_view::npos ? 0 : delimiter;
+    if (basic > capacity) return 0;
+    std::size_t length = 0;
+    for (; length < basic; ++length) {
+        const auto c = static_cast<unsigned char>(punycode[length]);
+        if (c >= kInitialN) return 0;
+        out[length] = c;
+    }
+
+    std::uint32_t n = kInitialN;
+    std::uint32_t i = 0;
+    std::uint32_t bias = kInitialBias;
+    constexpr std::uint32_t kMax = 0xFFFFFFFF;
+    for (std::size_t at = basic > 0 ? basic + 1 : 0; at < punycode.size();) {
+        // One generalized variable-length integer, added to i; every step
+        // checked against 32 bits before it is taken.
+        const std::uint32_t before = i;
+        std::uint32_t weight = 1;
+        for (std::uint32_t k = kBase;; k += kBase) {
+            if (at == punycode.size()) return 0;
+            const std::uint32_t digit = valueOf(punycode[at++]);
+            if (digit >= kBase || digit > (kMax - i) / weight) return 0;
+            i += digit * weight;
+            const std::uint32_t t = k <= bias ? kTMin : k >= bias + kTMax ? kTMax : k - bias;
+            if (digit < t) break;
+            if (weight > kMax / (kBase - t)) return 0;
+            weight *= kBase - t;
+        }
+        if (length == capacity) return 0;
+        const auto points = static_cast<std::uint32_t>(length + 1);
+        bias = adapt(i - before, points, before == 0);
+        if (i / points > 0x10FFFF - n) return 0;
+        n += i / points;
+        i %= points;
+        // Room for one more was checked above; i is at most length.
+        for (std::size_t k = length; k > i; --k) out[k] = out[k - 1];
+        out[i++] = n;
+        ++length;
+    }
+    return length;
+}

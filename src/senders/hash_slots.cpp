@@ -1,0 +1,139 @@
+#include "senders/hash_slots.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+constexpr std::uint64_t kEmpty = HashSlots::kNone;
+constexpr std::uint64_t kKeyBits = 0xFFFFFFFF00000000;
+constexpr std::size_t kNotThere = ~std::size_t{0};
+
+// The polynomial hash's low bits depend on few code points: mixed, every bit
+// depends on all (MurmurHash3's finisher).
+constexpr std::uint64_t keyOf(std::uint64_t hash) {
+    hash ^= hash >> 33;
+    hash *= 0xFF51AFD7ED558CCD;
+    hash ^= hash >> 33;
+    hash *= 0xC4CEB9FE1A85EC53;
+    hash ^= hash >> 33;
+    return hash & kKeyBits;
+}
+
+}  // namespace
+
+void sortKeys(std::vector<std::uint64_t>& keys) {
+    std::vector<std::uint64_t> sorted(keys.size());
+    for (unsigned shift = 0; shift < 64; shift += 8) {
+        std::size_t starts[256] = {};
+        for (const std::uint64_t key : keys) ++starts[key >> shift & 0xFF];
+        if (std::find(starts, starts + 256, keys.size()) != starts + 256) continue;
+        std::size_t start = 0;
+        for (std::size_t& count : starts) start += std::exchange(count, start);
+        for (const std::uint64_t key : keys) sorted[starts[key >> shift & 0xFF]++] = key;
+        keys.swap(sorted);
+    }
+}
+
+std::uint64_t hashOf(std::string_view text) {
+    std::uint64_t hash = 0;
+    for (const char c : text) hash = hashStep(hash, static_cast<unsigned char>(c));
+    return hash;
+}
+
+void HashSlots::reserve(std::size_t count) {
+    std::size_t slots = slots_.empty() ? 16 : slots_.size();
+    while (count > slots / 4 * 3) slots *= 2;
+    if (slots != slots_.size()) grow(slots);
+}
+
+void HashSlots::grow(std::size_t slots) {
+    std::vector<std::uint64_t> old(slots, kEmpty);
+    old.swap(slots_);
+    shift_ = 64;
+    for (std::size_t size = slots; size > 1; size /= 2) --shift_;
+    const std::size_t mask = slots_.size() - 1;
+    for (const std::uint64_t slot : old) {
+        if (slot == kEmpty) continue;
+        std::size_t at = static_cast<std::size_t>(slot >> shift_);
+        while (slots_[at] != kEmpty) at = (at + 1) & mask;
+        slots_[at] = slot;
+    }
+}
+
+void HashSlots::insert(std::uint64_t hash, std::uint32_t number) {
+    reserve(count_ + 1);
+    place(keyOf(hash) | number);
+}
+
+void HashSlots::place(std::uint64_t slot) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t at = static_cast<std::size_t>(slot >> shift_);
+    while (slots_[at] != kEmpty) at = (at + 1) & mask;
+    slots_[at] = slot;
+    ++count_;
+}
+
+HashSlots::Pipeline::~Pipeline() {
+    for (std::size_t i = count_ > kDepth ? count_ - kDepth : 0; i < count_; ++i) table_.place(waiting_[i % kDepth]);
+}
+
+void HashSlots::Pipeline::insert(std::uint64_t hash, std::uint32_t number) {
+    const std::uint64_t slot = keyOf(hash) | number;
+    __builtin_prefetch(&table_.slots_[static_cast<std::size_t>(slot >> table_.shift_)]);
+    std::uint64_t& waiting = waiting_[count_++ % kDepth];
+    if (count_ > kDepth) table_.place(waiting);
+    waiting = slot;
+}
+
+void HashSlots::prefetch(std::uint64_t hash) const {
+    if (!slots_.empty()) __builtin_prefetch(&slots_[static_cast<std::size_t>(keyOf(hash) >> shift_)]);
+}
+
+std::size_t HashSlots::slotOf(std::uint64_t key, std::uint32_t number) const {
+    if (slots_.empty()) return kNotThere;
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = static_cast<std::size_t>(key >> shift_);; at = (at + 1) & mask) {
+        if (slots_[at] == (key | number)) return at;
+        if (slots_[at] == kEmpty) return kNotThere;
+    }
+}
+
+void HashSlots::erase(std::uint64_t hash, std::uint32_t number) {
+    std::size_t hole = slotOf(keyOf(hash), number);
+    if (hole == kNotThere) return;
+    const std::size_t mask = slots_.size() - 1;
+    // Each slot after the hole that the hole lies between its first slot
+    // and itself moves into the hole, so that no probe stops short of it.
+    for (std::size_t at = (hole + 1) & mask; slots_[at] != kEmpty; at = (at + 1) & mask) {
+        const std::size_t first = static_cast<std::size_t>(slots_[at] >> shift_);
+        if (((at - first) & mask) >= ((at - hole) & mask)) {
+            slots_[hole] = slots_[at];
+            hole = at;
+        }
+    }
+    slots_[hole] = kEmpty;
+    --count_;
+}
+
+void HashSlots::replace(std::uint64_t hash, std::uint32_t old, std::uint32_t number) {
+    const std::uint64_t key = keyOf(hash);
+    const std::size_t at = slotOf(key, old);
+    if (at != kNotThere) slots_[at] = key | number;
+}
+
+HashSlots::Probe HashSlots::probe(std::uint64_t hash) const {
+    const std::uint64_t key = keyOf(hash);
+    return {slots_.empty() ? 0 : static_cast<std::size_t>(key >> shift_), key};
+}
+
+std::uint32_t HashSlots::next(Probe& probe) const {
+    if (slots_.empty()) return kNone;
+    const std::size_t mask = slots_.size() - 1;
+    for (;;) {
+        const std::uint64_t slot = slots_[probe.at];
+        if (slot == kEmpty) return kNone;
+        probe.at = (probe.at + 1) & mask;
+        if ((slot & kKeyBits) == probe.key) return static_cast<std::uint32_t>(slot);
+    }
+}

@@ -1,0 +1,79 @@
+// The indexes of the history of senders: texts hashed so that a text's hash
+// can be made from its parts, and a flat table from hashes to numbers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+// The hash of a text of code points c1 ... cn, c1 * B^(n-1) + ... + cn
+// modulo 2^64: the hash of a text with one code point changed, left out or
+// appended follows from the text's own in constant time.
+constexpr std::uint64_t kHashBase = 0x9E3779B97F4A7C15;
+constexpr std::uint64_t hashStep(std::uint64_t hash, char32_t c) { return hash * kHashBase + c; }
+std::uint64_t hashOf(std::string_view text);
+
+// Sorts keys by value: a stable radix sort a byte at a time, passing over
+// the bytes all keys share. Linear in the keys; no comparisons.
+void sortKeys(std::vector<std::uint64_t>& keys);
+
+// A table of 64-bit hashes to numbers, open addressing with linear probing,
+// one 64-bit slot a number and no node: a slot keeps the top 32 bits of the
+// hash mixed, which also place it. Many numbers may stand under one hash,
+// and unrelated texts may share those bits: callers check every number
+// against their own texts. At most three quarters full; growing doubles it.
+class HashSlots {
+public:
+    static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+
+    std::size_t size() const { return count_; }
+    // Room for count numbers in all without growing.
+    void reserve(std::size_t count);
+    // Adds number (not kNone) under hash.
+    void insert(std::uint64_t hash, std::uint32_t number);
+    // Fetches the first slot of hash into the cache, for a lookup soon.
+    void prefetch(std::uint64_t hash) const;
+
+    // Takes number from under hash; the others keep their places or move
+    // up, as linear probing needs. Nothing when it is not there.
+    void erase(std::uint64_t hash, std::uint32_t number);
+    // Puts number where old stands under hash; nothing when old is not there.
+    void replace(std::uint64_t hash, std::uint32_t old, std::uint32_t number);
+
+    // A walk over the numbers under one hash.
+    struct Probe {
+        std::size_t at;
+        std::uint64_t key;
+    };
+    Probe probe(std::uint64_t hash) const;
+    // The next number under the probe's hash, or kNone after the last.
+    std::uint32_t next(Probe& probe) const;
+
+    // Inserts many numbers into a table reserved for them, each place
+    // fetched into the cache some insertions before it is written, so that
+    // the misses of many overlap: for the indexes of a whole file.
+    class Pipeline {
+    public:
+        explicit Pipeline(HashSlots& table) : table_(table) {}
+        ~Pipeline();  // inserts those still waiting
+        Pipeline(const Pipeline&) = delete;
+        Pipeline& operator=(const Pipeline&) = delete;
+        void insert(std::uint64_t hash, std::uint32_t number);
+
+    private:
+        static constexpr std::size_t kDepth = 16;
+        HashSlots& table_;
+        std::uint64_t waiting_[kDepth];  // slots, as insert would write them
+        std::size_t count_ = 0;
+    };
+
+private:
+    void place(std::uint64_t slot);
+    std::size_t slotOf(std::uint64_t key, std::uint32_t number) const;
+    void grow(std::size_t slots);
+
+    std::vector<std::uint64_t> slots_;  // key (the mixed hash's top 32 bits) << 32 | number; kNone for none
+    std::size_t count_ = 0;
+    unsigned shift_ = 64;  // 64 less log2 of the slots: a key's first slot is its top bits
+};

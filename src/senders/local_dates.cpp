@@ -1,0 +1,44 @@
+#include "senders/local_dates.h"
+
+#include "text/ascii.h"
+
+namespace {
+
+char* writeDigits(std::uint32_t value, std::size_t count, char* out) {
+    for (std::size_t i = count; i > 0; --i, value /= 10) out[i - 1] = static_cast<char>('0' + value % 10);
+    return out + count;
+}
+
+}  // namespace
+
+bool readDate(std::string_view text, Day& day) {
+    if (text.size() != kDateLength) return false;
+    std::uint32_t fields[3] = {};  // year, month, day
+    for (std::size_t i = 0, field = 0; i < kDateLength; ++i) {
+        if (i == 4 || i == 7) {
+            if (text[i] != '-') return false;
+            ++field;
+        } else if (isDigit(text[i])) {
+            fields[field] = fields[field] * 10 + static_cast<std::uint32_t>(text[i] - '0');
+        } else {
+            return false;
+        }
+    }
+    const std::uint32_t year = fields[0];
+    const std::uint32_t month = fields[1];
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    // 31 days in the odd months to July and the even ones from August on.
+    const std::uint32_t days = month == 2 ? 28 + (leap ? 1 : 0) : 30 + ((month + month / 8) & 1);
+    if (month < 1 || month > 12 || fields[2] < 1 || fields[2] > days) return false;
+    day = dayOf(static_cast<std::int32_t>(year), month, fields[2]);
+    return true;
+}
+
+char* writeDate(Day day, char* out) {
+    const CalendarDate date = dateOf(day);
+    out = writeDigits(static_cast<std::uint32_t>(date.year), 4, out);
+    *out++ = '-';
+    out = writeDigits(date.month, 2, out);
+    *out++ = '-';
+    return writeDigits(date.day, 2, out);
+}

@@ -1,0 +1,305 @@
+#include "senders/sender_history.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "domains/public_suffixes.h"
+#include "senders/skeleton.h"
+#include "text/ascii.h"
+#include "text/writing.h"
+
+namespace {
+
+constexpr std::uint32_t kNone = HashSlots::kNone;
+constexpr std::string_view kFirstLineStart = "# Quillmark senders 1 since ";
+constexpr std::size_t kMaxDaysDigits = 7;  // of the most dates four-digit years hold, 3,652,425
+
+// Sets line to the next line of file from at, without its LF or CR LF, and
+// moves at past it; false when no LF ends it within kMaxLineLength bytes.
+bool takeLine(std::string_view file, std::size_t& at, std::string_view& line) {
+    const std::size_t window = std::min(file.size() - at, SenderHistory::kMaxLineLength);
+    const void* const lf = std::memchr(file.data() + at, '\n', window);
+    if (lf == nullptr) return false;
+    const auto end = static_cast<std::size_t>(static_cast<const char*>(lf) - file.data());
+    line = file.substr(at, end - at);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    at = end + 1;
+    return true;
+}
+
+struct FileLine {
+    std::string_view domain;
+    SenderRecord record;
+};
+
+// Reads "DOMAIN FIRST LAST DAYS" exactly.
+bool parseLine(std::string_view line, FileLine& parsed) {
+    const std::size_t blank = line.find(' ');
+    if (blank == std::string_view::npos) return false;
+    parsed.domain = line.substr(0, blank);
+    // " FIRST LAST DAYS" from the blank on.
+    const std::string_view rest = line.substr(blank);
+    constexpr std::size_t kDaysAt = 3 + 2 * kDateLength;
+    if (rest.size() <= kDaysAt || rest.size() > kDaysAt + kMaxDaysDigits || rest[1 + kDateLength] != ' ' ||
+        rest[kDaysAt - 1] != ' ' || !isStorableDomain(parsed.domain) ||
+        !readDate(rest.substr(1, kDateLength), parsed.record.first) ||
+        !readDate(rest.substr(2 + kDateLength, kDateLength), parsed.record.last) || rest[kDaysAt] == '0') {
+        return false;
+    }
+    std::uint32_t days = 0;
+    for (const char c : rest.substr(kDaysAt)) {
+        if (!isDigit(c)) return false;
+        days = days * 10 + static_cast<std::uint32_t>(c - '0');
+    }
+    parsed.record.days = days;
+    const SenderRecord& r = parsed.record;
+    return r.first <= r.last && days <= static_cast<std::uint32_t>(r.last - r.first) + 1;
+}
+
+int compareDomains(const void* a, const void* b) {
+    return static_cast<const FileLine*>(a)->domain.compare(static_cast<const FileLine*>(b)->domain);
+}
+
+// Sorts by domain each run of lines that sortKeys left in one place, as
+// sameKey tells, where it is out of order: with qsort, as the module has no
+// sort of its own; a run in order costs its length.
+void sortRuns(std::vector<FileLine>& lines, bool (*sameKey)(const FileLine&, const FileLine&)) {
+    for (std::size_t start = 0, end = 0; start < lines.size(); start = end) {
+        bool ordered = true;
+        for (end = start + 1; end < lines.size() && sameKey(lines[end - 1], lines[end]); ++end) {
+            ordered = ordered && lines[end - 1].domain < lines[end].domain;
+        }
+        if (!ordered) std::qsort(&lines[start], end - start, sizeof(FileLine), compareDomains);
+    }
+}
+
+bool sameLast(const FileLine& a, const FileLine& b) { return a.record.last == b.record.last; }
+bool samePrefix(const FileLine& a, const FileLine& b) { return a.domain.substr(0, 6) == b.domain.substr(0, 6); }
+
+}  // namespace
+
+bool isStorableDomain(std::string_view domain) {
+    if (!isHostName(domain)) return false;
+    for (const char c : domain) {
+        if (c >= 'A' && c <= 'Z') return false;
+    }
+    return true;
+}
+
+SenderHistory::SenderHistory(Day since, std::size_t capacity)
+    : since_(std::min(std::max(since, kFirstDay), kLastDay)),
+      capacity_(std::min(std::max<std::size_t>(capacity, 1), kMaxDomains)) {}
+
+bool SenderHistory::read(std::string_view file) {
+    std::size_t at = 0;
+    std::string_view line;
+    Day since = 0;
+    if (!takeLine(file, at, line) || line.substr(0, kFirstLineStart.size()) != kFirstLineStart ||
+        !readDate(line.substr(kFirstLineStart.size()), since)) {
+        return false;
+    }
+    // At most a line per 26 bytes: a one-byte domain and three fields.
+    std::vector<FileLine> lines;
+    lines.reserve((file.size() - at) / 26);
+    while (at < file.size()) {
+        FileLine parsed;
+        if (!takeLine(file, at, line) || !parseLine(line, parsed)) return false;
+        lines.push_back(parsed);
+    }
+
+    SenderHistory fresh(since, capacity_);
+    if (lines.size() > capacity_) {
+        // A domain twice is damage among the lines dropped too.
+        HashSlots seen;
+        seen.reserve(lines.size());
+        for (std::uint32_t i = 0; i < lines.size(); ++i) {
+            const std::uint64_t hash = hashOf(lines[i].domain);
+            for (HashSlots::Probe probe = seen.probe(hash);;) {
+                const std::uint32_t other = seen.next(probe);
+                if (other == kNone) break;
+                if (lines[other].domain == lines[i].domain) return false;
+            }
+            seen.insert(hash, i);
+        }
+    }
+    // Recorded longest ago first, as the recency list runs: by LAST, then by
+    // domain, which a file this module wrote holds in order already. Past
+    // capacity, those seen last are kept.
+    std::vector<std::uint64_t> order(lines.size());
+    for (std::uint32_t i = 0; i < lines.size(); ++i) {
+        order[i] = static_cast<std::uint64_t>(lines[i].record.last - kFirstDay) << 32 | i;
+    }
+    sortKeys(order);
+    std::vector<FileLine> sorted(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) sorted[i] = lines[order[i] & 0xFFFFFFFF];
+    sortRuns(sorted, sameLast);
+    if (sorted.size() > capacity_) {
+        sorted.erase(sorted.begin(), sorted.end() - static_cast<std::ptrdiff_t>(capacity_));
+        fresh.changed_ = true;
+    }
+
+    // Every key made first, so that each entry's places in the tables can
+    // be fetched into the cache while those before it are placed.
+    std::vector<EntryKeys> keys(sorted.size());
+    std::size_t slips = 0;
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+        keys[i] = keysOf(sorted[i].domain, sorted[i].record.days >= kKnownDays);
+        if (sorted[i].record.days >= kKnownDays) slips += keys[i].nameLength + 1;
+    }
+    fresh.entries_.reserve(sorted.size());
+    fresh.domains_.reserve(sorted.size());
+    fresh.skeletons_.reserve(sorted.size());
+    fresh.names_.reserve(sorted.size());
+    constexpr std::size_t kAhead = 8;
+    for (std::uint32_t i = 0; i < sorted.size(); ++i) {
+        if (i + kAhead < sorted.size()) {
+            const EntryKeys& ahead = keys[i + kAhead];
+            fresh.domains_.prefetch(ahead.domain);
+            fresh.skeletons_.prefetch(ahead.skeleton);
+            fresh.names_.prefetch(ahead.name);
+        }
+        if (fresh.findEntry(sorted[i].domain, keys[i].domain) != kNone) return false;
+        fresh.entries_.emplace_back();
+        fresh.placeEntry(i, std::string(sorted[i].domain), keys[i], sorted[i].record, false);
+    }
+    fresh.neighbours_.reserve(slips);
+    {
+        HashSlots::Pipeline neighbours(fresh.neighbours_);
+        for (std::uint32_t i = 0; i < sorted.size(); ++i) fresh.addSlips(i, neighbours);
+    }
+    *this = std::move(fresh);
+    return true;
+}
+
+std::string SenderHistory::write() const {
+    // By the first six bytes of the domain, the entry's number below them;
+    // then by the rest where six are the same.
+    std::vector<std::uint64_t> order(entries_.size());
+    std::size_t total = kFirstLineStart.size() + kDateLength + 1;
+    for (std::uint32_t i = 0; i < entries_.size(); ++i) {
+        const std::string& domain = entries_[i].domain;
+        std::uint64_t prefix = 0;
+        for (std::size_t k = 0; k < 6; ++k) prefix = prefix << 8 | (k < domain.size() ? static_cast<unsigned char>(domain[k]) : 0);
+        order[i] = prefix << 16 | i;
+        total += domain.size() + 3 + 2 * kDateLength + kMaxDaysDigits + 1;
+    }
+    sortKeys(order);
+    std::vector<FileLine> lines(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const Entry& entry = entries_[order[i] & 0xFFFF];
+        lines[i] = {entry.domain, entry.record};
+    }
+    sortRuns(lines, samePrefix);
+
+    std::string file(total, '\0');
+    char* out = writeText(kFirstLineStart, file.data());
+    out = writeDate(since_, out);
+    *out++ = '\n';
+    for (const FileLine& line : lines) {
+        out = writeText(line.domain, out);
+        *out++ = ' ';
+        out = writeDate(line.record.first, out);
+        *out++ = ' ';
+        out = writeDate(line.record.last, out);
+        *out++ = ' ';
+        out = writeNumber(line.record.days, out);
+        *out++ = '\n';
+    }
+    file.resize(static_cast<std::size_t>(out - file.data()));
+    return file;
+}
+
+void SenderHistory::record(std::string_view organization, Day today) {
+    if (today < kFirstDay || today > kLastDay || !isStorableDomain(organization)) return;
+    // Room first, so that running out of memory leaves the history whole.
+    domains_.reserve(domains_.size() + 1);
+    skeletons_.reserve(skeletons_.size() + 1);
+    names_.reserve(names_.size() + 1);
+    neighbours_.reserve(neighbours_.size() + 64);
+
+    const EntryKeys keys = keysOf(organization, false);
+    const std::uint32_t found = findEntry(organization, keys.domain);
+    if (found != kNone) {
+        Entry& entry = entries_[found];
+        if (entry.record.last >= today) return;
+        entry.record.last = today;
+        ++entry.record.days;
+        unlinkRecent(found);
+        appendRecent(found);
+        if (entry.record.days == kKnownDays) indexKnown(found, keysOf(entry.domain, true));
+        changed_ = true;
+        return;
+    }
+    std::string domain(organization);
+    std::uint32_t at = oldest_;
+    if (entries_.size() < capacity_) {
+        entries_.emplace_back();
+        at = static_cast<std::uint32_t>(entries_.size() - 1);
+    } else {
+        if (entries_[at].record.days >= kKnownDays) unindexKnown(at);
+        domains_.erase(hashOf(entries_[at].domain), at);
+        unlinkRecent(at);
+    }
+    placeEntry(at, std::move(domain), keys, {today, today, 1});
+    changed_ = true;
+}
+
+const SenderRecord* SenderHistory::find(std::string_view domain) const noexcept {
+    const std::uint32_t found = findEntry(domain, hashOf(domain));
+    return found == kNone ? nullptr : &entries_[found].record;
+}
+
+std::uint32_t SenderHistory::findEntry(std::string_view domain, std::uint64_t hash) const {
+    for (HashSlots::Probe probe = domains_.probe(hash);;) {
+        const std::uint32_t entry = domains_.next(probe);
+        if (entry == kNone || entries_[entry].domain == domain) return entry;
+    }
+}
+
+SenderHistory::EntryKeys SenderHistory::keysOf(std::string_view domain, bool known) {
+    EntryKeys keys;
+    keys.domain = hashOf(domain);
+    PublicSuffix suffix;
+    if (findPublicSuffix(domain, suffix) && suffix.start > 0) {
+        const std::size_t nameStart = labelBefore(domain, suffix.start - 1);
+        keys.nameStart = static_cast<std::uint8_t>(nameStart);
+        keys.nameLength = static_cast<std::uint8_t>(suffix.start - 1 - nameStart);
+    }
+    if (known) {
+        keys.skeleton = skeletonHash(domain);
+        keys.name = hashOf(domain.substr(keys.nameStart, keys.nameLength));
+    }
+    return keys;
+}
+
+void SenderHistory::placeEntry(std::uint32_t at, std::string&& domain, const EntryKeys& keys, const SenderRecord& record,
+                               bool withSlips) {
+    Entry& entry = entries_[at];
+    entry = Entry();
+    entry.domain = std::move(domain);
+    entry.record = record;
+    entry.nameStart = keys.nameStart;
+    entry.nameLength = keys.nameLength;
+    domains_.insert(keys.domain, at);
+    appendRecent(at);
+    if (record.days >= kKnownDays) indexKnown(at, keys, withSlips);
+}
+
+void SenderHistory::appendRecent(std::uint32_t entry) {
+    entries_[entry].recency = {newest_, kNone};
+    if (newest_ != kNone) entries_[newest_].recency.next = entry;
+    newest_ = entry;
+    if (oldest_ == kNone) oldest_ = entry;
+}
+
+void SenderHistory::unlinkRecent(std::uint32_t entry) {
+    const Links links = entries_[entry].recency;
+    (links.previous != kNone ? entries_[links.previous].recency.next : oldest_) = links.next;
+    (links.next != kNone ? entries_[links.next].recency.previous : newest_) = links.previous;
+}
+
+std::string_view SenderHistory::nameOf(const Entry& entry) const {
+    return std::string_view(entry.domain).substr(entry.nameStart, entry.nameLength);
+}

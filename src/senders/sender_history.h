@@ -1,0 +1,170 @@
+// The history of the user's own senders: the organizational domains that
+// mail read PASS from, each with the first and the last local date it was
+// recorded on and on how many dates, kept as text in a file beside the
+// module; and what the trust lines add after a From domain by it: a domain
+// never recorded, or first recorded this week, is a new sender, and a new
+// one made to look like a domain the user knows says which.
+//
+// The file, every line LF-ended:
+//   # Quillmark senders 1 since YYYY-MM-DD
+//   DOMAIN FIRST LAST DAYS
+//   ...
+// sorted by domain: lower-case A-labels, single blanks, DAYS a decimal
+// count. Reading takes CR LF too and lines in any order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "senders/hash_slots.h"
+#include "senders/local_dates.h"
+
+// What the trust lines show after a From domain.
+struct SenderNote {
+    enum class Kind : std::uint8_t {
+        kNone,
+        kNewSender,  // " (new sender)"
+        kLooksLike,  // " (looks like KNOWN)"
+    };
+    Kind kind = Kind::kNone;
+    std::string_view known;  // for kLooksLike: the known domain, valid until the history changes
+};
+
+// Whether the history can hold domain: a host name of lower-case labels.
+bool isStorableDomain(std::string_view domain);
+
+// A domain's line of the history.
+struct SenderRecord {
+    Day first = 0;
+    Day last = 0;
+    std::uint32_t days = 0;  // on how many dates it was recorded
+};
+
+class SenderHistory {
+public:
+    static constexpr std::size_t kMaxDomains = 50000;
+    // Recorded on this many dates, a domain is known: one to look like.
+    static constexpr std::uint32_t kKnownDays = 3;
+    // First recorded this many days ago or later, today the first, a domain is new.
+    static constexpr Day kNewDays = 7;
+    // Younger than this many days, the history tells no domain new: it is still learning them.
+    static constexpr Day kLearningDays = 14;
+    // The longest line read; a longer one is damage.
+    static constexpr std::size_t kMaxLineLength = 1024;
+
+    // An empty history begun on since (held between kFirstDay and
+    // kLastDay), keeping at most capacity domains (1 to kMaxDomains).
+    explicit SenderHistory(Day since, std::size_t capacity = kMaxDomains);
+
+    // Replaces the history with the one file holds and returns true; returns
+    // false, keeping the history as it was, when file is no history: another
+    // first line, a line that does not parse (a date that does not exist,
+    // FIRST after LAST, DAYS zero, signed, with a leading zero or more than
+    // the dates between FIRST and LAST, a domain that is no lower-case host
+    // name, a blank too many, a NUL), a domain twice, a line longer than
+    // kMaxLineLength, a last line without its LF, or no line at all. Of more
+    // lines than its capacity it keeps those of the latest LAST (of one LAST,
+    // the domains last in byte order), and counts as changed. Linear in file
+    // but for sorting its lines. Throws std::bad_alloc.
+    bool read(std::string_view file);
+
+    // The file's bytes: the first line, then a line per domain in byte order.
+    std::string write() const;
+
+    // Records that mail from organization (an organizational domain,
+    // lower-case A-labels) read PASS today: a new domain's first and last
+    // date are today; a domain last recorded before today is recorded
+    // today, on one date more; one recorded today or later is left. Past
+    // capacity, the domain recorded longest ago goes (after reading, the
+    // earliest LAST, and of one LAST the first in byte order). Does nothing
+    // for a name that is no lower-case host name or a day outside kFirstDay
+    // to kLastDay, which the file could not hold. Time independent of the
+    // history's size, but when a table doubles as it grows; throws
+    // std::bad_alloc, leaving the history as it was.
+    void record(std::string_view organization, Day today);
+
+    // What the trust lines add after From domain organization today: looks
+    // like the known domain it resembles, when it is new and not known
+    // itself; else new sender when it is new and the history has learned
+    // for kLearningDays; else nothing (nothing, too, for a name that is no
+    // lower-case host name). Time linear in the name and independent of the
+    // history's size, but for the known domains that share its skeleton or
+    // a name it holds, which are read to find the one of most dates.
+    SenderNote noteFor(std::string_view organization, Day today) const noexcept;
+
+    // Whether the history changed since it was read, begun or saved.
+    bool changed() const { return changed_; }
+    void markSaved() { changed_ = false; }
+
+    Day since() const { return since_; }
+    std::size_t size() const { return entries_.size(); }
+    // domain's record, or null; valid until the history changes.
+    const SenderRecord* find(std::string_view domain) const noexcept;
+
+private:
+    struct Links {
+        std::uint32_t previous = HashSlots::kNone;
+        std::uint32_t next = HashSlots::kNone;
+    };
+    struct Entry {
+        std::string domain;
+        SenderRecord record;
+        Links recency;     // from the entry recorded longest ago to the latest
+        Links skeleton;    // among known entries of one skeleton, from the group's first
+        Links name;        // among known entries of one name, from the group's first
+        std::uint8_t nameStart = 0;   // the label before the public suffix
+        std::uint8_t nameLength = 0;  // 0 for a public suffix
+    };
+
+    // How a group's text is compared with a text looked up.
+    enum class Match : std::uint8_t { kSkeleton, kName, kWords };
+
+    // What placing and indexing an entry takes, made before it is placed.
+    struct EntryKeys {
+        std::uint64_t domain = 0;    // hashOf the domain
+        std::uint64_t skeleton = 0;  // the hash of its skeleton, of a known entry
+        std::uint64_t name = 0;      // hashOf its name, of a known entry
+        std::uint8_t nameStart = 0;
+        std::uint8_t nameLength = 0;
+    };
+    static EntryKeys keysOf(std::string_view domain, bool known);
+
+    // The entry of domain, whose hashOf is hash, or kNone.
+    std::uint32_t findEntry(std::string_view domain, std::uint64_t hash) const;
+    // Makes entries_[at] domain's, in the recency list as the latest;
+    // without withSlips, a known entry's slips are left for addSlips.
+    void placeEntry(std::uint32_t at, std::string&& domain, const EntryKeys& keys, const SenderRecord& record,
+                    bool withSlips = true);
+    void appendRecent(std::uint32_t entry);
+    void unlinkRecent(std::uint32_t entry);
+    std::string_view nameOf(const Entry& entry) const;
+
+    // The indexes of look-alikes, of known entries only (sender_lookalikes.cpp).
+    void indexKnown(std::uint32_t entry, const EntryKeys& keys, bool withSlips = true);
+    // Adds the slips of a known entry of a name long enough to neighbours_
+    // through pipeline, which neighbours_ has room for.
+    void addSlips(std::uint32_t entry, HashSlots::Pipeline& pipeline) const;
+    void unindexKnown(std::uint32_t entry);
+    std::uint32_t groupHead(const HashSlots& groups, std::uint64_t hash, std::string_view text, Match match) const;
+    void joinGroup(HashSlots& groups, std::uint64_t hash, std::uint32_t entry, Match match, Links Entry::*links);
+    void leaveGroup(HashSlots& groups, std::uint64_t hash, std::uint32_t entry, Links Entry::*links);
+    std::uint32_t bestOfGroup(std::uint32_t head, Links Entry::*links) const;
+    std::uint32_t better(std::uint32_t a, std::uint32_t b) const;
+    std::uint32_t lookAlike(std::string_view domain) const;
+
+    Day since_;
+    std::size_t capacity_;
+    bool changed_ = false;
+    std::vector<Entry> entries_;
+    std::uint32_t oldest_ = HashSlots::kNone;  // the recency list's ends
+    std::uint32_t newest_ = HashSlots::kNone;
+    HashSlots domains_;     // every entry by its domain
+    HashSlots skeletons_;   // each group of known entries of one skeleton by it, at its first
+    HashSlots names_;       // each group of known entries of one name by it, at its first
+    HashSlots neighbours_;  // each known entry of a name of 6 or more, by its name and suffix as they stand
+                            // and less each one byte of the name
+    std::uint32_t knownNamesOfLength_[64] = {};  // how many known entries have a name of each length
+};

@@ -1,0 +1,78 @@
+#include "senders/skeleton.h"
+
+#include "senders/hash_slots.h"
+#include "text/punycode.h"
+
+bool SkeletonWalk::next(char32_t& c) {
+    for (;;) {
+        if (target_.next(c)) return true;
+        char32_t point = 0;
+        if (decodedAt_ < decodedCount_) {
+            point = decoded_[decodedAt_++];
+        } else if (at_ < labelEnd_) {
+            point = static_cast<unsigned char>(domain_[at_++]);
+        } else if (inLabel_ && at_ < domain_.size()) {
+            inLabel_ = false;
+            ++at_;  // the dot, kept as it is
+            c = '.';
+            return true;
+        } else if (inLabel_ || at_ >= domain_.size()) {
+            return false;
+        } else {
+            startLabel();
+            continue;
+        }
+        // Most code points of a name are ASCII that maps to one ASCII code point.
+        if (point < 0x80 && kConfusableAscii[point] < 0x80) {
+            c = kConfusableAscii[point];
+            return true;
+        }
+        target_ = ConfusableTarget(point);
+    }
+}
+
+void SkeletonWalk::startLabel() {
+    std::size_t end = at_;
+    while (end < domain_.size() && domain_[end] != '.') ++end;
+    const std::string_view label = domain_.substr(at_, end - at_);
+    inLabel_ = true;
+    labelEnd_ = end;
+    decodedAt_ = 0;
+    decodedCount_ = 0;
+    if (label.substr(0, 4) == "xn--") {
+        decodedCount_ = decodePunycode(label.substr(4), decoded_, sizeof decoded_ / sizeof decoded_[0]);
+        if (decodedCount_ > 0) at_ = end;
+    }
+}
+
+std::uint64_t skeletonHash(std::string_view domain) {
+    // Nearly every name is labels of ASCII without Punycode: those map a
+    // byte at a time, as the walk maps them; a name with Punycode is walked.
+    std::uint64_t hash = 0;
+    for (std::size_t i = 0; i < domain.size(); ++i) {
+        const auto c = static_cast<unsigned char>(domain[i]);
+        if ((i == 0 || domain[i - 1] == '.') && domain.substr(i, 4) == "xn--") {
+            SkeletonWalk walk(domain);
+            hash = 0;
+            for (char32_t point = 0; walk.next(point);) hash = hashStep(hash, point);
+            return hash;
+        }
+        if (c == '.' || (c < 0x80 && kConfusableAscii[c] < 0x80)) {
+            hash = hashStep(hash, c == '.' ? c : kConfusableAscii[c]);
+            continue;
+        }
+        ConfusableTarget target(c);
+        for (char32_t point = 0; target.next(point);) hash = hashStep(hash, point);
+    }
+    return hash;
+}
+
+std::size_t skeletonOf(std::string_view domain, char32_t* out, std::size_t capacity) {
+    SkeletonWalk walk(domain);
+    std::size_t length = 0;
+    for (char32_t c = 0; walk.next(c); ++length) {
+        if (length == capacity) return 0;
+        out[length] = c;
+    }
+    return length;
+}

@@ -1,0 +1,385 @@
+// The user's own senders: local dates, skeletons, the history file with
+// each kind of damage, recording over days, and the notes the trust lines
+// add, with each look-alike rule and the forms that must not be flagged.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "senders/local_dates.h"
+#include "senders/sender_history.h"
+#include "senders/skeleton.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+// A date's text as the file writes it.
+std::string dateText(Day day) {
+    char text[kDateLength];
+    return std::string(text, writeDate(day, text));
+}
+
+TEST(LocalDates, ReadOnlyDatesThatExist) {
+    const struct {
+        std::string text;
+        bool valid;
+    } cases[] = {
+        {"1970-01-01", true},   {"2000-02-29", true},   {"2024-02-29", true},   {"0000-01-01", true},
+        {"9999-12-31", true},   {"2023-02-29", false},  {"1900-02-29", false},  {"2024-04-31", false},
+        {"2024-13-01", false},  {"2024-00-10", false},  {"2024-01-00", false},  {"2024-1-01", false},
+        {"24-01-01", false},    {"2024-01-01 ", false}, {"2024/01/01", false},  {"+024-01-01", false},
+        {"2024-01-0\0"s, false}, {"", false},
+    };
+    for (const auto& c : cases) {
+        Day day = 0;
+        EXPECT_EQ(readDate(c.text, day), c.valid) << c.text;
+        if (c.valid) {
+            EXPECT_EQ(dateText(day), c.text);
+        }
+    }
+    EXPECT_EQ(dayOf(1970, 1, 1), 0);
+    EXPECT_EQ(dayOf(1969, 12, 31), -1);
+    EXPECT_EQ(dayOf(2024, 3, 1) - dayOf(2024, 2, 28), 2);
+}
+
+// Every day of four-digit years is the date after the day before it.
+TEST(LocalDates, CountEveryDayOfTenThousandYears) {
+    CalendarDate previous = dateOf(kFirstDay);
+    ASSERT_EQ(previous.year, 0);
+    for (Day day = kFirstDay + 1; day <= kLastDay; ++day) {
+        const CalendarDate date = dateOf(day);
+        const bool sameMonth = date.year == previous.year && date.month == previous.month && date.day == previous.day + 1;
+        const bool nextMonth = date.day == 1 && ((date.month == previous.month + 1 && date.year == previous.year) ||
+                                                 (date.month == 1 && previous.month == 12 && date.year == previous.year + 1));
+        ASSERT_TRUE(sameMonth || nextMonth) << dateText(day);
+        ASSERT_EQ(dayOf(date.year, date.month, date.day), day);
+        if (nextMonth) {
+            // The last day of each month reads back, and the day after it does not exist.
+            const std::string last = dateText(day - 1);
+            const std::string after = last.substr(0, 8) + std::to_string(previous.day + 1);
+            Day read = 0;
+            ASSERT_TRUE(readDate(last, read) && read == day - 1) << last;
+            ASSERT_FALSE(readDate(after, read)) << after;
+        }
+        previous = date;
+    }
+    EXPECT_EQ(dateText(kLastDay), "9999-12-31");
+}
+
+std::u32string skeleton(std::string_view domain) {
+    char32_t out[kMaxSkeletonSize];
+    return std::u32string(out, skeletonOf(domain, out, kMaxSkeletonSize));
+}
+
+TEST(Skeletons, ReadLabelsAsUnicodeAndEveryCodePointAsItsPrototype) {
+    const struct {
+        const char* domain;
+        std::u32string skeleton;
+    } cases[] = {
+        {"amazon.co.jp", U"arnazon.co.jp"},
+        {"arnazon.co.jp", U"arnazon.co.jp"},
+        {"amaz0n.co.jp", U"arnazon.co.jp"},
+        {"xn--mazon-3ve.co.jp", U"arnazon.co.jp"},           // a Cyrillic a first
+        {"AMAZON.CO.JP", U"arnazon.co.jp"},                  // upper case
+        {"paypa1.com", U"paypal.corn"},
+        {"xn--bcher-kva.example", U"b\u00FCcher.exarnple"},  // no prototype: itself
+        {"xn--zz.com", U"xn--zz.corn"},                      // no Punycode: its bytes
+        {"xn--.a", U"xn--.a"},
+        {"xn--976c.com", U"\u0635\u0644\u0649 l\u0644\u0644o \u0639\u0644\u0649o \u0648\u0633\u0644\u0645.corn"},
+        {"a..b.", U"a..b."},
+        {"", U""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(skeleton(c.domain), c.skeleton) << c.domain;
+
+    // 253 bytes of the character that maps to most: 56, 56, 56 and 54 of it.
+    const std::string label = "xn--976c" + std::string(55, 'a');
+    const std::string longest = label + "." + label + "." + label + "." + label.substr(0, 61);
+    char32_t out[kMaxSkeletonSize];
+    EXPECT_EQ(skeletonOf(longest, out, kMaxSkeletonSize), 222 * kLongestConfusable + 3);
+    EXPECT_EQ(skeletonOf("abc", out, 2), 0u) << "no room";
+}
+
+Day on(const char* date) {
+    Day day = 0;
+    EXPECT_TRUE(readDate(date, day)) << date;
+    return day;
+}
+
+constexpr char kFirstLine[] = "# Quillmark senders 1 since 2024-01-01\n";
+
+// A history read from a file of kFirstLine and these lines, each LF-ended.
+SenderHistory historyOf(const std::vector<std::string>& lines, std::size_t capacity = SenderHistory::kMaxDomains) {
+    std::string file = kFirstLine;
+    for (const std::string& line : lines) file += line + "\n";
+    SenderHistory history(0, capacity);
+    EXPECT_TRUE(history.read(file)) << file;
+    return history;
+}
+
+TEST(SenderHistoryFile, RefusesEveryKindOfDamageAndKeepsWhatItHad) {
+    const std::string good = std::string(kFirstLine) + "amazon.co.jp 2024-01-05 2024-03-01 12\nsmbc-card.com 2024-02-01 2024-02-01 1\n";
+    const struct {
+        const char* name;
+        std::string file;
+    } cases[] = {
+        {"an empty file", ""},
+        {"the first line alone, cut short", "# Quillmark senders 1 since 2024-01-01"},
+        {"cut mid-line", good.substr(0, good.size() - 9)},
+        {"a last line without its LF", good.substr(0, good.size() - 1)},
+        {"a lone CR for a line end", std::string(kFirstLine) + "a.com 2024-01-01 2024-01-01 1\r"},
+        {"a NUL in a domain", std::string(kFirstLine) + "a\0.com 2024-01-01 2024-01-01 1\n"s},
+        {"a NUL after the count", std::string(kFirstLine) + "a.com 2024-01-01 2024-01-01 1\0\n"s},
+        {"a line of 1 MiB", std::string(kFirstLine) + std::string(1 << 20, 'a') + " 2024-01-01 2024-01-01 1\n"},
+        {"a line just too long", std::string(kFirstLine) + "a.com 2024-01-01 2024-01-01 1" +
+                                     std::string(SenderHistory::kMaxLineLength - 29, ' ') + "\n"},
+        {"a date that does not exist", std::string(kFirstLine) + "a.com 2024-02-30 2024-03-01 1\n"},
+        {"a date of another form", std::string(kFirstLine) + "a.com 2024-2-01 2024-03-01 1\n"},
+        {"a negative count", std::string(kFirstLine) + "a.com 2024-01-01 2024-03-01 -1\n"},
+        {"a zero count", std::string(kFirstLine) + "a.com 2024-01-01 2024-03-01 0\n"},
+        {"a leading zero", std::string(kFirstLine) + "a.com 2024-01-01 2024-03-01 01\n"},
+        {"a count that is no number", std::string(kFirstLine) + "a.com 2024-01-01 2024-03-01 x\n"},
+        {"no count", std::string(kFirstLine) + "a.com 2024-01-01 2024-03-01\n"},
+        {"a count past 32 bits", std::string(kFirstLine) + "a.com 0000-01-01 9999-12-31 99999999999\n"},
+        {"more dates than days between", std::string(kFirstLine) + "a.com 2024-03-01 2024-03-02 3\n"},
+        {"FIRST after LAST", std::string(kFirstLine) + "a.com 2024-03-02 2024-03-01 1\n"},
+        {"a domain twice", good + "amazon.co.jp 2024-03-05 2024-03-05 1\n"},
+        {"two blanks", std::string(kFirstLine) + "a.com  2024-01-01 2024-01-01 1\n"},
+        {"a blank after the count", std::string(kFirstLine) + "a.com 2024-01-01 2024-01-01 1 \n"},
+        {"a blank first", std::string(kFirstLine) + " a.com 2024-01-01 2024-01-01 1\n"},
+        {"a tab for a blank", std::string(kFirstLine) + "a.com\t2024-01-01 2024-01-01 1\n"},
+        {"an empty line", good + "\n"},
+        {"an upper-case domain", std::string(kFirstLine) + "Amazon.co.jp 2024-01-01 2024-01-01 1\n"},
+        {"a domain that is no host name", std::string(kFirstLine) + "-a.com 2024-01-01 2024-01-01 1\n"},
+        {"a domain of 254 bytes", std::string(kFirstLine) + std::string(63, 'a') + "." + std::string(63, 'b') + "." +
+                                      std::string(63, 'c') + "." + std::string(62, 'd') + " 2024-01-01 2024-01-01 1\n"},
+        {"another version", "# Quillmark senders 2 since 2024-01-01\n"},
+        {"another format", "amazon.co.jp 2024-01-05 2024-03-01 12\n"},
+        {"no since date", "# Quillmark senders 1 since\n"},
+        {"a since date that does not exist", "# Quillmark senders 1 since 2024-02-30\n"},
+    };
+    for (const auto& c : cases) {
+        SenderHistory history = historyOf({"kept.example 2024-01-01 2024-01-02 2"});
+        EXPECT_FALSE(history.read(c.file)) << c.name;
+        EXPECT_EQ(history.write(), std::string(kFirstLine) + "kept.example 2024-01-01 2024-01-02 2\n") << c.name;
+    }
+}
+
+TEST(SenderHistoryFile, ReadsAnyOrderAndEitherLineEndAndWritesBackSorted) {
+    const std::string sorted = std::string(kFirstLine) +
+                               "amazon.co.jp 2024-01-05 2024-03-01 12\n"
+                               "future.example 2031-01-01 2031-01-01 1\n"
+                               "smbc-card.com 2024-02-01 2024-02-01 1\n"
+                               "xn--mazon-3ve.co.jp 0000-01-01 9999-12-31 3652425\n";
+    const struct {
+        const char* name;
+        std::string file;
+    } cases[] = {
+        {"sorted", sorted},
+        {"CR LF", "# Quillmark senders 1 since 2024-01-01\r\n"
+                  "smbc-card.com 2024-02-01 2024-02-01 1\r\n"
+                  "xn--mazon-3ve.co.jp 0000-01-01 9999-12-31 3652425\r\n"
+                  "future.example 2031-01-01 2031-01-01 1\r\n"
+                  "amazon.co.jp 2024-01-05 2024-03-01 12\r\n"},
+        {"unsorted", std::string(kFirstLine) +
+                         "xn--mazon-3ve.co.jp 0000-01-01 9999-12-31 3652425\n"
+                         "future.example 2031-01-01 2031-01-01 1\n"
+                         "smbc-card.com 2024-02-01 2024-02-01 1\n"
+                         "amazon.co.jp 2024-01-05 2024-03-01 12\n"},
+    };
+    for (const auto& c : cases) {
+        SenderHistory history(0);
+        ASSERT_TRUE(history.read(c.file)) << c.name;
+        EXPECT_EQ(history.write(), sorted) << c.name;
+        EXPECT_FALSE(history.changed()) << c.name;
+        EXPECT_EQ(history.since(), on("2024-01-01"));
+    }
+    SenderHistory empty(on("2025-06-30"));
+    EXPECT_EQ(empty.write(), "# Quillmark senders 1 since 2025-06-30\n");
+    ASSERT_TRUE(empty.read(kFirstLine));
+    EXPECT_EQ(empty.write(), kFirstLine);
+}
+
+// Of 50,001 lines the one seen least recently goes: the earliest LAST, and
+// of one LAST the first in byte order.
+TEST(SenderHistoryFile, KeepsTheFiftyThousandSeenLast) {
+    for (const bool sameLast : {false, true}) {
+        std::string file = kFirstLine;
+        for (int i = 0; i <= 50000; ++i) {
+            const char* last = sameLast || i != 7 ? "2024-03-01" : "2024-02-01";
+            file += "d" + std::to_string(100000 + i) + ".example 2024-01-01 " + last + " 1\n";
+        }
+        SenderHistory history(0);
+        ASSERT_TRUE(history.read(file));
+        EXPECT_EQ(history.size(), 50000u);
+        EXPECT_TRUE(history.changed());
+        EXPECT_EQ(history.find(sameLast ? "d100000.example" : "d100007.example"), nullptr);
+        EXPECT_NE(history.find(sameLast ? "d100007.example" : "d100000.example"), nullptr);
+    }
+}
+
+TEST(SenderHistoryRecord, CountsEachDateOnceAndGoesOnlyForward) {
+    SenderHistory history(on("2024-01-01"));
+    const struct {
+        const char* name;
+        const char* domain;
+        Day today;
+        const char* line;  // the domain's line after it
+        bool changed;
+    } steps[] = {
+        {"a new domain", "amazon.co.jp", on("2024-03-01"), "amazon.co.jp 2024-03-01 2024-03-01 1", true},
+        {"the same date again", "amazon.co.jp", on("2024-03-01"), "amazon.co.jp 2024-03-01 2024-03-01 1", false},
+        {"the next date", "amazon.co.jp", on("2024-03-02"), "amazon.co.jp 2024-03-01 2024-03-02 2", true},
+        {"a date before", "amazon.co.jp", on("2024-02-20"), "amazon.co.jp 2024-03-01 2024-03-02 2", false},
+        {"ten dates on", "amazon.co.jp", on("2024-03-12"), "amazon.co.jp 2024-03-01 2024-03-12 3", true},
+        {"an upper-case name", "Amazon.co.jp", on("2024-03-13"), "amazon.co.jp 2024-03-01 2024-03-12 3", false},
+        {"no host name", "amazon.co.jp.", on("2024-03-13"), "amazon.co.jp 2024-03-01 2024-03-12 3", false},
+        {"a day past 9999", "amazon.co.jp", kLastDay + 1, "amazon.co.jp 2024-03-01 2024-03-12 3", false},
+        {"a day before year 0", "b.example", kFirstDay - 1, "amazon.co.jp 2024-03-01 2024-03-12 3", false},
+    };
+    for (const auto& step : steps) {
+        history.markSaved();
+        history.record(step.domain, step.today);
+        EXPECT_EQ(history.write(), "# Quillmark senders 1 since 2024-01-01\n"s + step.line + "\n") << step.name;
+        EXPECT_EQ(history.changed(), step.changed) << step.name;
+    }
+}
+
+// Past 50,000 domains the one recorded longest ago goes, and with it its
+// place in every index.
+TEST(SenderHistoryRecord, EvictsTheDomainRecordedLongestAgo) {
+    SenderHistory history(on("2024-01-01"));
+    const Day day = on("2024-03-01");
+    for (const char* known : {"amazon.co.jp", "smbc-card.com"}) {
+        for (Day d = day; d < day + 3; ++d) history.record(known, d);
+    }
+    for (int i = 0; i < 49998; ++i) history.record("d" + std::to_string(100000 + i) + ".example", day + 3);
+    ASSERT_EQ(history.size(), 50000u);
+    history.record("smbc-card.com", day + 4);  // now the latest
+    history.record("new.example", day + 5);
+    EXPECT_EQ(history.size(), 50000u);
+    EXPECT_EQ(history.find("amazon.co.jp"), nullptr);
+    EXPECT_NE(history.find("smbc-card.com"), nullptr);
+    EXPECT_EQ(history.noteFor("arnazon.co.jp", day + 30).kind, SenderNote::Kind::kNewSender);
+    EXPECT_EQ(history.noteFor("smbc-card.top", day + 30).known, "smbc-card.com");
+    history.record("newer.example", day + 6);
+    EXPECT_EQ(history.find("d100000.example"), nullptr);
+    EXPECT_NE(history.find("d100001.example"), nullptr);
+}
+
+// The note as the trust lines show it.
+std::string noteText(const SenderHistory& history, std::string_view from, Day today) {
+    const SenderNote note = history.noteFor(from, today);
+    switch (note.kind) {
+    case SenderNote::Kind::kNone: return "";
+    case SenderNote::Kind::kNewSender: return " (new sender)";
+    case SenderNote::Kind::kLooksLike: return " (looks like " + std::string(note.known) + ")";
+    }
+    return "?";
+}
+
+TEST(SenderNotes, NameTheKnownDomainANewOneLooksLike) {
+    // Known: recorded on 3 dates or more. The history began in January.
+    const SenderHistory history = historyOf({
+        "amazon.co.jp 2024-01-05 2024-03-01 12",
+        "arnazon.com 2024-01-05 2024-03-01 40",        // more dates, but under the second rule only
+        "smbc-card.com 2024-01-05 2024-03-01 3",
+        "smbc-card.jp 2024-01-05 2024-03-01 5",        // most dates of the same name
+        "mizuho-bank.co.jp 2024-01-05 2024-03-01 4",
+        "mizuho-bank.jp 2024-01-05 2024-03-01 4",      // as many dates, after in byte order
+        "shop.co.jp 2024-01-05 2024-03-01 9",          // a name of 4 characters
+        "lotte.co.jp 2024-01-05 2024-03-01 9",         // a name of 5 characters
+        "github.com 2024-01-05 2024-03-01 9",
+        "rakuten.co.jp 2024-01-05 2024-03-01 2",       // not known: 2 dates
+        "new-known.example 2024-02-27 2024-03-01 3",   // known and still new
+        "newer-known.example 2024-02-28 2024-03-01 3",
+    });
+    const Day today = on("2024-03-02");
+    const struct {
+        const char* from;
+        const char* note;
+    } cases[] = {
+        // The same skeleton, before any other rule.
+        {"arnazon.co.jp", " (looks like amazon.co.jp)"},
+        {"amaz0n.co.jp", " (looks like amazon.co.jp)"},
+        {"xn--mazon-3ve.co.jp", " (looks like amazon.co.jp)"},
+        {"srnbc-card.com", " (looks like smbc-card.com)"},
+        // The same name under another suffix; of several, the most dates, then byte order.
+        {"smbc-card.top", " (looks like smbc-card.jp)"},
+        {"amazon.com", " (looks like arnazon.com)"},  // its skeleton first
+        {"mizuho-bank.top", " (looks like mizuho-bank.co.jp)"},
+        {"shop.top", " (looks like shop.co.jp)"},
+        // A known name as whole words.
+        {"amazon-co-jp.security-center.top", " (looks like amazon.co.jp)"},
+        {"amazon.co.jp.evil.top", " (looks like amazon.co.jp)"},
+        {"smbc-card-login.top", " (looks like smbc-card.jp)"},
+        {"login.smbc.card.top", " (looks like smbc-card.jp)"},
+        {"secure-lotte.com", " (looks like lotte.co.jp)"},
+        {"github.io", " (looks like github.com)"},  // a public suffix: no name, but words
+        // One slip under the same suffix.
+        {"amazom.co.jp", " (looks like amazon.co.jp)"},
+        {"mizuhobank.co.jp", " (looks like mizuho-bank.co.jp)"},
+        {"amazoon.co.jp", " (looks like amazon.co.jp)"},
+        {"amzaon.co.jp", " (looks like amazon.co.jp)"},
+        {"mizuho-bnak.co.jp", " (looks like mizuho-bank.co.jp)"},
+        {"secure.mizuho-bnak.co.jp", " (looks like mizuho-bank.co.jp)"},  // labels before the name
+        // What is no look-alike.
+        {"amazonas.com", " (new sender)"},
+        {"amazom.com", " (new sender)"},        // a slip under another suffix
+        {"amzoan.co.jp", " (new sender)"},      // two slips
+        {"shop-login.top", " (new sender)"},    // a word of 4 characters
+        {"lotta.co.jp", " (new sender)"},       // a slip of 5 characters
+        {"amazn.co.jp", " (new sender)"},       // a slip to 5 characters
+        {"rakuten.top", " (new sender)"},       // like a domain of 2 dates only
+        {"new-known.example", " (new sender)"}, // known itself: never a look-alike
+        {"arnazon.com", ""},                    // long known, like another known one
+        {"new-knawn.example", " (looks like new-known.example)"},
+        {"amazon.co.jp", ""},
+        {"Amazon.co.jp", ""},                   // no name the history could hold
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(noteText(history, c.from, today), c.note) << c.from;
+}
+
+TEST(SenderNotes, NewForSevenDaysKnownFromThreeDatesAndToldAfterFourteen) {
+    const Day began = on("2024-01-01");
+    const struct {
+        const char* name;
+        Day today;
+        const char* line;  // of example.com
+        const char* from;
+        const char* note;
+    } cases[] = {
+        {"a stranger in the 13th day", began + 13, "", "stranger.example", ""},
+        {"a stranger in the 14th day", began + 14, "", "stranger.example", " (new sender)"},
+        {"a look-alike from the first day", began, "example.com 2023-12-20 2024-01-01 3", "examp1e.com",
+         " (looks like example.com)"},
+        {"first recorded 6 days ago", began + 60, "example.com 2024-02-24 2024-02-25 2", "example.com", " (new sender)"},
+        {"first recorded 7 days ago", began + 60, "example.com 2024-02-23 2024-02-25 2", "example.com", ""},
+        {"first recorded today", began + 60, "example.com 2024-03-01 2024-03-01 1", "example.com", " (new sender)"},
+        {"first recorded after today", began + 60, "example.com 2024-03-05 2024-03-05 1", "example.com", " (new sender)"},
+        {"like a domain of 2 dates", began + 60, "example.com 2024-01-02 2024-01-03 2", "examp1e.com", " (new sender)"},
+        {"like a domain of 3 dates", began + 60, "example.com 2024-01-02 2024-01-04 3", "examp1e.com",
+         " (looks like example.com)"},
+    };
+    for (const auto& c : cases) {
+        const SenderHistory history = historyOf(*c.line != '\0' ? std::vector<std::string>{c.line} : std::vector<std::string>{});
+        EXPECT_EQ(noteText(history, c.from, c.today), c.note) << c.name;
+    }
+}
+
+// Recording moves a domain into the indexes when it is known, and the note
+// follows: the third date makes a look-alike of a name one slip away.
+TEST(SenderNotes, FollowWhatIsRecorded) {
+    SenderHistory history(on("2024-01-01"));
+    const Day day = on("2024-03-01");
+    history.record("mizuho-bank.co.jp", day);
+    history.record("mizuho-bank.co.jp", day + 1);
+    EXPECT_EQ(noteText(history, "mizuho-bnak.co.jp", day + 1), " (new sender)");
+    history.record("mizuho-bank.co.jp", day + 2);
+    EXPECT_EQ(noteText(history, "mizuho-bnak.co.jp", day + 2), " (looks like mizuho-bank.co.jp)");
+    EXPECT_EQ(noteText(history, "mizuho-bank.co.jp", day + 2), " (new sender)");
+    EXPECT_EQ(noteText(history, "mizuho-bank.co.jp", day + 7), "");
+}
+
+}  // namespace
