@@ -32,6 +32,8 @@ public:
     FARPROC callback(const char* name) const { return module_ ? GetProcAddress(module_, name) : nullptr; }
 
     int onStart() { return call("BKC_OnStart"); }
+    int onExit() { return call("BKC_OnExit"); }
+    int onEveryMinute() { return call("BKC_OnEveryMinute"); }
     int onOpenMail(MailId mail) { return call("BKC_OnOpenMail", mail); }
     int onMenuInit(HWND window, HMENU menu, int type) { return call("BKC_OnMenuInit", window, menu, type); }
     int onPlugInSetup(HWND owner) { return call("BKC_OnPlugInSetup", owner); }

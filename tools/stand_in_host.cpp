@@ -17,21 +17,24 @@
 #include "box_watcher.h"
 #include "client_menu.h"
 #include "host_exports.h"
+#include "local_clock.h"
 #include "mail_file.h"
 #include "plugin_module.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "usage: standin_host [--plugin DLL] [--info] [--menu] [--setup] [--timed] [--soak N [--reference DLL]...] "
-    "[MAIL...]\n";
+    "usage: standin_host [--plugin DLL] [--today YYYY-MM-DD] [--info] [--menu] [--setup] [--timed] [--minute] "
+    "[--soak N [--reference DLL]...] [MAIL...]\n";
 
 struct Options {
     std::string plugin = "Quillmark.dll";
     bool info = false;
     bool menu = false;
     bool setup = false;
-    bool timed = false;  // tell how long each open took
+    bool timed = false;  // tell how long the start, each open and the exit took
+    bool minute = false;  // a minute passes after each mail
+    const char* today = nullptr;  // the plug-in's local date, instead of the clock's
     long soakOpens = 0;  // nonzero: open each mail that often and report, not show
     std::vector<std::string> references;  // plug-ins to time the soak against
     std::vector<std::string> mails;
@@ -50,6 +53,10 @@ bool parse(int argc, char** argv, Options& options) {
             options.setup = true;
         } else if (arg == "--timed") {
             options.timed = true;
+        } else if (arg == "--minute") {
+            options.minute = true;
+        } else if (arg == "--today" && i + 1 < argc) {
+            options.today = argv[++i];
         } else if (arg == "--reference" && i + 1 < argc) {
             options.references.push_back(argv[++i]);
         } else if (arg == "--soak" && i + 1 < argc) {
@@ -238,7 +245,16 @@ int main(int argc, char** argv) {
                      plugin.loadError());
         return 2;
     }
+    WORD year = 0, month = 0, day = 0;
+    if (options.today != nullptr &&
+        (!readLocalDate(options.today, year, month, day) || !setLocalDate(plugin.handle(), year, month, day))) {
+        std::fprintf(stderr, "standin_host: cannot set the date %s for %s\n", options.today, options.plugin.c_str());
+        return 2;
+    }
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
     plugin.onStart();
+    if (options.timed) std::fprintf(stderr, "standin_host: started in %.1f ms\n", 1e3 * secondsSince(start));
     std::vector<Reference> references;
     for (const std::string& name : options.references) {
         references.push_back({name, std::make_unique<PluginModule>(name), 0, {}});
@@ -259,7 +275,12 @@ int main(int argc, char** argv) {
         ok = (options.soakOpens > 0 ? soakMail(plugin, references, mail, options.soakOpens)
                                     : openMail(plugin, mail, options.mails.size() > 1, options.timed)) &&
              ok;
+        if (options.minute) plugin.onEveryMinute();
     }
+    // The client tells its plug-ins when it closes.
+    QueryPerformanceCounter(&start);
+    plugin.onExit();
+    if (options.timed) std::fprintf(stderr, "standin_host: exited in %.1f ms\n", 1e3 * secondsSince(start));
     ok = keptTheConvention(options.plugin, plugin) && ok;
     for (const Reference& reference : references) ok = keptTheConvention(reference.name, *reference.module) && ok;
     std::fflush(stdout);

@@ -367,9 +367,10 @@ void writeLine(const char* source, DkimServices& services, std::uint32_t waitMs,
     checkHeaders(checked, mail, services.crypto);
 
     // A copy of a field the mail holds once leaves a pass in doubt.
-    const Verdict verdict = shownVerdict(verdictOf(checked, facts), sender, !facts.repeated.empty());
+    SenderNotes notes{facts.repeated, requestText(facts.policy.request)};
+    const Verdict verdict = judgeSender(verdictOf(checked, facts), sender, !facts.repeated.empty(), services.senders, notes);
     line << "[DKIM] " << verdictText(verdict) << " ";
-    writeSubject(line, sender, {facts.repeated, requestText(facts.policy.request)});
+    writeSubject(line, sender, notes);
     if (signatures == 0) return;
     line << " | ";
     for (std::size_t i = 0; i < checked.size() && i < 3; ++i) {

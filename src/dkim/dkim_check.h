@@ -19,6 +19,7 @@ struct DkimServices {
     Crypto& crypto;
     CharsetConverter& converter;  // for the encoded words of a display name
     std::int64_t now;             // seconds since 1970 UTC, by the machine's clock
+    SenderCheck* senders = nullptr;  // the history of the user's senders, when it is kept
 };
 
 // Signatures checked per mail; the ones after them are only counted.

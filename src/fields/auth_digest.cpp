@@ -300,8 +300,9 @@ void AuthDigest::compose() {
     sender_.read(converter_);
     Sums sums;
     sumUp(block_, sender_, sums);
-    line << "[Auth] " << verdictText(shownVerdict(verdictOf(sums, sender_), sender_, false)) << " ";
-    writeSubject(line, sender_, {});
+    SenderNotes notes;
+    line << "[Auth] " << verdictText(judgeSender(verdictOf(sums, sender_), sender_, false, senders_, notes)) << " ";
+    writeSubject(line, sender_, notes);
     const std::string_view names[] = {" | DMARC ", " | DKIM ", " | SPF "};
     for (int method = 0; method < 3; ++method) {
         const Sums::Results& results = sums.methods[method];

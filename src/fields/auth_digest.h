@@ -38,8 +38,10 @@ public:
     // an authserv-id, "*." and a domain (it and every name below it), or "-"
     // for a field that names no server. The list must outlive the reader.
     // The From field's display name has its encoded words decoded through
-    // converter, which must outlive the reader too.
-    AuthDigest(const PatternList& servers, CharsetConverter& converter) : servers_(servers), converter_(converter) {}
+    // converter, which must outlive the reader too; so must senders, the
+    // history of the user's senders, when it is kept (else null).
+    AuthDigest(const PatternList& servers, CharsetConverter& converter, SenderCheck* senders)
+        : servers_(servers), converter_(converter), senders_(senders) {}
 
     void read(std::uint8_t nameId, const HeaderField& field) override;
     void finish(FieldNotes& notes) override;
@@ -49,6 +51,7 @@ private:
 
     const PatternList& servers_;
     CharsetConverter& converter_;
+    SenderCheck* senders_;
     bool sawResults_ = false;          // an Authentication-Results field stood in the header
     bool blockEnded_ = false;          // a field of an untrusted server came
     bool topNamesNoServer_ = false;    // of the topmost Authentication-Results field

@@ -17,8 +17,8 @@ std::uint32_t headOf(const char* text) {
 
 }  // namespace
 
-FieldReaders::FieldReaders(const Settings& settings, CharsetConverter& converter)
-    : digest_(settings.authServers, converter) {
+FieldReaders::FieldReaders(const Settings& settings, CharsetConverter& converter, SenderCheck* senders)
+    : digest_(settings.authServers, converter, senders) {
     if (switchedOn(settings.hops)) addAll(ReceivedChain::kNames, chain_);
     if (switchedOn(settings.auth)) addAll(AuthDigest::kNames, digest_);
 }

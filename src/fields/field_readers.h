@@ -17,8 +17,9 @@
 class FieldReaders {
 public:
     // Turns on the readers that settings ask for. With none on, the filter
-    // follows no field. The digest decodes display names through converter.
-    FieldReaders(const Settings& settings, CharsetConverter& converter);
+    // follows no field. The digest decodes display names through converter,
+    // and tells of the user's senders by senders when it is given.
+    FieldReaders(const Settings& settings, CharsetConverter& converter, SenderCheck* senders = nullptr);
     FieldReaders(const FieldReaders&) = delete;
     FieldReaders& operator=(const FieldReaders&) = delete;
 

@@ -17,10 +17,35 @@ Verdict shownVerdict(Verdict found, const Sender& sender, bool doubted) {
     return found;
 }
 
+SenderNote::Kind SenderCheck::noteFor(const Sender& sender, const ShownDomain*& known) {
+    if (!asked_) {
+        asked_ = true;
+        const SenderNote note = history_.noteFor(sender.organization(), today_);
+        kind_ = note.kind;
+        // Copied, as the history may change before the line is written.
+        if (kind_ == SenderNote::Kind::kLooksLike) showDomain(note.known, known_);
+    }
+    known = &known_;
+    return kind_;
+}
+
+Verdict judgeSender(Verdict found, const Sender& sender, bool doubted, SenderCheck* senders, SenderNotes& notes) {
+    Verdict verdict = shownVerdict(found, sender, doubted);
+    if (senders == nullptr || sender.organization().empty()) return verdict;
+    notes.history = senders->noteFor(sender, notes.lookedLike);
+    if (verdict != Verdict::kPass) return verdict;
+    // Recorded before the look-alike rule: a domain's own mail that passes is
+    // its history, whatever it looks like.
+    senders->passed(sender);
+    return notes.history == SenderNote::Kind::kLooksLike ? Verdict::kWarn : verdict;
+}
+
 void writeSubject(LineWriter& line, const Sender& sender, const SenderNotes& notes) {
     line << (sender.hasAddress() ? sender.domain().text() : std::string_view("(no From)"));
     if (sender.moreThanOne()) line << " (more than one From)";
     if (!notes.repeated.empty()) line << " (more than one " << notes.repeated << ")";
     if (!notes.request.empty()) line << " (DMARC " << notes.request << ")";
     if (sender.nameClaimed()) line << " (name says " << sender.nameClaim() << ")";
+    if (notes.history == SenderNote::Kind::kNewSender) line << " (new sender)";
+    if (notes.history == SenderNote::Kind::kLooksLike) line << " (looks like " << notes.lookedLike->text() << ")";
 }

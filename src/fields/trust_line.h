@@ -10,6 +10,7 @@
 
 #include "fields/from_field.h"
 #include "fields/shown_text.h"
+#include "senders/sender_history.h"
 #include "text/writing.h"
 
 enum class Verdict : std::uint8_t { kPass, kWarn, kFail, kNone, kUnknown };
@@ -23,21 +24,52 @@ std::string_view verdictText(Verdict verdict);
 // domain, or what the line itself counts as doubt.
 Verdict shownVerdict(Verdict found, const Sender& sender, bool doubted);
 
+// The user's own senders for one mail, when their history is kept: what it
+// says of the From domain, asked once, before the mail records anything, so
+// that both lines say the same; and the recording of a pass.
+class SenderCheck {
+public:
+    SenderCheck(SenderHistory& history, Day today) : history_(history), today_(today) {}
+    SenderCheck(const SenderCheck&) = delete;
+    SenderCheck& operator=(const SenderCheck&) = delete;
+
+    // What the history says of the From domain's organizational domain, as
+    // it stood when first asked for this mail; the known domain as shown.
+    SenderNote::Kind noteFor(const Sender& sender, const ShownDomain*& known);
+    // A line read PASS: the From domain's organizational domain is recorded today.
+    void passed(const Sender& sender) { history_.record(sender.organization(), today_); }
+
+private:
+    SenderHistory& history_;
+    Day today_;
+    bool asked_ = false;
+    SenderNote::Kind kind_ = SenderNote::Kind::kNone;
+    ShownDomain known_;
+};
+
 // What a line knows of the mail beyond the sender, shown after it.
 struct SenderNotes {
     std::string_view repeated;  // a field the mail holds once that stands twice; empty when none
     std::string_view request;   // what the From domain's owner asks ("reject", "quarantine"); empty for nothing
+    SenderNote::Kind history = SenderNote::Kind::kNone;  // what the history of senders says
+    const ShownDomain* lookedLike = nullptr;             // the known domain, for kLooksLike
 };
+
+// The verdict a line shows (see shownVerdict), and with the history of
+// senders, what it says of the sender into notes: a pass is recorded, and
+// then turned into a warning when the From domain looks like a known one.
+Verdict judgeSender(Verdict found, const Sender& sender, bool doubted, SenderCheck* senders, SenderNotes& notes);
 
 // The longest that writeSubject writes after the verdict and its blank.
 constexpr std::size_t kSubjectSize = kShownDomainSize + sizeof " (more than one From)" - 1 +
                                      sizeof " (more than one Content-Transfer-Encoding)" - 1 +
                                      sizeof " (DMARC quarantine)" - 1 + sizeof " (name says )" - 1 +
-                                     kShownDomainSize;
+                                     kShownDomainSize + sizeof " (looks like )" - 1 + kShownDomainSize;
 
 // Writes the From domain ("?" when it cannot be shown, "(no From)" without
 // an address), then its notes in this order: " (more than one From)",
-// " (more than one NAME)", " (DMARC REQUEST)", " (name says ORG)".
+// " (more than one NAME)", " (DMARC REQUEST)", " (name says ORG)", and
+// " (new sender)" or " (looks like KNOWN)".
 void writeSubject(LineWriter& line, const Sender& sender, const SenderNotes& notes);
 
 // " (not From)" after a pass whose domain is not aligned with the From domain.

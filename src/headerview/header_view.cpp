@@ -87,12 +87,12 @@ private:
 }  // namespace
 
 void showHeaderView(HostInterface& host, const Settings& settings, MailId mailId, CharsetConverter& converter,
-                    DkimServices* dkim) noexcept {
+                    DkimServices* dkim, SenderCheck* senders) noexcept {
     try {
         char* header = host.getHeader(mailId);
         if (header == nullptr) return;
         HeaderGroups groups;
-        FieldReaders readers(settings, converter);
+        FieldReaders readers(settings, converter, senders);
         filterHeaderLines(settings, groups, header, &readers);
         readers.finish(groups);
         char dkimLine[kDkimLineSize];

@@ -27,8 +27,10 @@ void composeViewText(const HeaderGroups& groups, const Settings& settings, Chars
 // that settings turn on read it, and hands the view text to the host in
 // kViewTextMode. With settings.dkim on and dkim given, the [DKIM] line of
 // the mail's source follows the readers' first lines; the source is given
-// back to the host before this returns, whatever happens. The host is not
-// called with an empty view, nor when it has no header. Writes into the
-// host's header buffer. Nothing is kept; nothing is thrown.
+// back to the host before this returns, whatever happens. With senders, the
+// digest tells of the user's senders by their history (dkim's line by its
+// own). The host is not called with an empty view, nor when it has no
+// header. Writes into the host's header buffer. Nothing is kept but in the
+// history; nothing is thrown.
 void showHeaderView(HostInterface& host, const Settings& settings, MailId mailId, CharsetConverter& converter,
-                    DkimServices* dkim = nullptr) noexcept;
+                    DkimServices* dkim = nullptr, SenderCheck* senders = nullptr) noexcept;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 
 #include "about/menu_item.h"
 #include "about/plugin_info.h"
@@ -34,6 +35,24 @@ std::int64_t secondsSince1970() {
     return static_cast<std::int64_t>((ticks - kTicksTo1970) / 10000000u);
 }
 
+// The user's local date, which the history of senders counts in.
+Day today() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return dayOf(now.wYear, now.wMonth, now.wDay);
+}
+
+// Whether the history of senders is kept: Senders and a trust line on.
+bool keepsSenders(const Settings& settings) {
+    return switchedOn(settings.senders) && (switchedOn(settings.auth) || switchedOn(settings.dkim));
+}
+
+// Writes the history of senders when it changed; a failure leaves it in
+// memory, for the next minute.
+void saveSenders() {
+    if (plugin.senders != nullptr) plugin.senders->save();
+}
+
 }  // namespace
 
 extern "C" {
@@ -41,13 +60,19 @@ extern "C" {
 int WINAPI BKC_OnStart() {
     return guarded(0, [] {
         loadSettings(plugin.module, plugin.settings);
+        // Read once: a later start keeps what this session learned.
+        if (keepsSenders(plugin.settings) && plugin.senders == nullptr) {
+            plugin.senders = new KeptHistory(plugin.module, today());
+        }
         if (!switchedOn(plugin.settings.dkim)) return;
         if (plugin.keys == nullptr) plugin.keys = new DnsKeySource();
         plugin.keys->useServers(plugin.settings.dnsServers);
     });
 }
 
-int WINAPI BKC_OnExit() { return 0; }
+int WINAPI BKC_OnExit() {
+    return guarded(0, [] { saveSenders(); });
+}
 
 int WINAPI BKC_OnMenuInit(HWND /*window*/, HMENU menu, int menuType) {
     return guarded(0, [&] { installMenuItem(plugin.host, menu, menuType); });
@@ -57,16 +82,21 @@ int WINAPI BKC_OnOpenFolder(std::uint32_t /*folderId*/) { return 0; }
 
 int WINAPI BKC_OnOpenMail(MailId mailId) {
     return guarded(0, [&] {
+        std::optional<SenderCheck> senders;
+        if (plugin.senders != nullptr && keepsSenders(plugin.settings)) senders.emplace(plugin.senders->history(), today());
+        SenderCheck* check = senders ? &*senders : nullptr;
         if (plugin.keys == nullptr) {
-            showHeaderView(plugin.host, plugin.settings, mailId, plugin.converter);
+            showHeaderView(plugin.host, plugin.settings, mailId, plugin.converter, nullptr, check);
             return;
         }
-        DkimServices dkim{*plugin.keys, plugin.crypto, plugin.converter, secondsSince1970()};
-        showHeaderView(plugin.host, plugin.settings, mailId, plugin.converter, &dkim);
+        DkimServices dkim{*plugin.keys, plugin.crypto, plugin.converter, secondsSince1970(), check};
+        showHeaderView(plugin.host, plugin.settings, mailId, plugin.converter, &dkim, check);
     });
 }
 
-int WINAPI BKC_OnEveryMinute() { return 0; }
+int WINAPI BKC_OnEveryMinute() {
+    return guarded(0, [] { saveSenders(); });
+}
 
 int WINAPI BKC_OnOpenCompose(std::uint32_t /*window*/, std::uint32_t /*mode*/) { return 0; }
 

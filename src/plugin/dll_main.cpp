@@ -38,6 +38,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         // are gone mid-way and nothing of theirs is touched.
         delete plugin.keys;
         plugin.keys = nullptr;
+        delete plugin.senders;
+        plugin.senders = nullptr;
     }
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
     plugin.module = instance;

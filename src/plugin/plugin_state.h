@@ -9,6 +9,7 @@
 #include "crypto/cng_crypto.h"
 #include "host/host_api.h"
 #include "keys/dns_key_source.h"
+#include "senders/kept_history.h"
 #include "settings/settings.h"
 
 struct PluginState {
@@ -20,6 +21,9 @@ struct PluginState {
     // Made when a start turns Dkim on. Its lookups may outlive an unload by
     // the host (they hold the module), so it goes only at the real unload.
     DnsKeySource* keys = nullptr;
+    // Read at the first start that turns Senders and a trust line on;
+    // written when it changed, each minute and at the exit.
+    KeptHistory* senders = nullptr;
 };
 
 extern PluginState plugin;

@@ -35,7 +35,7 @@ extern const std::size_t kConfusableEntriesSize;
 extern const unsigned char kConfusablePool[];
 
 // The most code points one code point maps to.
-constexpr std::size_t kLongestConfusable = 18;
+constexpr std::size_t kLongestConfusable = 5;
 
 // The code points one code point reads as, given one at a time.
 class ConfusableTarget {

@@ -13,8 +13,9 @@ constexpr std::size_t kSeparatorSize = 256;
 // Keys 01 to 99 of each list section.
 constexpr std::size_t kMaxPatterns = 99;
 
-// The opt-in switches (WholeFields, Decode, Hops, Auth, Dkim) are on only for the
-// values listed here; any other value, like a missing key, leaves them off.
+// The opt-in switches (WholeFields, Decode, Hops, Auth, Dkim, Senders) are on
+// only for the values listed here; any other value, like a missing key,
+// leaves them off.
 constexpr std::int32_t kOn = 1;
 constexpr bool switchedOn(std::int32_t value) { return value == kOn; }
 
@@ -37,6 +38,7 @@ struct Settings {
     std::int32_t hops = 0;         // on: each shown Received field tells its hop's delay
     std::int32_t auth = 0;         // on: the authentication digest is the view's first line
     std::int32_t dkim = 0;         // on: the view's first lines tell what checking the DKIM signatures found
+    std::int32_t senders = 0;      // on: the trust lines on keep a history of senders and tell new ones and look-alikes
     std::uint32_t dkimWait = kDefaultDkimWait;
     std::vector<std::uint32_t> dnsServers;  // IPv4, network byte order; none: the system's resolver
     char separator[kSeparatorSize] = {};

@@ -1,0 +1,183 @@
+// The history of senders in the released module: over days of the test's
+// clock, with restarts, it records, saves, reads back and shows its notes;
+// a damaged file is set aside, a folder that cannot be written keeps the
+// history in memory, and without the setting nothing is read or written.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "host_exports.h"
+#include "local_clock.h"
+#include "plugin_module.h"
+#include "win/installed_plugin.h"
+#include "win/test_files.h"
+
+namespace {
+
+const std::string kSettings =
+    "[Setting]\r\nAuth=1\r\nSenders=1\r\n[ShowHeader]\r\n01=Subject\r\n[AuthServers]\r\n01=mx.example.net\r\n";
+
+// A mail whose trusted server says DMARC passed for domain.
+std::string mailFrom(const std::string& domain) {
+    return "Authentication-Results: mx.example.net; dmarc=pass header.from=" + domain + "\r\nFrom: a@" + domain +
+           "\r\nSubject: s\r\n";
+}
+
+// The module installed with settings, driven on the days of a clock the
+// test sets, and restarted as the client restarts.
+class Client {
+public:
+    explicit Client(const std::string& settings = kSettings) : installed_(IniText{settings}) {}
+
+    const TempFolder& folder() const { return installed_.folder; }
+    std::string file(const std::string& name) const { return readBytes(folder().file(name)); }
+    bool has(const std::string& name) const { return fileExists(folder().file(name)); }
+
+    // Sets the date the module sees, and starts it.
+    void start(WORD year, WORD month, WORD day) {
+        date(year, month, day);
+        EXPECT_EQ(plugin().onStart(), 0);
+    }
+    void date(WORD year, WORD month, WORD day) {
+        ASSERT_TRUE(setLocalDate(plugin().handle(), year, month, day));
+    }
+    // The first line of the view of a mail from domain.
+    std::string open(const std::string& domain) {
+        standin::viewTexts().clear();
+        EXPECT_EQ(plugin().onOpenMail(standin::addMail(mailFrom(domain))), 0);
+        if (standin::viewTexts().size() != 1) return "(no view)";
+        const std::string& text = standin::viewTexts()[0].text;
+        return text.substr(0, text.find('\n'));
+    }
+    void minute() { EXPECT_EQ(plugin().onEveryMinute(), 0); }
+    // The client closes and unloads the module, then loads it again.
+    void restart() {
+        EXPECT_EQ(plugin().onExit(), 0);
+        EXPECT_EQ(plugin().calls().fault(), "");
+        installed_.plugin.reset();
+        installed_.plugin = std::make_unique<PluginModule>(folder().file("Quillmark.dll"));
+        ASSERT_TRUE(installed_.plugin->loaded());
+    }
+    PluginModule& plugin() { return *installed_.plugin; }
+
+private:
+    InstalledPlugin installed_;
+};
+
+const std::string kHistory = "Quillmark-senders.txt";
+const std::string kSetAside = "Quillmark-senders.bad";
+
+TEST(SendersInTheHost, ARunOverDaysRecordsSavesReadsBackAndShowsTheNotes) {
+    Client client;
+    client.start(2026, 1, 1);
+    // Learning: nobody is new yet, and nothing is on the disk before a minute.
+    EXPECT_EQ(client.open("shop.example"), "[Auth] PASS shop.example | DMARC pass | by mx.example.net");
+    EXPECT_FALSE(client.has(kHistory));
+    client.minute();
+    EXPECT_EQ(client.file(kHistory),
+              "# Quillmark senders 1 since 2026-01-01\nshop.example 2026-01-01 2026-01-01 1\n");
+    // A look-alike shows from the first day, once its model is known.
+    for (const WORD day : {2, 3}) {
+        client.date(2026, 1, day);
+        client.open("shop.example");
+    }
+    EXPECT_EQ(client.open("shop.top"),
+              "[Auth] WARN shop.top (looks like shop.example) | DMARC pass | by mx.example.net");
+    EXPECT_EQ(client.open("news.example"), "[Auth] PASS news.example | DMARC pass | by mx.example.net");
+
+    // Three weeks later, after a restart: what was learned is read back.
+    client.restart();
+    client.start(2026, 1, 22);
+    EXPECT_EQ(client.open("shop.example"), "[Auth] PASS shop.example | DMARC pass | by mx.example.net");
+    EXPECT_EQ(client.open("other.example"),
+              "[Auth] PASS other.example (new sender) | DMARC pass | by mx.example.net");
+    EXPECT_EQ(client.open("news.example"), "[Auth] PASS news.example | DMARC pass | by mx.example.net");
+    client.restart();
+    EXPECT_EQ(client.file(kHistory),
+              "# Quillmark senders 1 since 2026-01-01\n"
+              "news.example 2026-01-03 2026-01-22 2\n"
+              "other.example 2026-01-22 2026-01-22 1\n"
+              "shop.example 2026-01-01 2026-01-22 4\n"
+              "shop.top 2026-01-03 2026-01-03 1\n");
+    EXPECT_FALSE(client.has(kHistory + ".new"));
+}
+
+TEST(SendersInTheHost, AFileThatIsNoHistoryIsSetAsideAndANewOneBegins) {
+    const std::string line = "shop.example 2026-01-01 2026-01-03 3\n";
+    const std::string header = "# Quillmark senders 1 since 2026-01-01\n";
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"cut mid-line", header + "shop.example 2026-01-0"},
+        {"a NUL", header + std::string("shop.ex\0mple 2026-01-01 2026-01-03 3\n", 38)},
+        {"a line of 1 MiB", header + std::string(1 << 20, 'a') + ".example 2026-01-01 2026-01-03 3\n"},
+        {"a bad date", header + "shop.example 2026-02-30 2026-03-01 1\n"},
+        {"a negative count", header + "shop.example 2026-01-01 2026-01-03 -3\n"},
+        {"a duplicate domain", header + line + line},
+        {"another format", "domain,first,last,days\n"},
+        {"larger than is read", header + std::string(17 << 20, '#')},
+    };
+    for (const auto& c : cases) {
+        Client client;
+        writeBytes(client.folder().file(kHistory), c.bytes);
+        client.start(2026, 2, 1);
+        EXPECT_EQ(client.file(kSetAside), c.bytes) << c.name;
+        EXPECT_EQ(client.open("shop.example"), "[Auth] PASS shop.example | DMARC pass | by mx.example.net") << c.name;
+        client.minute();
+        EXPECT_EQ(client.file(kHistory),
+                  "# Quillmark senders 1 since 2026-02-01\nshop.example 2026-02-01 2026-02-01 1\n")
+            << c.name;
+    }
+}
+
+TEST(SendersInTheHost, AFolderThatCannotBeWrittenKeepsTheHistoryInMemory) {
+    Client client;
+    const std::string before = "# Quillmark senders 1 since 2026-01-01\nshop.example 2026-01-01 2026-01-03 3\n";
+    writeBytes(client.folder().file(kHistory), before);
+    // Where the new file would be written stands a folder.
+    ASSERT_TRUE(CreateDirectoryA(client.folder().file(kHistory + ".new").c_str(), nullptr));
+    client.start(2026, 1, 4);
+    EXPECT_EQ(client.open("shop.top"),
+              "[Auth] WARN shop.top (looks like shop.example) | DMARC pass | by mx.example.net");
+    client.minute();
+    client.date(2026, 1, 5);
+    EXPECT_EQ(client.open("shop.top"),
+              "[Auth] WARN shop.top (looks like shop.example) | DMARC pass | by mx.example.net");
+    client.restart();
+    EXPECT_EQ(client.file(kHistory), before);
+}
+
+TEST(SendersInTheHost, WithoutTheSettingOrATrustLineNothingIsReadOrWritten) {
+    const struct {
+        const char* name;
+        std::string settings;
+        std::string line;
+    } cases[] = {
+        {"Senders absent", "[Setting]\r\nAuth=1\r\n[AuthServers]\r\n01=mx.example.net\r\n",
+         "[Auth] PASS shop.example | DMARC pass | by mx.example.net"},
+        {"Senders=2", "[Setting]\r\nAuth=1\r\nSenders=2\r\n[AuthServers]\r\n01=mx.example.net\r\n",
+         "[Auth] PASS shop.example | DMARC pass | by mx.example.net"},
+        {"Senders=1 alone", "[Setting]\r\nSenders=1\r\n[ShowHeader]\r\n01=Subject\r\n", "Subject: s"},
+    };
+    for (const auto& c : cases) {
+        for (const bool withFile : {false, true}) {
+            Client client(c.settings);
+            const std::string damaged = "not a history\n";
+            if (withFile) writeBytes(client.folder().file(kHistory), damaged);
+            client.start(2026, 1, 1);
+            EXPECT_EQ(client.open("shop.example"), c.line) << c.name;
+            client.minute();
+            client.restart();
+            EXPECT_EQ(client.has(kHistory), withFile) << c.name;
+            if (withFile) {
+                EXPECT_EQ(client.file(kHistory), damaged) << c.name;
+            }
+            EXPECT_FALSE(client.has(kSetAside)) << c.name;
+        }
+    }
+}
+
+}  // namespace
