@@ -37,11 +37,13 @@ public:
 
     // Sets the date the module sees, and starts it.
     void start(WORD year, WORD month, WORD day) {
-        date(year, month, day);
+        ASSERT_TRUE(setLocalDate(plugin().handle(), year, month, day));
         EXPECT_EQ(plugin().onStart(), 0);
     }
+    // The clock goes on to another date; the module reads it at the minute.
     void date(WORD year, WORD month, WORD day) {
         ASSERT_TRUE(setLocalDate(plugin().handle(), year, month, day));
+        minute();
     }
     // The first line of the view of a mail from domain.
     std::string open(const std::string& domain) {

@@ -294,6 +294,7 @@ TEST(SenderNotes, NameTheKnownDomainANewOneLooksLike) {
         "rakuten.co.jp 2024-01-05 2024-03-01 2",       // not known: 2 dates
         "new-known.example 2024-02-27 2024-03-01 3",   // known and still new
         "newer-known.example 2024-02-28 2024-03-01 3",
+        "mail.yahoo.ne.jp 2024-01-05 2024-03-01 9",    // a line a user wrote below its organization
     });
     const Day today = on("2024-03-02");
     const struct {
@@ -332,6 +333,8 @@ TEST(SenderNotes, NameTheKnownDomainANewOneLooksLike) {
         {"lotta.co.jp", " (new sender)"},       // a slip of 5 characters
         {"amazn.co.jp", " (new sender)"},       // a slip to 5 characters
         {"rakuten.top", " (new sender)"},       // like a domain of 2 dates only
+        {"yahoo.top", " (looks like mail.yahoo.ne.jp)"},
+        {"yahoo.ne.jp", " (new sender)"},       // the organization of a known name below it
         {"new-known.example", " (new sender)"}, // known itself: never a look-alike
         {"arnazon.com", ""},                    // long known, like another known one
         {"new-knawn.example", " (looks like new-known.example)"},

@@ -35,11 +35,21 @@ std::int64_t secondsSince1970() {
     return static_cast<std::int64_t>((ticks - kTicksTo1970) / 10000000u);
 }
 
-// The user's local date, which the history of senders counts in.
-Day today() {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    return dayOf(now.wYear, now.wMonth, now.wDay);
+// The user's local date, which the history of senders counts in. Read
+// again at the start, each minute, and a minute after it was last read:
+// the local time takes the time zone's rules, which cost more than a mail's
+// notes; a date a minute late after midnight is still the user's day.
+Day today(bool again = false) {
+    static DWORD readAt = 0;
+    static Day day = 0;
+    const DWORD now = GetTickCount();
+    if (again || day == 0 || now - readAt >= 60000) {
+        SYSTEMTIME local;
+        GetLocalTime(&local);
+        day = dayOf(local.wYear, local.wMonth, local.wDay);
+        readAt = now;
+    }
+    return day;
 }
 
 // Whether the history of senders is kept: Senders and a trust line on.
@@ -47,11 +57,7 @@ bool keepsSenders(const Settings& settings) {
     return switchedOn(settings.senders) && (switchedOn(settings.auth) || switchedOn(settings.dkim));
 }
 
-// Writes the history of senders when it changed; a failure leaves it in
-// memory, for the next minute.
-void saveSenders() {
-    if (plugin.senders != nullptr) plugin.senders->save();
-}
+
 
 }  // namespace
 
@@ -61,8 +67,9 @@ int WINAPI BKC_OnStart() {
     return guarded(0, [] {
         loadSettings(plugin.module, plugin.settings);
         // Read once: a later start keeps what this session learned.
-        if (keepsSenders(plugin.settings) && plugin.senders == nullptr) {
-            plugin.senders = new KeptHistory(plugin.module, today());
+        if (keepsSenders(plugin.settings)) {
+            const Day day = today(true);
+            if (plugin.senders == nullptr) plugin.senders = new KeptHistory(plugin.module, day);
         }
         if (!switchedOn(plugin.settings.dkim)) return;
         if (plugin.keys == nullptr) plugin.keys = new DnsKeySource();
@@ -70,8 +77,12 @@ int WINAPI BKC_OnStart() {
     });
 }
 
+// The history of senders is written when it changed; a failure leaves it
+// in memory, for the next minute.
 int WINAPI BKC_OnExit() {
-    return guarded(0, [] { saveSenders(); });
+    return guarded(0, [] {
+        if (plugin.senders != nullptr) plugin.senders->save();
+    });
 }
 
 int WINAPI BKC_OnMenuInit(HWND /*window*/, HMENU menu, int menuType) {
@@ -95,7 +106,11 @@ int WINAPI BKC_OnOpenMail(MailId mailId) {
 }
 
 int WINAPI BKC_OnEveryMinute() {
-    return guarded(0, [] { saveSenders(); });
+    return guarded(0, [] {
+        if (plugin.senders == nullptr) return;
+        today(true);
+        plugin.senders->save();
+    });
 }
 
 int WINAPI BKC_OnOpenCompose(std::uint32_t /*window*/, std::uint32_t /*mode*/) { return 0; }

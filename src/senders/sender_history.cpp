@@ -212,18 +212,21 @@ std::string SenderHistory::write() const {
 }
 
 void SenderHistory::record(std::string_view organization, Day today) {
-    if (today < kFirstDay || today > kLastDay || !isStorableDomain(organization)) return;
+    if (today < kFirstDay || today > kLastDay) return;
+    // Nearly every mail comes from a domain recorded today already: found
+    // by its hash alone, it changes nothing.
+    const std::uint64_t hash = hashOf(organization);
+    const std::uint32_t found = findEntry(organization, hash);
+    if (found != kNone && entries_[found].record.last >= today) return;
+    if (found == kNone && !isStorableDomain(organization)) return;
     // Room first, so that running out of memory leaves the history whole.
     domains_.reserve(domains_.size() + 1);
     skeletons_.reserve(skeletons_.size() + 1);
     names_.reserve(names_.size() + 1);
     neighbours_.reserve(neighbours_.size() + 64);
 
-    const EntryKeys keys = keysOf(organization, false);
-    const std::uint32_t found = findEntry(organization, keys.domain);
     if (found != kNone) {
         Entry& entry = entries_[found];
-        if (entry.record.last >= today) return;
         entry.record.last = today;
         ++entry.record.days;
         unlinkRecent(found);
@@ -232,6 +235,7 @@ void SenderHistory::record(std::string_view organization, Day today) {
         changed_ = true;
         return;
     }
+    const EntryKeys keys = keysOf(organization, false);
     std::string domain(organization);
     std::uint32_t at = oldest_;
     if (entries_.size() < capacity_) {

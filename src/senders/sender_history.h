@@ -151,7 +151,11 @@ private:
     std::uint32_t groupHead(const HashSlots& groups, std::uint64_t hash, std::string_view text, Match match) const;
     void joinGroup(HashSlots& groups, std::uint64_t hash, std::uint32_t entry, Match match, Links Entry::*links);
     void leaveGroup(HashSlots& groups, std::uint64_t hash, std::uint32_t entry, Links Entry::*links);
-    std::uint32_t bestOfGroup(std::uint32_t head, Links Entry::*links) const;
+    // Whether a known entry is of organization: a line a user wrote with a
+    // name below its organizational domain is never a look-alike of it.
+    bool ofOrganization(std::uint32_t entry, std::string_view organization) const;
+    // The group's known entry of most dates, but those of domain's organization.
+    std::uint32_t bestOfGroup(std::uint32_t head, Links Entry::*links, std::string_view domain) const;
     std::uint32_t better(std::uint32_t a, std::uint32_t b) const;
     std::uint32_t lookAlike(std::string_view domain) const;
 

@@ -186,9 +186,16 @@ std::uint32_t SenderHistory::better(std::uint32_t a, std::uint32_t b) const {
     return x.domain <= y.domain ? a : b;
 }
 
-std::uint32_t SenderHistory::bestOfGroup(std::uint32_t head, Links Entry::*links) const {
+bool SenderHistory::ofOrganization(std::uint32_t entry, std::string_view organization) const {
+    const Entry& known = entries_[entry];
+    return std::string_view(known.domain).substr(known.nameLength > 0 ? known.nameStart : 0) == organization;
+}
+
+std::uint32_t SenderHistory::bestOfGroup(std::uint32_t head, Links Entry::*links, std::string_view domain) const {
     std::uint32_t best = kNone;
-    for (std::uint32_t at = head; at != kNone; at = (entries_[at].*links).next) best = better(best, at);
+    for (std::uint32_t at = head; at != kNone; at = (entries_[at].*links).next) {
+        if (!ofOrganization(at, domain)) best = better(best, at);
+    }
     return best;
 }
 
@@ -218,17 +225,18 @@ std::uint32_t SenderHistory::lookAlike(std::string_view domain) const {
 
     // The same skeleton.
     std::uint32_t head = groupHead(skeletons_, skeletonHash(domain), domain, Match::kSkeleton);
-    if (head != kNone) return bestOfGroup(head, &Entry::skeleton);
+    std::uint32_t best = head != kNone ? bestOfGroup(head, &Entry::skeleton, domain) : kNone;
+    if (best != kNone) return best;
 
     // The same name under another suffix.
     if (!name.empty()) {
         head = groupHead(names_, hashOf(name), name, Match::kName);
-        if (head != kNone) return bestOfGroup(head, &Entry::name);
+        best = head != kNone ? bestOfGroup(head, &Entry::name, domain) : kNone;
+        if (best != kNone) return best;
     }
 
     // A known name as whole words, from each word's start on, a run of
     // words no longer than a label.
-    std::uint32_t best = kNone;
     for (std::size_t start = 0; start < domain.size(); ++start) {
         if (start > 0 && !isWordBreak(domain[start - 1])) continue;
         std::uint64_t hash = 0;
@@ -237,7 +245,7 @@ std::uint32_t SenderHistory::lookAlike(std::string_view domain) const {
             if ((end == domain.size() || isWordBreak(domain[end])) && length >= kShortestWordName &&
                 knownNamesOfLength_[length] > 0) {
                 head = groupHead(names_, hash, domain.substr(start, length), Match::kWords);
-                if (head != kNone) best = better(best, bestOfGroup(head, &Entry::name));
+                if (head != kNone) best = better(best, bestOfGroup(head, &Entry::name, domain));
             }
             if (end == domain.size() || length == kLongestLabel) break;
             hash = hashStep(hash, static_cast<unsigned char>(wordByte(domain[end])));
@@ -256,7 +264,7 @@ std::uint32_t SenderHistory::lookAlike(std::string_view domain) const {
             if (candidate == kNone) break;
             const Entry& entry = entries_[candidate];
             if (std::string_view(entry.domain).substr(entry.nameStart + entry.nameLength) == domain.substr(nameEnd) &&
-                oneSlipApart(nameOf(entry), name)) {
+                oneSlipApart(nameOf(entry), name) && !ofOrganization(candidate, domain)) {
                 best = better(best, candidate);
             }
         }

@@ -277,9 +277,10 @@ std::string plainNote(const Model& model, const std::string& from, Day today) {
             const std::string* best = nullptr;
             std::uint32_t bestDays = 0;
             for (const auto& [domain, record] : model.domains) {
-                if (record.days < 3 || domain == from) continue;
                 std::string knownName, knownSuffix;
                 const bool knownNamed = nameOf(domain, knownName, knownSuffix);
+                // Of the From domain's own organization, a line a user wrote included.
+                if (record.days < 3 || (knownNamed ? knownName + knownSuffix : domain) == from) continue;
                 const bool matches =
                     rule == 1   ? plainSkeleton(domain) == skeleton
                     : rule == 2 ? named && knownNamed && knownName == name
