@@ -83,6 +83,8 @@ TEST(Punycode, RefusesWhatIsNoPunycode) {
     for (const auto& c : cases) EXPECT_EQ(decoded(c.punycode, c.capacity), U"!") << c.name;
     EXPECT_EQ(decoded("MAZON-3VE"), U"\u0430MAZON") << "digits of either case";
     EXPECT_EQ(decoded("abc-"), U"abc") << "basic code points only";
+    char small[5];
+    EXPECT_EQ(encodePunycode(U"\u00FC\u00FC\u00FC\u00FC\u00FC", small, sizeof small), 0u) << "too long for its room to write";
 }
 
 }  // namespace
