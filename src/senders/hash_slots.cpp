@@ -74,18 +74,6 @@ void HashSlots::place(std::uint64_t slot) {
     ++count_;
 }
 
-HashSlots::Pipeline::~Pipeline() {
-    for (std::size_t i = count_ > kDepth ? count_ - kDepth : 0; i < count_; ++i) table_.place(waiting_[i % kDepth]);
-}
-
-void HashSlots::Pipeline::insert(std::uint64_t hash, std::uint32_t number) {
-    const std::uint64_t slot = keyOf(hash) | number;
-    __builtin_prefetch(&table_.slots_[static_cast<std::size_t>(slot >> table_.shift_)]);
-    std::uint64_t& waiting = waiting_[count_++ % kDepth];
-    if (count_ > kDepth) table_.place(waiting);
-    waiting = slot;
-}
-
 void HashSlots::prefetch(std::uint64_t hash) const {
     if (!slots_.empty()) __builtin_prefetch(&slots_[static_cast<std::size_t>(keyOf(hash) >> shift_)]);
 }

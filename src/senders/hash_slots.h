@@ -50,24 +50,6 @@ public:
     // The next number under the probe's hash, or kNone after the last.
     std::uint32_t next(Probe& probe) const;
 
-    // Inserts many numbers into a table reserved for them, each place
-    // fetched into the cache some insertions before it is written, so that
-    // the misses of many overlap: for the indexes of a whole file.
-    class Pipeline {
-    public:
-        explicit Pipeline(HashSlots& table) : table_(table) {}
-        ~Pipeline();  // inserts those still waiting
-        Pipeline(const Pipeline&) = delete;
-        Pipeline& operator=(const Pipeline&) = delete;
-        void insert(std::uint64_t hash, std::uint32_t number);
-
-    private:
-        static constexpr std::size_t kDepth = 16;
-        HashSlots& table_;
-        std::uint64_t waiting_[kDepth];  // slots, as insert would write them
-        std::size_t count_ = 0;
-    };
-
 private:
     void place(std::uint64_t slot);
     std::size_t slotOf(std::uint64_t key, std::uint32_t number) const;

@@ -143,11 +143,12 @@ bool SenderHistory::read(std::string_view file) {
     // Every key made first, so that each entry's places in the tables can
     // be fetched into the cache while those before it are placed.
     std::vector<EntryKeys> keys(sorted.size());
-    std::size_t slips = 0;
+    std::size_t bytes = 0;
     for (std::size_t i = 0; i < sorted.size(); ++i) {
         keys[i] = keysOf(sorted[i].domain, sorted[i].record.days >= kKnownDays);
-        if (sorted[i].record.days >= kKnownDays) slips += keys[i].nameLength + 1;
+        bytes += sorted[i].domain.size();
     }
+    fresh.pool_.reserve(bytes);
     fresh.entries_.reserve(sorted.size());
     fresh.domains_.reserve(sorted.size());
     fresh.skeletons_.reserve(sorted.size());
@@ -160,14 +161,12 @@ bool SenderHistory::read(std::string_view file) {
             fresh.skeletons_.prefetch(ahead.skeleton);
             fresh.names_.prefetch(ahead.name);
         }
-        if (fresh.findEntry(sorted[i].domain, keys[i].domain) != kNone) return false;
+        const std::string_view domain = sorted[i].domain;
+        if (fresh.findEntry(domain, keys[i].domain) != kNone) return false;
+        const auto poolAt = static_cast<std::uint32_t>(fresh.pool_.size());
+        fresh.pool_.insert(fresh.pool_.end(), domain.begin(), domain.end());
         fresh.entries_.emplace_back();
-        fresh.placeEntry(i, std::string(sorted[i].domain), keys[i], sorted[i].record, false);
-    }
-    fresh.neighbours_.reserve(slips);
-    {
-        HashSlots::Pipeline neighbours(fresh.neighbours_);
-        for (std::uint32_t i = 0; i < sorted.size(); ++i) fresh.addSlips(i, neighbours);
+        fresh.placeEntry(i, poolAt, domain.size(), keys[i], sorted[i].record);
     }
     *this = std::move(fresh);
     return true;
@@ -179,7 +178,7 @@ std::string SenderHistory::write() const {
     std::vector<std::uint64_t> order(entries_.size());
     std::size_t total = kFirstLineStart.size() + kDateLength + 1;
     for (std::uint32_t i = 0; i < entries_.size(); ++i) {
-        const std::string& domain = entries_[i].domain;
+        const std::string_view domain = domainOf(entries_[i]);
         std::uint64_t prefix = 0;
         for (std::size_t k = 0; k < 6; ++k) prefix = prefix << 8 | (k < domain.size() ? static_cast<unsigned char>(domain[k]) : 0);
         order[i] = prefix << 16 | i;
@@ -189,7 +188,7 @@ std::string SenderHistory::write() const {
     std::vector<FileLine> lines(order.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
         const Entry& entry = entries_[order[i] & 0xFFFF];
-        lines[i] = {entry.domain, entry.record};
+        lines[i] = {domainOf(entry), entry.record};
     }
     sortRuns(lines, samePrefix);
 
@@ -223,7 +222,7 @@ void SenderHistory::record(std::string_view organization, Day today) {
     domains_.reserve(domains_.size() + 1);
     skeletons_.reserve(skeletons_.size() + 1);
     names_.reserve(names_.size() + 1);
-    neighbours_.reserve(neighbours_.size() + 64);
+    lastNote_.size = 0;
 
     if (found != kNone) {
         Entry& entry = entries_[found];
@@ -231,23 +230,45 @@ void SenderHistory::record(std::string_view organization, Day today) {
         ++entry.record.days;
         unlinkRecent(found);
         appendRecent(found);
-        if (entry.record.days == kKnownDays) indexKnown(found, keysOf(entry.domain, true));
+        if (entry.record.days == kKnownDays) indexKnown(found, keysOf(domainOf(entry), true));
         changed_ = true;
         return;
     }
     const EntryKeys keys = keysOf(organization, false);
-    std::string domain(organization);
+    poolRoom(organization.size());
     std::uint32_t at = oldest_;
     if (entries_.size() < capacity_) {
         entries_.emplace_back();
         at = static_cast<std::uint32_t>(entries_.size() - 1);
     } else {
         if (entries_[at].record.days >= kKnownDays) unindexKnown(at);
-        domains_.erase(hashOf(entries_[at].domain), at);
+        domains_.erase(hashOf(domainOf(entries_[at])), at);
         unlinkRecent(at);
+        evictedBytes_ += entries_[at].size;
     }
-    placeEntry(at, std::move(domain), keys, {today, today, 1});
+    const auto poolAt = static_cast<std::uint32_t>(pool_.size());
+    pool_.insert(pool_.end(), organization.begin(), organization.end());
+    placeEntry(at, poolAt, organization.size(), keys, {today, today, 1});
     changed_ = true;
+}
+
+void SenderHistory::poolRoom(std::size_t size) {
+    if (pool_.size() + size <= pool_.capacity()) return;
+    const std::size_t kept = pool_.size() - evictedBytes_;
+    if (evictedBytes_ <= kept) {
+        pool_.reserve(std::max(pool_.size() + size, 2 * pool_.capacity()));
+        return;
+    }
+    // Each byte moved here was appended after the last move: linear in all.
+    std::vector<char> moved;
+    moved.reserve(2 * kept + size);
+    for (Entry& entry : entries_) {
+        const std::string_view domain = domainOf(entry);
+        entry.at = static_cast<std::uint32_t>(moved.size());
+        moved.insert(moved.end(), domain.begin(), domain.end());
+    }
+    pool_.swap(moved);
+    evictedBytes_ = 0;
 }
 
 const SenderRecord* SenderHistory::find(std::string_view domain) const noexcept {
@@ -258,7 +279,7 @@ const SenderRecord* SenderHistory::find(std::string_view domain) const noexcept 
 std::uint32_t SenderHistory::findEntry(std::string_view domain, std::uint64_t hash) const {
     for (HashSlots::Probe probe = domains_.probe(hash);;) {
         const std::uint32_t entry = domains_.next(probe);
-        if (entry == kNone || entries_[entry].domain == domain) return entry;
+        if (entry == kNone || domainOf(entries_[entry]) == domain) return entry;
     }
 }
 
@@ -278,17 +299,18 @@ SenderHistory::EntryKeys SenderHistory::keysOf(std::string_view domain, bool kno
     return keys;
 }
 
-void SenderHistory::placeEntry(std::uint32_t at, std::string&& domain, const EntryKeys& keys, const SenderRecord& record,
-                               bool withSlips) {
+void SenderHistory::placeEntry(std::uint32_t at, std::uint32_t poolAt, std::size_t size, const EntryKeys& keys,
+                               const SenderRecord& record) {
     Entry& entry = entries_[at];
     entry = Entry();
-    entry.domain = std::move(domain);
+    entry.at = poolAt;
+    entry.size = static_cast<std::uint8_t>(size);
     entry.record = record;
     entry.nameStart = keys.nameStart;
     entry.nameLength = keys.nameLength;
     domains_.insert(keys.domain, at);
     appendRecent(at);
-    if (record.days >= kKnownDays) indexKnown(at, keys, withSlips);
+    if (record.days >= kKnownDays) indexKnown(at, keys);
 }
 
 void SenderHistory::appendRecent(std::uint32_t entry) {
@@ -305,5 +327,5 @@ void SenderHistory::unlinkRecent(std::uint32_t entry) {
 }
 
 std::string_view SenderHistory::nameOf(const Entry& entry) const {
-    return std::string_view(entry.domain).substr(entry.nameStart, entry.nameLength);
+    return domainOf(entry).substr(entry.nameStart, entry.nameLength);
 }
