@@ -3,22 +3,34 @@
 #include <algorithm>
 #include <utility>
 
+#include "text/sse2.h"
+
 namespace {
 
 constexpr std::uint64_t kEmpty = HashSlots::kNone;
 constexpr std::uint64_t kKeyBits = 0xFFFFFFFF00000000;
 constexpr std::size_t kNotThere = ~std::size_t{0};
 
-// The polynomial hash's low bits depend on few code points: mixed, every bit
-// depends on all (MurmurHash3's finisher).
+// The polynomial hash's low bits depend on few code points: its halves
+// folded and mixed (MurmurHash3's 32-bit finisher), every bit depends on
+// all, in 32-bit steps.
 constexpr std::uint64_t keyOf(std::uint64_t hash) {
-    hash ^= hash >> 33;
-    hash *= 0xFF51AFD7ED558CCD;
-    hash ^= hash >> 33;
-    hash *= 0xC4CEB9FE1A85EC53;
-    hash ^= hash >> 33;
-    return hash & kKeyBits;
+    auto key = static_cast<std::uint32_t>(hash >> 32) ^ static_cast<std::uint32_t>(hash);
+    key ^= key >> 16;
+    key *= 0x85EBCA6B;
+    key ^= key >> 13;
+    key *= 0xC2B2AE35;
+    key ^= key >> 16;
+    return static_cast<std::uint64_t>(key) << 32;
 }
+
+#ifdef QM_BLOCK_SCAN
+// The DLL is built for processors that may lack the prefetch instruction,
+// which the compiler then leaves out of __builtin_prefetch: written here.
+const bool canPrefetch = processorHasSse2();
+
+void prefetchLine(const void* at) { asm volatile("prefetcht0 %0" : : "m"(*static_cast<const char*>(at))); }
+#endif
 
 }  // namespace
 
@@ -36,9 +48,17 @@ void sortKeys(std::vector<std::uint64_t>& keys) {
 }
 
 std::uint64_t hashOf(std::string_view text) {
-    std::uint64_t hash = 0;
-    for (const char c : text) hash = hashStep(hash, static_cast<unsigned char>(c));
-    return hash;
+    // Two bytes a step, as hashStep twice: the multiplication of the byte
+    // before runs beside the one that waits for the step before.
+    constexpr HashLanes kBase2 = kHashBase * kHashBase;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    HashLanes hash;
+    std::size_t i = 0;
+    for (; i + 2 <= text.size(); i += 2) {
+        hash = hash * kBase2 + (HashLanes::of(bytes[i]) * kHashBase + HashLanes::of(bytes[i + 1]));
+    }
+    if (i < text.size()) hash = hash * kHashBase + HashLanes::of(bytes[i]);
+    return hash.value();
 }
 
 void HashSlots::reserve(std::size_t count) {
@@ -75,7 +95,11 @@ void HashSlots::place(std::uint64_t slot) {
 }
 
 void HashSlots::prefetch(std::uint64_t hash) const {
-    if (!slots_.empty()) __builtin_prefetch(&slots_[static_cast<std::size_t>(keyOf(hash) >> shift_)]);
+#ifdef QM_BLOCK_SCAN
+    if (canPrefetch && !slots_.empty()) prefetchLine(&slots_[static_cast<std::size_t>(keyOf(hash) >> shift_)]);
+#else
+    (void)hash;
+#endif
 }
 
 std::size_t HashSlots::slotOf(std::uint64_t key, std::uint32_t number) const {

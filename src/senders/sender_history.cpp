@@ -140,33 +140,34 @@ bool SenderHistory::read(std::string_view file) {
         fresh.changed_ = true;
     }
 
-    // Every key made first, so that each entry's places in the tables can
-    // be fetched into the cache while those before it are placed.
-    std::vector<EntryKeys> keys(sorted.size());
     std::size_t bytes = 0;
-    for (std::size_t i = 0; i < sorted.size(); ++i) {
-        keys[i] = keysOf(sorted[i].domain, sorted[i].record.days >= kKnownDays);
-        bytes += sorted[i].domain.size();
-    }
+    for (const FileLine& kept : sorted) bytes += kept.domain.size();
     fresh.pool_.reserve(bytes);
     fresh.entries_.reserve(sorted.size());
     fresh.domains_.reserve(sorted.size());
     fresh.skeletons_.reserve(sorted.size());
     fresh.names_.reserve(sorted.size());
+    // Each entry's keys made some entries before it is placed, so that its
+    // places in the tables are fetched into the cache meanwhile.
     constexpr std::size_t kAhead = 8;
-    for (std::uint32_t i = 0; i < sorted.size(); ++i) {
-        if (i + kAhead < sorted.size()) {
-            const EntryKeys& ahead = keys[i + kAhead];
-            fresh.domains_.prefetch(ahead.domain);
-            fresh.skeletons_.prefetch(ahead.skeleton);
-            fresh.names_.prefetch(ahead.name);
+    EntryKeys waiting[kAhead];
+    for (std::size_t i = 0; i < sorted.size() + kAhead; ++i) {
+        EntryKeys& keys = waiting[i % kAhead];
+        if (i >= kAhead) {
+            const auto placed = static_cast<std::uint32_t>(i - kAhead);
+            const std::string_view domain = sorted[placed].domain;
+            if (fresh.findEntry(domain, keys.domain) != kNone) return false;
+            const auto poolAt = static_cast<std::uint32_t>(fresh.pool_.size());
+            fresh.pool_.insert(fresh.pool_.end(), domain.begin(), domain.end());
+            fresh.entries_.emplace_back();
+            fresh.placeEntry(placed, poolAt, domain.size(), keys, sorted[placed].record);
         }
-        const std::string_view domain = sorted[i].domain;
-        if (fresh.findEntry(domain, keys[i].domain) != kNone) return false;
-        const auto poolAt = static_cast<std::uint32_t>(fresh.pool_.size());
-        fresh.pool_.insert(fresh.pool_.end(), domain.begin(), domain.end());
-        fresh.entries_.emplace_back();
-        fresh.placeEntry(i, poolAt, domain.size(), keys[i], sorted[i].record);
+        if (i < sorted.size()) {
+            keys = keysOf(sorted[i].domain, sorted[i].record.days >= kKnownDays);
+            fresh.domains_.prefetch(keys.domain);
+            fresh.skeletons_.prefetch(keys.skeleton);
+            fresh.names_.prefetch(keys.name);
+        }
     }
     *this = std::move(fresh);
     return true;

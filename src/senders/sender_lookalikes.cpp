@@ -221,13 +221,14 @@ std::uint32_t SenderHistory::lookAlike(std::string_view domain) const {
 std::uint32_t SenderHistory::oneSlipFrom(std::string_view domain, std::size_t nameStart, std::size_t size) const {
     const std::string_view name = domain.substr(nameStart, size);
     const std::string_view suffix = domain.substr(nameStart + size);
-    std::uint64_t prefix[kLongestLabel + 1];  // the hash of the name's first i bytes
-    std::uint64_t power[kLongestLabel + 2];   // kHashBase to the i
-    prefix[0] = 0;
-    power[0] = 1;
-    for (std::size_t i = 0; i < size; ++i) prefix[i + 1] = hashStep(prefix[i], static_cast<unsigned char>(name[i]));
+    HashLanes prefix[kLongestLabel + 1];  // the hash of the name's first i bytes
+    HashLanes power[kLongestLabel + 2];   // kHashBase to the i
+    power[0] = {1, 1};
+    for (std::size_t i = 0; i < size; ++i) {
+        prefix[i + 1] = prefix[i] * kHashBase + HashLanes::of(static_cast<unsigned char>(name[i]));
+    }
     for (std::size_t i = 0; i <= size; ++i) power[i + 1] = power[i] * kHashBase;
-    const std::uint64_t whole = prefix[size];
+    const HashLanes whole = prefix[size];
 
     std::uint32_t best = kNone;
     const auto lookUp = [&](std::uint64_t hash) {
@@ -251,27 +252,27 @@ std::uint32_t SenderHistory::oneSlipFrom(std::string_view domain, std::size_t na
     const bool same = knownNamesOfLength_[size] > 0;
     const bool longer = size < kLongestLabel && knownNamesOfLength_[size + 1] > 0;
     for (std::size_t i = 0; i <= size; ++i) {
-        const auto here = i < size ? static_cast<unsigned char>(name[i]) : 0;
+        const auto here = HashLanes::of(i < size ? static_cast<unsigned char>(name[i]) : 0);
         if (longer) {
             // c before byte i: of a run of c, only before its first byte.
-            const std::uint64_t weight = power[size - i];
-            const std::uint64_t base = whole + prefix[i] * (kHashBase - 1) * weight;
+            const HashLanes weight = power[size - i];
+            const HashLanes base = whole + prefix[i] * (kHashBase - HashLanes{1, 1}) * weight;
             for (const char c : std::string_view(kLabelBytes)) {
-                if (i == 0 || name[i - 1] != c) lookUp(base + static_cast<unsigned char>(c) * weight);
+                if (i == 0 || name[i - 1] != c) lookUp((base + HashLanes::of(static_cast<unsigned char>(c)) * weight).value());
             }
         }
         if (i == size) break;
-        const std::uint64_t weight = power[size - 1 - i];
+        const HashLanes weight = power[size - 1 - i];
         // Of a run of one byte, only its first left out.
-        if (shorter && (i == 0 || name[i] != name[i - 1])) lookUp(whole + (prefix[i] - prefix[i + 1]) * weight);
+        if (shorter && (i == 0 || name[i] != name[i - 1])) lookUp((whole + (prefix[i] - prefix[i + 1]) * weight).value());
         if (!same) continue;
-        const std::uint64_t base = whole - here * weight;
+        const HashLanes base = whole - here * weight;
         for (const char c : std::string_view(kLabelBytes)) {
-            if (static_cast<unsigned char>(c) != here) lookUp(base + static_cast<unsigned char>(c) * weight);
+            if (c != name[i]) lookUp((base + HashLanes::of(static_cast<unsigned char>(c)) * weight).value());
         }
         if (i + 1 < size && name[i] != name[i + 1]) {
-            const std::uint64_t change = static_cast<unsigned char>(name[i + 1]) - static_cast<std::uint64_t>(here);
-            lookUp(whole + change * (weight - power[size - 2 - i]));
+            const HashLanes change = HashLanes::of(static_cast<unsigned char>(name[i + 1])) - here;
+            lookUp((whole + change * (weight - power[size - 2 - i])).value());
         }
     }
     return best;

@@ -1,5 +1,6 @@
 #include "senders/skeleton.h"
 
+#include "domains/public_suffixes.h"
 #include "senders/hash_slots.h"
 #include "text/punycode.h"
 
@@ -45,26 +46,39 @@ void SkeletonWalk::startLabel() {
     }
 }
 
-std::uint64_t skeletonHash(std::string_view domain) {
-    // Nearly every name is labels of ASCII without Punycode: those map a
-    // byte at a time, as the walk maps them; a name with Punycode is walked.
+namespace {
+
+std::uint64_t walkedHash(std::string_view domain) {
+    SkeletonWalk walk(domain);
     std::uint64_t hash = 0;
+    for (char32_t point = 0; walk.next(point);) hash = hashStep(hash, point);
+    return hash;
+}
+
+}  // namespace
+
+std::uint64_t skeletonHash(std::string_view domain) {
+    // Nearly every name is labels of ASCII without Punycode, whose code
+    // points map to ASCII a byte at a time, as the walk maps them: those
+    // are mapped into bytes and hashed as hashOf hashes bytes, four at a
+    // time; a name with Punycode or a code point past a byte is walked.
+    if (domain.size() > kLongestDnsName) return walkedHash(domain);
+    char mapped[kMaxSkeletonSize];
+    std::size_t length = 0;
     for (std::size_t i = 0; i < domain.size(); ++i) {
         const auto c = static_cast<unsigned char>(domain[i]);
-        if ((i == 0 || domain[i - 1] == '.') && domain.substr(i, 4) == "xn--") {
-            SkeletonWalk walk(domain);
-            hash = 0;
-            for (char32_t point = 0; walk.next(point);) hash = hashStep(hash, point);
-            return hash;
-        }
+        if (c == 'x' && (i == 0 || domain[i - 1] == '.') && domain.substr(i, 4) == "xn--") return walkedHash(domain);
         if (c == '.' || (c < 0x80 && kConfusableAscii[c] < 0x80)) {
-            hash = hashStep(hash, c == '.' ? c : kConfusableAscii[c]);
+            mapped[length++] = static_cast<char>(c == '.' ? c : kConfusableAscii[c]);
             continue;
         }
         ConfusableTarget target(c);
-        for (char32_t point = 0; target.next(point);) hash = hashStep(hash, point);
+        for (char32_t point = 0; target.next(point);) {
+            if (point > 0xFF) return walkedHash(domain);
+            mapped[length++] = static_cast<char>(point);
+        }
     }
-    return hash;
+    return hashOf(std::string_view(mapped, length));
 }
 
 std::size_t skeletonOf(std::string_view domain, char32_t* out, std::size_t capacity) {
