@@ -25,14 +25,20 @@ constexpr std::uint64_t keyOf(std::uint64_t hash) {
 }
 
 #ifdef QM_BLOCK_SCAN
-// The DLL is built for processors that may lack the prefetch instruction,
-// which the compiler then leaves out of __builtin_prefetch: written here.
 const bool canPrefetch = processorHasSse2();
-
-void prefetchLine(const void* at) { asm volatile("prefetcht0 %0" : : "m"(*static_cast<const char*>(at))); }
 #endif
 
 }  // namespace
+
+void prefetchLine(const void* at) {
+#ifdef QM_BLOCK_SCAN
+    // The DLL is built for processors that may lack the instruction, which
+    // the compiler then leaves out of __builtin_prefetch: written here.
+    if (canPrefetch) asm volatile("prefetcht0 %0" : : "m"(*static_cast<const char*>(at)));
+#else
+    (void)at;
+#endif
+}
 
 void sortKeys(std::vector<std::uint64_t>& keys) {
     std::vector<std::uint64_t> sorted(keys.size());
@@ -95,11 +101,7 @@ void HashSlots::place(std::uint64_t slot) {
 }
 
 void HashSlots::prefetch(std::uint64_t hash) const {
-#ifdef QM_BLOCK_SCAN
-    if (canPrefetch && !slots_.empty()) prefetchLine(&slots_[static_cast<std::size_t>(keyOf(hash) >> shift_)]);
-#else
-    (void)hash;
-#endif
+    if (!slots_.empty()) prefetchLine(&slots_[static_cast<std::size_t>(keyOf(hash) >> shift_)]);
 }
 
 std::size_t HashSlots::slotOf(std::uint64_t key, std::uint32_t number) const {

@@ -34,6 +34,10 @@ constexpr std::uint64_t hashStep(std::uint64_t hash, char32_t c) {
 }
 std::uint64_t hashOf(std::string_view text);
 
+// Fetches the bytes at at into the cache, for a read soon, where the
+// processor can.
+void prefetchLine(const void* at);
+
 // Sorts keys by value: a stable radix sort a byte at a time, passing over
 // the bytes all keys share. Linear in the keys; no comparisons.
 void sortKeys(std::vector<std::uint64_t>& keys);

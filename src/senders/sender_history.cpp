@@ -34,25 +34,34 @@ struct FileLine {
     SenderRecord record;
 };
 
-// Reads "DOMAIN FIRST LAST DAYS" exactly.
-bool parseLine(std::string_view line, FileLine& parsed) {
-    const std::size_t blank = line.find(' ');
-    if (blank == std::string_view::npos) return false;
+// The bytes of a lower-case host name.
+bool isDomainByte(char c) { return (c >= 'a' && c <= 'z') || isDigit(c) || c == '-' || c == '.'; }
+
+// Reads the line of file at at, "DOMAIN FIRST LAST DAYS" and its LF or CR
+// LF, exactly, and moves at past it. Each byte is read once but the
+// domain's, which a history's lines are mostly: no search for the line's
+// end first.
+bool parseLine(std::string_view file, std::size_t& at, FileLine& parsed) {
+    const std::string_view line = file.substr(at);
+    std::size_t blank = 0;
+    while (blank < line.size() && blank <= kLongestDnsName && isDomainByte(line[blank])) ++blank;
     parsed.domain = line.substr(0, blank);
     // " FIRST LAST DAYS" from the blank on.
     const std::string_view rest = line.substr(blank);
     constexpr std::size_t kDaysAt = 3 + 2 * kDateLength;
-    if (rest.size() <= kDaysAt || rest.size() > kDaysAt + kMaxDaysDigits || rest[1 + kDateLength] != ' ' ||
-        rest[kDaysAt - 1] != ' ' || !isStorableDomain(parsed.domain) ||
-        !readDate(rest.substr(1, kDateLength), parsed.record.first) ||
+    if (rest.size() <= kDaysAt || rest[0] != ' ' || rest[1 + kDateLength] != ' ' || rest[kDaysAt - 1] != ' ' ||
+        !isHostName(parsed.domain) || !readDate(rest.substr(1, kDateLength), parsed.record.first) ||
         !readDate(rest.substr(2 + kDateLength, kDateLength), parsed.record.last) || rest[kDaysAt] == '0') {
         return false;
     }
     std::uint32_t days = 0;
-    for (const char c : rest.substr(kDaysAt)) {
-        if (!isDigit(c)) return false;
-        days = days * 10 + static_cast<std::uint32_t>(c - '0');
+    std::size_t end = kDaysAt;
+    for (; end < rest.size() && end < kDaysAt + kMaxDaysDigits && isDigit(rest[end]); ++end) {
+        days = days * 10 + static_cast<std::uint32_t>(rest[end] - '0');
     }
+    if (end < rest.size() && rest[end] == '\r') ++end;
+    if (end == kDaysAt || end >= rest.size() || rest[end] != '\n') return false;
+    at += blank + end + 1;
     parsed.record.days = days;
     const SenderRecord& r = parsed.record;
     return r.first <= r.last && days <= static_cast<std::uint32_t>(r.last - r.first) + 1;
@@ -75,7 +84,6 @@ void sortRuns(std::vector<FileLine>& lines, bool (*sameKey)(const FileLine&, con
     }
 }
 
-bool sameLast(const FileLine& a, const FileLine& b) { return a.record.last == b.record.last; }
 bool samePrefix(const FileLine& a, const FileLine& b) { return a.domain.substr(0, 6) == b.domain.substr(0, 6); }
 
 }  // namespace
@@ -94,18 +102,22 @@ SenderHistory::SenderHistory(Day since, std::size_t capacity)
 
 bool SenderHistory::read(std::string_view file) {
     std::size_t at = 0;
-    std::string_view line;
+    std::string_view head;
     Day since = 0;
-    if (!takeLine(file, at, line) || line.substr(0, kFirstLineStart.size()) != kFirstLineStart ||
-        !readDate(line.substr(kFirstLineStart.size()), since)) {
+    if (!takeLine(file, at, head) || head.substr(0, kFirstLineStart.size()) != kFirstLineStart ||
+        !readDate(head.substr(kFirstLineStart.size()), since)) {
         return false;
     }
     // At most a line per 26 bytes: a one-byte domain and three fields.
     std::vector<FileLine> lines;
     lines.reserve((file.size() - at) / 26);
+    bool byDomain = true;  // as this module writes the file
+    std::size_t bytes = 0;
     while (at < file.size()) {
         FileLine parsed;
-        if (!takeLine(file, at, line) || !parseLine(line, parsed)) return false;
+        if (!parseLine(file, at, parsed)) return false;
+        byDomain = byDomain && (lines.empty() || lines.back().domain < parsed.domain);
+        bytes += parsed.domain.size();
         lines.push_back(parsed);
     }
 
@@ -125,45 +137,50 @@ bool SenderHistory::read(std::string_view file) {
         }
     }
     // Recorded longest ago first, as the recency list runs: by LAST, then by
-    // domain, which a file this module wrote holds in order already. Past
-    // capacity, those seen last are kept.
+    // domain, which the lines are in once sorted, if a hand did not write
+    // them. Past capacity, those seen last are kept.
+    if (!byDomain) std::qsort(lines.data(), lines.size(), sizeof(FileLine), compareDomains);
     std::vector<std::uint64_t> order(lines.size());
     for (std::uint32_t i = 0; i < lines.size(); ++i) {
         order[i] = static_cast<std::uint64_t>(lines[i].record.last - kFirstDay) << 32 | i;
     }
     sortKeys(order);
-    std::vector<FileLine> sorted(lines.size());
-    for (std::size_t i = 0; i < lines.size(); ++i) sorted[i] = lines[order[i] & 0xFFFFFFFF];
-    sortRuns(sorted, sameLast);
-    if (sorted.size() > capacity_) {
-        sorted.erase(sorted.begin(), sorted.end() - static_cast<std::ptrdiff_t>(capacity_));
+    std::size_t first = 0;  // the first line kept, in order
+    if (lines.size() > capacity_) {
+        first = lines.size() - capacity_;
         fresh.changed_ = true;
+        bytes = 0;
+        for (std::size_t i = first; i < lines.size(); ++i) bytes += lines[order[i] & 0xFFFFFFFF].domain.size();
     }
+    const std::size_t count = lines.size() - first;
+    const auto lineAt = [&](std::size_t i) -> const FileLine& { return lines[order[first + i] & 0xFFFFFFFF]; };
 
-    std::size_t bytes = 0;
-    for (const FileLine& kept : sorted) bytes += kept.domain.size();
     fresh.pool_.reserve(bytes);
-    fresh.entries_.reserve(sorted.size());
-    fresh.domains_.reserve(sorted.size());
-    fresh.skeletons_.reserve(sorted.size());
-    fresh.names_.reserve(sorted.size());
+    fresh.entries_.reserve(count);
+    fresh.domains_.reserve(count);
+    fresh.skeletons_.reserve(count);
+    fresh.names_.reserve(count);
     // Each entry's keys made some entries before it is placed, so that its
-    // places in the tables are fetched into the cache meanwhile.
+    // places in the tables are fetched into the cache meanwhile; before
+    // that, its line and its domain, which are not in the file's order.
     constexpr std::size_t kAhead = 8;
     EntryKeys waiting[kAhead];
-    for (std::size_t i = 0; i < sorted.size() + kAhead; ++i) {
+    for (std::size_t i = 0; i < count + kAhead; ++i) {
         EntryKeys& keys = waiting[i % kAhead];
         if (i >= kAhead) {
             const auto placed = static_cast<std::uint32_t>(i - kAhead);
-            const std::string_view domain = sorted[placed].domain;
-            if (fresh.findEntry(domain, keys.domain) != kNone) return false;
+            const FileLine& line = lineAt(placed);
+            if (fresh.findEntry(line.domain, keys.domain) != kNone) return false;
             const auto poolAt = static_cast<std::uint32_t>(fresh.pool_.size());
-            fresh.pool_.insert(fresh.pool_.end(), domain.begin(), domain.end());
+            fresh.pool_.insert(fresh.pool_.end(), line.domain.begin(), line.domain.end());
             fresh.entries_.emplace_back();
-            fresh.placeEntry(placed, poolAt, domain.size(), keys, sorted[placed].record);
+            fresh.placeEntry(placed, poolAt, line.domain.size(), keys, line.record);
         }
-        if (i < sorted.size()) {
-            keys = keysOf(sorted[i].domain, sorted[i].record.days >= kKnownDays);
+        if (i + 2 * kAhead < count) prefetchLine(&lineAt(i + 2 * kAhead));
+        if (i + kAhead < count) prefetchLine(lineAt(i + kAhead).domain.data());
+        if (i < count) {
+            const FileLine& line = lineAt(i);
+            keys = keysOf(line.domain, line.record.days >= kKnownDays);
             fresh.domains_.prefetch(keys.domain);
             fresh.skeletons_.prefetch(keys.skeleton);
             fresh.names_.prefetch(keys.name);
@@ -286,17 +303,36 @@ std::uint32_t SenderHistory::findEntry(std::string_view domain, std::uint64_t ha
 
 SenderHistory::EntryKeys SenderHistory::keysOf(std::string_view domain, bool known) {
     EntryKeys keys;
-    keys.domain = hashOf(domain);
     PublicSuffix suffix;
+    std::size_t nameStart = 0;
+    std::size_t nameEnd = 0;
     if (findPublicSuffix(domain, suffix) && suffix.start > 0) {
-        const std::size_t nameStart = labelBefore(domain, suffix.start - 1);
+        nameStart = labelBefore(domain, suffix.start - 1);
+        nameEnd = suffix.start - 1;
         keys.nameStart = static_cast<std::uint8_t>(nameStart);
-        keys.nameLength = static_cast<std::uint8_t>(suffix.start - 1 - nameStart);
+        keys.nameLength = static_cast<std::uint8_t>(nameEnd - nameStart);
     }
-    if (known) {
-        keys.skeleton = skeletonHash(domain);
-        keys.name = hashOf(domain.substr(keys.nameStart, keys.nameLength));
+    if (!known) {
+        keys.domain = hashOf(domain);
+        return keys;
     }
+    // The hashes of the domain, its name and its skeleton in one pass, as
+    // hashOf and skeletonHash make them: three chains of multiplications
+    // side by side, and each byte read once.
+    HashLanes whole;
+    HashLanes name;
+    HashLanes skeleton;
+    bool punycode = false;
+    for (std::size_t i = 0; i < domain.size(); ++i) {
+        const auto c = static_cast<unsigned char>(domain[i]);
+        whole = whole * kHashBase + HashLanes::of(c);
+        if (i >= nameStart && i < nameEnd) name = name * kHashBase + HashLanes::of(c);
+        punycode = punycode || punycodeAt(domain, i);
+        skeleton = skeletonStep(skeleton, c);
+    }
+    keys.domain = whole.value();
+    keys.name = name.value();
+    keys.skeleton = punycode ? skeletonHash(domain) : skeleton.value();
     return keys;
 }
 

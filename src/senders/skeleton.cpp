@@ -1,7 +1,5 @@
 #include "senders/skeleton.h"
 
-#include "domains/public_suffixes.h"
-#include "senders/hash_slots.h"
 #include "text/punycode.h"
 
 bool SkeletonWalk::next(char32_t& c) {
@@ -58,27 +56,20 @@ std::uint64_t walkedHash(std::string_view domain) {
 }  // namespace
 
 std::uint64_t skeletonHash(std::string_view domain) {
-    // Nearly every name is labels of ASCII without Punycode, whose code
-    // points map to ASCII a byte at a time, as the walk maps them: those
-    // are mapped into bytes and hashed as hashOf hashes bytes, four at a
-    // time; a name with Punycode or a code point past a byte is walked.
-    if (domain.size() > kLongestDnsName) return walkedHash(domain);
-    char mapped[kMaxSkeletonSize];
-    std::size_t length = 0;
+    // Nearly every name is labels without Punycode, read a byte at a time
+    // as the walk reads them; a name with Punycode is walked.
+    HashLanes hash;
     for (std::size_t i = 0; i < domain.size(); ++i) {
-        const auto c = static_cast<unsigned char>(domain[i]);
-        if (c == 'x' && (i == 0 || domain[i - 1] == '.') && domain.substr(i, 4) == "xn--") return walkedHash(domain);
-        if (c == '.' || (c < 0x80 && kConfusableAscii[c] < 0x80)) {
-            mapped[length++] = static_cast<char>(c == '.' ? c : kConfusableAscii[c]);
-            continue;
-        }
-        ConfusableTarget target(c);
-        for (char32_t point = 0; target.next(point);) {
-            if (point > 0xFF) return walkedHash(domain);
-            mapped[length++] = static_cast<char>(point);
-        }
+        if (punycodeAt(domain, i)) return walkedHash(domain);
+        hash = skeletonStep(hash, static_cast<unsigned char>(domain[i]));
     }
-    return hashOf(std::string_view(mapped, length));
+    return hash.value();
+}
+
+HashLanes skeletonSteps(HashLanes hash, unsigned char c) {
+    ConfusableTarget target(c);
+    for (char32_t point = 0; target.next(point);) hash = hash * kHashBase + HashLanes::of(point);
+    return hash;
 }
 
 std::size_t skeletonOf(std::string_view domain, char32_t* out, std::size_t capacity) {
