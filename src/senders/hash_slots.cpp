@@ -92,6 +92,11 @@ void HashSlots::insert(std::uint64_t hash, std::uint32_t number) {
     place(keyOf(hash) | number);
 }
 
+void HashSlots::insertAt(const Probe& ended, std::uint32_t number) {
+    slots_[ended.at] = ended.key | number;
+    ++count_;
+}
+
 void HashSlots::place(std::uint64_t slot) {
     const std::size_t mask = slots_.size() - 1;
     std::size_t at = static_cast<std::size_t>(slot >> shift_);

@@ -73,6 +73,10 @@ public:
     Probe probe(std::uint64_t hash) const;
     // The next number under the probe's hash, or kNone after the last.
     std::uint32_t next(Probe& probe) const;
+    // Adds number under the hash of a probe whose walk ended (next gave
+    // kNone) where it ended, with no second walk; the table, reserved for
+    // it, unchanged since the probe began.
+    void insertAt(const Probe& ended, std::uint32_t number);
 
 private:
     void place(std::uint64_t slot);

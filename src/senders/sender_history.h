@@ -154,7 +154,9 @@ private:
     // The indexes of look-alikes, of known entries only (sender_lookalikes.cpp).
     void indexKnown(std::uint32_t entry, const EntryKeys& keys);
     void unindexKnown(std::uint32_t entry);
-    std::uint32_t groupHead(const HashSlots& groups, std::uint64_t hash, std::string_view text, Match match) const;
+    // The first group under probe whose text matches, or kNone where the
+    // probe's walk ended.
+    std::uint32_t groupHead(const HashSlots& groups, HashSlots::Probe& probe, std::string_view text, Match match) const;
     void joinGroup(HashSlots& groups, std::uint64_t hash, std::uint32_t entry, Match match, Links Entry::*links);
     void leaveGroup(HashSlots& groups, std::uint64_t hash, std::uint32_t entry, Links Entry::*links);
     // Whether a known entry is of organization: a line a user wrote with a

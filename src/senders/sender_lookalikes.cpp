@@ -74,9 +74,9 @@ void SenderHistory::unindexKnown(std::uint32_t entry) {
     --knownNamesOfLength_[known.nameLength];
 }
 
-std::uint32_t SenderHistory::groupHead(const HashSlots& groups, std::uint64_t hash, std::string_view text,
+std::uint32_t SenderHistory::groupHead(const HashSlots& groups, HashSlots::Probe& probe, std::string_view text,
                                        Match match) const {
-    for (HashSlots::Probe probe = groups.probe(hash);;) {
+    for (;;) {
         const std::uint32_t head = groups.next(probe);
         if (head == kNone) return kNone;
         const Entry& entry = entries_[head];
@@ -91,10 +91,11 @@ std::uint32_t SenderHistory::groupHead(const HashSlots& groups, std::uint64_t ha
 void SenderHistory::joinGroup(HashSlots& groups, std::uint64_t hash, std::uint32_t entry, Match match,
                               Links Entry::*links) {
     const Entry& joining = entries_[entry];
+    HashSlots::Probe probe = groups.probe(hash);
     const std::uint32_t head =
-        groupHead(groups, hash, match == Match::kSkeleton ? domainOf(joining) : nameOf(joining), match);
+        groupHead(groups, probe, match == Match::kSkeleton ? domainOf(joining) : nameOf(joining), match);
     if (head == kNone) {
-        groups.insert(hash, entry);
+        groups.insertAt(probe, entry);
         entries_[entry].*links = {};
         return;
     }
@@ -179,13 +180,15 @@ std::uint32_t SenderHistory::lookAlike(std::string_view domain) const {
     }
 
     // The same skeleton.
-    std::uint32_t head = groupHead(skeletons_, skeletonHash(domain), domain, Match::kSkeleton);
+    HashSlots::Probe probe = skeletons_.probe(skeletonHash(domain));
+    std::uint32_t head = groupHead(skeletons_, probe, domain, Match::kSkeleton);
     std::uint32_t best = head != kNone ? bestOfGroup(head, &Entry::skeleton, domain) : kNone;
     if (best != kNone) return best;
 
     // The same name under another suffix.
     if (!name.empty()) {
-        head = groupHead(names_, hashOf(name), name, Match::kName);
+        probe = names_.probe(hashOf(name));
+        head = groupHead(names_, probe, name, Match::kName);
         best = head != kNone ? bestOfGroup(head, &Entry::name, domain) : kNone;
         if (best != kNone) return best;
     }
@@ -199,7 +202,8 @@ std::uint32_t SenderHistory::lookAlike(std::string_view domain) const {
             const std::size_t length = end - start;
             if ((end == domain.size() || isWordBreak(domain[end])) && length >= kShortestWordName &&
                 knownNamesOfLength_[length] > 0) {
-                head = groupHead(names_, hash, domain.substr(start, length), Match::kWords);
+                probe = names_.probe(hash);
+                head = groupHead(names_, probe, domain.substr(start, length), Match::kWords);
                 if (head != kNone) best = better(best, bestOfGroup(head, &Entry::name, domain));
             }
             if (end == domain.size() || length == kLongestLabel) break;
