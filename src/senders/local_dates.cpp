@@ -42,7 +42,8 @@ bool readDate(std::string_view text, Day& day) {
     static constexpr std::uint16_t kDaysBefore[12] = {306, 337, 0, 31, 61, 92, 122, 153, 184, 214, 245, 275};
     const std::uint32_t years = year + 400 - (month <= 2 ? 1 : 0);
     const std::uint32_t hundreds = centuries(years);
-    const std::uint32_t sinceMarch = years * 365 + years / 4 - hundreds + hundreds / 4 + kDaysBefore[month - 1] + fields[2] - 1;
+    const std::uint32_t sinceMarch =
+        years * 365 + years / 4 - hundreds + hundreds / 4 + kDaysBefore[month - 1] + fields[2] - 1;
     day = static_cast<Day>(sinceMarch) - 719468 - 146097;
     return true;
 }

@@ -83,7 +83,8 @@ public:
     // earliest LAST, and of one LAST the first in byte order). Does nothing
     // for a name that is no lower-case host name or a day outside kFirstDay
     // to kLastDay, which the file could not hold. Time independent of the
-    // history's size, but when a table doubles as it grows; throws
+    // history's size, but when a table doubles as it grows or the evicted
+    // domains' bytes are given back, each after as many recorded; throws
     // std::bad_alloc, leaving the history as it was.
     void record(std::string_view organization, Day today);
 

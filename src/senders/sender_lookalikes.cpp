@@ -225,12 +225,11 @@ std::uint32_t SenderHistory::lookAlike(std::string_view domain) const {
 std::uint32_t SenderHistory::oneSlipFrom(std::string_view domain, std::size_t nameStart, std::size_t size) const {
     const std::string_view name = domain.substr(nameStart, size);
     const std::string_view suffix = domain.substr(nameStart + size);
+    const auto byte = [](char c) { return HashLanes::of(static_cast<unsigned char>(c)); };
     HashLanes prefix[kLongestLabel + 1];  // the hash of the name's first i bytes
     HashLanes power[kLongestLabel + 2];   // kHashBase to the i
     power[0] = {1, 1};
-    for (std::size_t i = 0; i < size; ++i) {
-        prefix[i + 1] = prefix[i] * kHashBase + HashLanes::of(static_cast<unsigned char>(name[i]));
-    }
+    for (std::size_t i = 0; i < size; ++i) prefix[i + 1] = prefix[i] * kHashBase + byte(name[i]);
     for (std::size_t i = 0; i <= size; ++i) power[i + 1] = power[i] * kHashBase;
     const HashLanes whole = prefix[size];
 
@@ -251,33 +250,40 @@ std::uint32_t SenderHistory::oneSlipFrom(std::string_view domain, std::size_t na
             }
         }
     };
-    // Only lengths some known name has are tried.
+    // Only lengths some known name has are tried. The texts of each place
+    // are looked up together, their slots fetched into the cache first, so
+    // that the misses of a place overlap.
     const bool shorter = size > kShortestSlipName && knownNamesOfLength_[size - 1] > 0;
     const bool same = knownNamesOfLength_[size] > 0;
     const bool longer = size < kLongestLabel && knownNamesOfLength_[size + 1] > 0;
+    std::uint64_t texts[2 * sizeof kLabelBytes + 2];
     for (std::size_t i = 0; i <= size; ++i) {
-        const auto here = HashLanes::of(i < size ? static_cast<unsigned char>(name[i]) : 0);
+        std::size_t count = 0;
+        const HashLanes here = byte(i < size ? name[i] : '\0');
         if (longer) {
             // c before byte i: of a run of c, only before its first byte.
             const HashLanes weight = power[size - i];
             const HashLanes base = whole + prefix[i] * (kHashBase - HashLanes{1, 1}) * weight;
             for (const char c : std::string_view(kLabelBytes)) {
-                if (i == 0 || name[i - 1] != c) lookUp((base + HashLanes::of(static_cast<unsigned char>(c)) * weight).value());
+                if (i == 0 || name[i - 1] != c) texts[count++] = (base + byte(c) * weight).value();
             }
         }
-        if (i == size) break;
-        const HashLanes weight = power[size - 1 - i];
-        // Of a run of one byte, only its first left out.
-        if (shorter && (i == 0 || name[i] != name[i - 1])) lookUp((whole + (prefix[i] - prefix[i + 1]) * weight).value());
-        if (!same) continue;
-        const HashLanes base = whole - here * weight;
-        for (const char c : std::string_view(kLabelBytes)) {
-            if (c != name[i]) lookUp((base + HashLanes::of(static_cast<unsigned char>(c)) * weight).value());
+        if (i < size) {
+            const HashLanes weight = power[size - 1 - i];
+            // Of a run of one byte, only its first left out.
+            if (shorter && (i == 0 || name[i] != name[i - 1])) {
+                texts[count++] = (whole + (prefix[i] - prefix[i + 1]) * weight).value();
+            }
+            const HashLanes base = whole - here * weight;
+            for (const char c : std::string_view(kLabelBytes)) {
+                if (same && c != name[i]) texts[count++] = (base + byte(c) * weight).value();
+            }
+            if (same && i + 1 < size && name[i] != name[i + 1]) {
+                texts[count++] = (whole + (byte(name[i + 1]) - here) * (weight - power[size - 2 - i])).value();
+            }
         }
-        if (i + 1 < size && name[i] != name[i + 1]) {
-            const HashLanes change = HashLanes::of(static_cast<unsigned char>(name[i + 1])) - here;
-            lookUp((whole + change * (weight - power[size - 2 - i])).value());
-        }
+        for (std::size_t k = 0; k < count; ++k) names_.prefetch(texts[k]);
+        for (std::size_t k = 0; k < count; ++k) lookUp(texts[k]);
     }
     return best;
 }

@@ -49,9 +49,11 @@ inline bool punycodeAt(std::string_view domain, std::size_t at) {
 }
 
 // Steps hash over the code points byte c reads as in a skeleton, outside
-// Punycode, as the walk reads it; ASCII that maps to one code point here.
+// Punycode, as the walk reads it (a dot as itself); ASCII that maps to one
+// code point here.
 HashLanes skeletonSteps(HashLanes hash, unsigned char c);
 inline HashLanes skeletonStep(HashLanes hash, unsigned char c) {
+    if (c == '.') return hash * kHashBase + HashLanes::of(c);
     if (c < 0x80 && kConfusableAscii[c] < 0x80) return hash * kHashBase + HashLanes::of(kConfusableAscii[c]);
     return skeletonSteps(hash, c);
 }
