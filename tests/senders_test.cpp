@@ -142,6 +142,7 @@ TEST(SenderHistoryFile, RefusesEveryKindOfDamageAndKeepsWhatItHad) {
         {"a leading zero", std::string(kFirstLine) + "a.com 2024-01-01 2024-03-01 01\n"},
         {"a count that is no number", std::string(kFirstLine) + "a.com 2024-01-01 2024-03-01 x\n"},
         {"no count", std::string(kFirstLine) + "a.com 2024-01-01 2024-03-01\n"},
+        {"no count before CR LF", std::string(kFirstLine) + "a.com 2024-01-01 2024-03-01 \r\nb.com 2024-01-01 2024-03-01 1\n"},
         {"a count past 32 bits", std::string(kFirstLine) + "a.com 0000-01-01 9999-12-31 99999999999\n"},
         {"more dates than days between", std::string(kFirstLine) + "a.com 2024-03-01 2024-03-02 3\n"},
         {"FIRST after LAST", std::string(kFirstLine) + "a.com 2024-03-02 2024-03-01 1\n"},

@@ -59,8 +59,9 @@ bool parseLine(std::string_view file, std::size_t& at, FileLine& parsed) {
     for (; end < rest.size() && end < kDaysAt + kMaxDaysDigits && isDigit(rest[end]); ++end) {
         days = days * 10 + static_cast<std::uint32_t>(rest[end] - '0');
     }
+    if (end == kDaysAt) return false;
     if (end < rest.size() && rest[end] == '\r') ++end;
-    if (end == kDaysAt || end >= rest.size() || rest[end] != '\n') return false;
+    if (end >= rest.size() || rest[end] != '\n') return false;
     at += blank + end + 1;
     parsed.record.days = days;
     const SenderRecord& r = parsed.record;
