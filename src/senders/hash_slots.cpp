@@ -11,17 +11,23 @@ constexpr std::uint64_t kEmpty = HashSlots::kNone;
 constexpr std::uint64_t kKeyBits = 0xFFFFFFFF00000000;
 constexpr std::size_t kNotThere = ~std::size_t{0};
 
-// The polynomial hash's low bits depend on few code points: its halves
-// folded and mixed (MurmurHash3's 32-bit finisher), every bit depends on
-// all, in 32-bit steps.
-constexpr std::uint64_t keyOf(std::uint64_t hash) {
-    auto key = static_cast<std::uint32_t>(hash >> 32) ^ static_cast<std::uint32_t>(hash);
+// MurmurHash3's 32-bit finisher: every bit of the result depends on all.
+constexpr std::uint32_t mixed(std::uint32_t key) {
     key ^= key >> 16;
     key *= 0x85EBCA6B;
     key ^= key >> 13;
     key *= 0xC2B2AE35;
-    key ^= key >> 16;
-    return static_cast<std::uint64_t>(key) << 32;
+    return key ^ key >> 16;
+}
+
+// The polynomial hash's low bits depend on few code points: its halves
+// folded and mixed, in 32-bit steps. The low half is mixed before the
+// fold, as a fold of the halves as they stand would give one key to all
+// texts written to meet one linear condition (equal halves, say): only
+// texts whose halves both agree share a key by design.
+constexpr std::uint64_t keyOf(std::uint64_t hash) {
+    const std::uint32_t folded = static_cast<std::uint32_t>(hash >> 32) ^ mixed(static_cast<std::uint32_t>(hash));
+    return static_cast<std::uint64_t>(mixed(folded)) << 32;
 }
 
 #ifdef QM_BLOCK_SCAN
