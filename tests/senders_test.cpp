@@ -3,6 +3,7 @@
 // add, with each look-alike rule and the forms that must not be flagged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,7 @@ TEST(SenderHistoryFile, RefusesEveryKindOfDamageAndKeepsWhatItHad) {
         {"a leading zero", std::string(kFirstLine) + "a.com 2024-01-01 2024-03-01 01\n"},
         {"a count that is no number", std::string(kFirstLine) + "a.com 2024-01-01 2024-03-01 x\n"},
         {"no count", std::string(kFirstLine) + "a.com 2024-01-01 2024-03-01\n"},
+        {"no count before CR LF", std::string(kFirstLine) + "a.com 2024-01-01 2024-03-01 \r\nb.com 2024-01-01 2024-03-01 1\n"},
         {"a count past 32 bits", std::string(kFirstLine) + "a.com 0000-01-01 9999-12-31 99999999999\n"},
         {"more dates than days between", std::string(kFirstLine) + "a.com 2024-03-01 2024-03-02 3\n"},
         {"FIRST after LAST", std::string(kFirstLine) + "a.com 2024-03-02 2024-03-01 1\n"},
@@ -343,6 +345,108 @@ TEST(SenderNotes, NameTheKnownDomainANewOneLooksLike) {
         {"", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(noteText(history, c.from, today), c.note) << c.from;
+}
+
+// One slip of each kind, at the name's first and last byte and inside
+// runs of one byte, up to the longest label.
+TEST(SenderNotes, FindOneSlipOfEachKindAnywhereInTheName) {
+    const std::string longest(63, 'q');
+    const SenderHistory history = historyOf({
+        "mizuho-bank.co.jp 2024-01-05 2024-03-01 4",
+        "github.com 2024-01-05 2024-03-01 9",        // a name of 6, the shortest one slip reads
+        "bookkeeper.net 2024-01-05 2024-03-01 3",
+        "bookkeepers.net 2024-01-05 2024-03-01 7",   // more dates, one slip from the other
+        longest + ".com 2024-01-05 2024-03-01 3",
+    });
+    const Day today = on("2024-03-02");
+    const struct {
+        const char* kind;
+        std::string from;
+        std::string note;
+    } cases[] = {
+        {"the first byte left out", "izuho-bank.co.jp", " (looks like mizuho-bank.co.jp)"},
+        {"the last byte left out", "mizuho-ban.co.jp", " (looks like mizuho-bank.co.jp)"},
+        {"a byte of a run left out", "bokkeeper.net", " (looks like bookkeeper.net)"},
+        {"a byte put in first", "xmizuho-bank.co.jp", " (looks like mizuho-bank.co.jp)"},
+        {"a byte put in last", "mizuho-bank9.co.jp", " (looks like mizuho-bank.co.jp)"},
+        {"a hyphen put in", "git-hub.com", " (looks like github.com)"},
+        {"a byte put in a run", "bookkeeeper.net", " (looks like bookkeeper.net)"},
+        {"the first byte changed", "nizuho-bank.co.jp", " (looks like mizuho-bank.co.jp)"},
+        {"the last byte changed to a digit", "mizuho-ban8.co.jp", " (looks like mizuho-bank.co.jp)"},
+        {"a byte changed to a hyphen", "mizuho-b-nk.co.jp", " (looks like mizuho-bank.co.jp)"},
+        {"the first two swapped", "imzuho-bank.co.jp", " (looks like mizuho-bank.co.jp)"},
+        {"the last two swapped", "mizuho-bakn.co.jp", " (looks like mizuho-bank.co.jp)"},
+        {"one slip from two, the most dates", "bookkeepes.net", " (looks like bookkeepers.net)"},
+        {"a byte left out of the longest label", std::string(62, 'q') + ".com", " (looks like " + longest + ".com)"},
+        {"a byte changed in the longest label", std::string(62, 'q') + "x.com", " (looks like " + longest + ".com)"},
+        {"two slips", "imzuho-bakn.co.jp", " (new sender)"},
+        {"a slip under another suffix", "mizuho-bakn.jp", " (new sender)"},
+        {"a slip to 5 bytes", "githb.com", " (new sender)"},
+        {"two inner neighbours swapped", "mziuho-bank.co.jp", " (looks like mizuho-bank.co.jp)"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(noteText(history, c.from, today), c.note) << c.kind;
+}
+
+// The last note asked is kept, and forgotten as soon as the history changes.
+TEST(SenderNotes, AskedAgainAreTheSameUntilTheHistoryChanges) {
+    SenderHistory history = historyOf({"mizuho-bank.co.jp 2024-01-05 2024-02-01 2"});
+    const Day day = on("2024-03-01");
+    const struct {
+        const char* step;
+        std::string file;    // read first, when not empty
+        const char* record;  // recorded first, when not null
+        const char* from;
+        Day today;
+        const char* note;
+    } steps[] = {
+        {"asked", "", nullptr, "mizuho-bnak.co.jp", day, " (new sender)"},
+        {"asked again", "", nullptr, "mizuho-bnak.co.jp", day, " (new sender)"},
+        {"the third date recorded", "", "mizuho-bank.co.jp", "mizuho-bnak.co.jp", day, " (looks like mizuho-bank.co.jp)"},
+        {"asked again after", "", nullptr, "mizuho-bnak.co.jp", day, " (looks like mizuho-bank.co.jp)"},
+        {"a domain recorded today again", "", "mizuho-bank.co.jp", "mizuho-bnak.co.jp", day, " (looks like mizuho-bank.co.jp)"},
+        {"another day", "", nullptr, "mizuho-bnak.co.jp", day - 60, " (looks like mizuho-bank.co.jp)"},
+        {"another name", "", nullptr, "mizuho-bank.co.jp", day - 60, ""},
+        {"the look-alike recorded", "", "mizuho-bnak.co.jp", "mizuho-bnak.co.jp", day + 7, " (looks like mizuho-bank.co.jp)"},
+        {"another history read", std::string(kFirstLine) + "mizuho-bank.jp 2024-01-05 2024-03-01 3\n", nullptr,
+         "mizuho-bnak.co.jp", day + 7, " (new sender)"},
+        {"an empty name", "", nullptr, "", day + 7, ""},
+    };
+    for (const auto& step : steps) {
+        if (!step.file.empty()) {
+            ASSERT_TRUE(history.read(step.file)) << step.step;
+        }
+        if (step.record != nullptr) history.record(step.record, step.today);
+        EXPECT_EQ(noteText(history, step.from, step.today), step.note) << step.step;
+    }
+}
+
+// Evicted domains' bytes are given back as more are recorded: every domain
+// kept reads as it was recorded, over many rounds of the whole history.
+TEST(SenderHistoryRecord, KeepsEveryDomainWholeThroughManyEvictions) {
+    SenderHistory history(on("2024-01-01"), 5);
+    const Day day = on("2024-03-01");
+    std::vector<std::string> recorded;
+    for (int i = 0; i < 2000; ++i) {
+        recorded.push_back(std::string(6 + i % 50, static_cast<char>('a' + i % 26)) + std::to_string(i) + ".example");
+        history.record(recorded.back(), day + i / 3);
+        if (i % 97 == 0) {
+            // Known: the look-alike names the domain by its bytes as recorded.
+            history.record(recorded.back(), day + i / 3 + 1);
+            history.record(recorded.back(), day + i / 3 + 2);
+            const std::string slip = "x" + recorded.back();
+            EXPECT_EQ(noteText(history, slip, day + i / 3 + 2), " (looks like " + recorded.back() + ")") << i;
+        }
+    }
+    EXPECT_EQ(history.size(), 5u);
+    std::string expected = "# Quillmark senders 1 since 2024-01-01\n";
+    std::vector<std::string> kept(recorded.end() - 5, recorded.end());
+    std::sort(kept.begin(), kept.end());
+    for (const std::string& domain : kept) {
+        const SenderRecord* found = history.find(domain);
+        ASSERT_NE(found, nullptr) << domain;
+        expected += domain + " " + dateText(found->first) + " " + dateText(found->last) + " 1\n";
+    }
+    EXPECT_EQ(history.write(), expected);
 }
 
 TEST(SenderNotes, NewForSevenDaysKnownFromThreeDatesAndToldAfterFourteen) {

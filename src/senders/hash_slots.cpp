@@ -3,24 +3,48 @@
 #include <algorithm>
 #include <utility>
 
+#include "text/sse2.h"
+
 namespace {
 
 constexpr std::uint64_t kEmpty = HashSlots::kNone;
 constexpr std::uint64_t kKeyBits = 0xFFFFFFFF00000000;
 constexpr std::size_t kNotThere = ~std::size_t{0};
 
-// The polynomial hash's low bits depend on few code points: mixed, every bit
-// depends on all (MurmurHash3's finisher).
-constexpr std::uint64_t keyOf(std::uint64_t hash) {
-    hash ^= hash >> 33;
-    hash *= 0xFF51AFD7ED558CCD;
-    hash ^= hash >> 33;
-    hash *= 0xC4CEB9FE1A85EC53;
-    hash ^= hash >> 33;
-    return hash & kKeyBits;
+// MurmurHash3's 32-bit finisher: every bit of the result depends on all.
+constexpr std::uint32_t mixed(std::uint32_t key) {
+    key ^= key >> 16;
+    key *= 0x85EBCA6B;
+    key ^= key >> 13;
+    key *= 0xC2B2AE35;
+    return key ^ key >> 16;
 }
 
+// The polynomial hash's low bits depend on few code points: its halves
+// folded and mixed, in 32-bit steps. The low half is mixed before the
+// fold, as a fold of the halves as they stand would give one key to all
+// texts written to meet one linear condition (equal halves, say): only
+// texts whose halves both agree share a key by design.
+constexpr std::uint64_t keyOf(std::uint64_t hash) {
+    const std::uint32_t folded = static_cast<std::uint32_t>(hash >> 32) ^ mixed(static_cast<std::uint32_t>(hash));
+    return static_cast<std::uint64_t>(mixed(folded)) << 32;
+}
+
+#ifdef QM_BLOCK_SCAN
+const bool canPrefetch = processorHasSse2();
+#endif
+
 }  // namespace
+
+void prefetchLine(const void* at) {
+#ifdef QM_BLOCK_SCAN
+    // The DLL is built for processors that may lack the instruction, which
+    // the compiler then leaves out of __builtin_prefetch: written here.
+    if (canPrefetch) asm volatile("prefetcht0 %0" : : "m"(*static_cast<const char*>(at)));
+#else
+    (void)at;
+#endif
+}
 
 void sortKeys(std::vector<std::uint64_t>& keys) {
     std::vector<std::uint64_t> sorted(keys.size());
@@ -36,9 +60,17 @@ void sortKeys(std::vector<std::uint64_t>& keys) {
 }
 
 std::uint64_t hashOf(std::string_view text) {
-    std::uint64_t hash = 0;
-    for (const char c : text) hash = hashStep(hash, static_cast<unsigned char>(c));
-    return hash;
+    // Two bytes a step, as hashStep twice: the multiplication of the byte
+    // before runs beside the one that waits for the step before.
+    constexpr HashLanes kBase2 = kHashBase * kHashBase;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    HashLanes hash;
+    std::size_t i = 0;
+    for (; i + 2 <= text.size(); i += 2) {
+        hash = hash * kBase2 + (HashLanes::of(bytes[i]) * kHashBase + HashLanes::of(bytes[i + 1]));
+    }
+    if (i < text.size()) hash = hash * kHashBase + HashLanes::of(bytes[i]);
+    return hash.value();
 }
 
 void HashSlots::reserve(std::size_t count) {
@@ -66,6 +98,11 @@ void HashSlots::insert(std::uint64_t hash, std::uint32_t number) {
     place(keyOf(hash) | number);
 }
 
+void HashSlots::insertAt(const Probe& ended, std::uint32_t number) {
+    slots_[ended.at] = ended.key | number;
+    ++count_;
+}
+
 void HashSlots::place(std::uint64_t slot) {
     const std::size_t mask = slots_.size() - 1;
     std::size_t at = static_cast<std::size_t>(slot >> shift_);
@@ -74,20 +111,8 @@ void HashSlots::place(std::uint64_t slot) {
     ++count_;
 }
 
-HashSlots::Pipeline::~Pipeline() {
-    for (std::size_t i = count_ > kDepth ? count_ - kDepth : 0; i < count_; ++i) table_.place(waiting_[i % kDepth]);
-}
-
-void HashSlots::Pipeline::insert(std::uint64_t hash, std::uint32_t number) {
-    const std::uint64_t slot = keyOf(hash) | number;
-    __builtin_prefetch(&table_.slots_[static_cast<std::size_t>(slot >> table_.shift_)]);
-    std::uint64_t& waiting = waiting_[count_++ % kDepth];
-    if (count_ > kDepth) table_.place(waiting);
-    waiting = slot;
-}
-
 void HashSlots::prefetch(std::uint64_t hash) const {
-    if (!slots_.empty()) __builtin_prefetch(&slots_[static_cast<std::size_t>(keyOf(hash) >> shift_)]);
+    if (!slots_.empty()) prefetchLine(&slots_[static_cast<std::size_t>(keyOf(hash) >> shift_)]);
 }
 
 std::size_t HashSlots::slotOf(std::uint64_t key, std::uint32_t number) const {

@@ -7,20 +7,44 @@
 #include <string_view>
 #include <vector>
 
-// The hash of a text of code points c1 ... cn, c1 * B^(n-1) + ... + cn
-// modulo 2^64: the hash of a text with one code point changed, left out or
-// appended follows from the text's own in constant time.
-constexpr std::uint64_t kHashBase = 0x9E3779B97F4A7C15;
-constexpr std::uint64_t hashStep(std::uint64_t hash, char32_t c) { return hash * kHashBase + c; }
+// The hash of a text of code points c1 ... cn is two halves, each
+// c1 * B^(n-1) + ... + cn modulo 2^32 with a base B of its own: a 32-bit
+// processor steps each in one multiplication, where one of 64 bits takes
+// three. The hash of a text with one code point changed, left out or put
+// in follows from the text's own in constant time, taken half by half.
+struct HashLanes {
+    std::uint32_t high = 0;
+    std::uint32_t low = 0;
+
+    constexpr HashLanes() = default;
+    constexpr HashLanes(std::uint32_t highLane, std::uint32_t lowLane) : high(highLane), low(lowLane) {}
+    constexpr explicit HashLanes(std::uint64_t hash)
+        : high(static_cast<std::uint32_t>(hash >> 32)), low(static_cast<std::uint32_t>(hash)) {}
+    // A code point, in both halves.
+    static constexpr HashLanes of(char32_t c) { return {c, c}; }
+    constexpr std::uint64_t value() const { return std::uint64_t{high} << 32 | low; }
+
+    friend constexpr HashLanes operator+(HashLanes a, HashLanes b) { return {a.high + b.high, a.low + b.low}; }
+    friend constexpr HashLanes operator-(HashLanes a, HashLanes b) { return {a.high - b.high, a.low - b.low}; }
+    friend constexpr HashLanes operator*(HashLanes a, HashLanes b) { return {a.high * b.high, a.low * b.low}; }
+};
+constexpr HashLanes kHashBase{0x9E3779B1, 0x85EBCA77};
+constexpr std::uint64_t hashStep(std::uint64_t hash, char32_t c) {
+    return (HashLanes(hash) * kHashBase + HashLanes::of(c)).value();
+}
 std::uint64_t hashOf(std::string_view text);
+
+// Fetches the bytes at at into the cache, for a read soon, where the
+// processor can.
+void prefetchLine(const void* at);
 
 // Sorts keys by value: a stable radix sort a byte at a time, passing over
 // the bytes all keys share. Linear in the keys; no comparisons.
 void sortKeys(std::vector<std::uint64_t>& keys);
 
 // A table of 64-bit hashes to numbers, open addressing with linear probing,
-// one 64-bit slot a number and no node: a slot keeps the top 32 bits of the
-// hash mixed, which also place it. Many numbers may stand under one hash,
+// one 64-bit slot a number and no node: a slot keeps the hash folded to 32
+// bits and mixed, which also place it. Many numbers may stand under one hash,
 // and unrelated texts may share those bits: callers check every number
 // against their own texts. At most three quarters full; growing doubles it.
 class HashSlots {
@@ -49,24 +73,10 @@ public:
     Probe probe(std::uint64_t hash) const;
     // The next number under the probe's hash, or kNone after the last.
     std::uint32_t next(Probe& probe) const;
-
-    // Inserts many numbers into a table reserved for them, each place
-    // fetched into the cache some insertions before it is written, so that
-    // the misses of many overlap: for the indexes of a whole file.
-    class Pipeline {
-    public:
-        explicit Pipeline(HashSlots& table) : table_(table) {}
-        ~Pipeline();  // inserts those still waiting
-        Pipeline(const Pipeline&) = delete;
-        Pipeline& operator=(const Pipeline&) = delete;
-        void insert(std::uint64_t hash, std::uint32_t number);
-
-    private:
-        static constexpr std::size_t kDepth = 16;
-        HashSlots& table_;
-        std::uint64_t waiting_[kDepth];  // slots, as insert would write them
-        std::size_t count_ = 0;
-    };
+    // Adds number under the hash of a probe whose walk ended (next gave
+    // kNone) where it ended, with no second walk; the table, reserved for
+    // it, unchanged since the probe began.
+    void insertAt(const Probe& ended, std::uint32_t number);
 
 private:
     void place(std::uint64_t slot);

@@ -34,25 +34,35 @@ struct FileLine {
     SenderRecord record;
 };
 
-// Reads "DOMAIN FIRST LAST DAYS" exactly.
-bool parseLine(std::string_view line, FileLine& parsed) {
-    const std::size_t blank = line.find(' ');
-    if (blank == std::string_view::npos) return false;
+// The bytes of a lower-case host name.
+bool isDomainByte(char c) { return (c >= 'a' && c <= 'z') || isDigit(c) || c == '-' || c == '.'; }
+
+// Reads the line of file at at, "DOMAIN FIRST LAST DAYS" and its LF or CR
+// LF, exactly, and moves at past it. Each byte is read once but the
+// domain's, which a history's lines are mostly: no search for the line's
+// end first.
+bool parseLine(std::string_view file, std::size_t& at, FileLine& parsed) {
+    const std::string_view line = file.substr(at);
+    std::size_t blank = 0;
+    while (blank < line.size() && blank <= kLongestDnsName && isDomainByte(line[blank])) ++blank;
     parsed.domain = line.substr(0, blank);
     // " FIRST LAST DAYS" from the blank on.
     const std::string_view rest = line.substr(blank);
     constexpr std::size_t kDaysAt = 3 + 2 * kDateLength;
-    if (rest.size() <= kDaysAt || rest.size() > kDaysAt + kMaxDaysDigits || rest[1 + kDateLength] != ' ' ||
-        rest[kDaysAt - 1] != ' ' || !isStorableDomain(parsed.domain) ||
-        !readDate(rest.substr(1, kDateLength), parsed.record.first) ||
+    if (rest.size() <= kDaysAt || rest[0] != ' ' || rest[1 + kDateLength] != ' ' || rest[kDaysAt - 1] != ' ' ||
+        !isHostName(parsed.domain) || !readDate(rest.substr(1, kDateLength), parsed.record.first) ||
         !readDate(rest.substr(2 + kDateLength, kDateLength), parsed.record.last) || rest[kDaysAt] == '0') {
         return false;
     }
     std::uint32_t days = 0;
-    for (const char c : rest.substr(kDaysAt)) {
-        if (!isDigit(c)) return false;
-        days = days * 10 + static_cast<std::uint32_t>(c - '0');
+    std::size_t end = kDaysAt;
+    for (; end < rest.size() && end < kDaysAt + kMaxDaysDigits && isDigit(rest[end]); ++end) {
+        days = days * 10 + static_cast<std::uint32_t>(rest[end] - '0');
     }
+    if (end == kDaysAt) return false;
+    if (end < rest.size() && rest[end] == '\r') ++end;
+    if (end >= rest.size() || rest[end] != '\n') return false;
+    at += blank + end + 1;
     parsed.record.days = days;
     const SenderRecord& r = parsed.record;
     return r.first <= r.last && days <= static_cast<std::uint32_t>(r.last - r.first) + 1;
@@ -75,7 +85,6 @@ void sortRuns(std::vector<FileLine>& lines, bool (*sameKey)(const FileLine&, con
     }
 }
 
-bool sameLast(const FileLine& a, const FileLine& b) { return a.record.last == b.record.last; }
 bool samePrefix(const FileLine& a, const FileLine& b) { return a.domain.substr(0, 6) == b.domain.substr(0, 6); }
 
 }  // namespace
@@ -94,18 +103,22 @@ SenderHistory::SenderHistory(Day since, std::size_t capacity)
 
 bool SenderHistory::read(std::string_view file) {
     std::size_t at = 0;
-    std::string_view line;
+    std::string_view head;
     Day since = 0;
-    if (!takeLine(file, at, line) || line.substr(0, kFirstLineStart.size()) != kFirstLineStart ||
-        !readDate(line.substr(kFirstLineStart.size()), since)) {
+    if (!takeLine(file, at, head) || head.substr(0, kFirstLineStart.size()) != kFirstLineStart ||
+        !readDate(head.substr(kFirstLineStart.size()), since)) {
         return false;
     }
     // At most a line per 26 bytes: a one-byte domain and three fields.
     std::vector<FileLine> lines;
     lines.reserve((file.size() - at) / 26);
+    bool byDomain = true;  // as this module writes the file
+    std::size_t bytes = 0;
     while (at < file.size()) {
         FileLine parsed;
-        if (!takeLine(file, at, line) || !parseLine(line, parsed)) return false;
+        if (!parseLine(file, at, parsed)) return false;
+        byDomain = byDomain && (lines.empty() || lines.back().domain < parsed.domain);
+        bytes += parsed.domain.size();
         lines.push_back(parsed);
     }
 
@@ -125,49 +138,54 @@ bool SenderHistory::read(std::string_view file) {
         }
     }
     // Recorded longest ago first, as the recency list runs: by LAST, then by
-    // domain, which a file this module wrote holds in order already. Past
-    // capacity, those seen last are kept.
+    // domain, which the lines are in once sorted, if a hand did not write
+    // them. Past capacity, those seen last are kept.
+    if (!byDomain) std::qsort(lines.data(), lines.size(), sizeof(FileLine), compareDomains);
     std::vector<std::uint64_t> order(lines.size());
     for (std::uint32_t i = 0; i < lines.size(); ++i) {
         order[i] = static_cast<std::uint64_t>(lines[i].record.last - kFirstDay) << 32 | i;
     }
     sortKeys(order);
-    std::vector<FileLine> sorted(lines.size());
-    for (std::size_t i = 0; i < lines.size(); ++i) sorted[i] = lines[order[i] & 0xFFFFFFFF];
-    sortRuns(sorted, sameLast);
-    if (sorted.size() > capacity_) {
-        sorted.erase(sorted.begin(), sorted.end() - static_cast<std::ptrdiff_t>(capacity_));
+    std::size_t first = 0;  // the first line kept, in order
+    if (lines.size() > capacity_) {
+        first = lines.size() - capacity_;
         fresh.changed_ = true;
+        bytes = 0;
+        for (std::size_t i = first; i < lines.size(); ++i) bytes += lines[order[i] & 0xFFFFFFFF].domain.size();
     }
+    const std::size_t count = lines.size() - first;
+    const auto lineAt = [&](std::size_t i) -> const FileLine& { return lines[order[first + i] & 0xFFFFFFFF]; };
 
-    // Every key made first, so that each entry's places in the tables can
-    // be fetched into the cache while those before it are placed.
-    std::vector<EntryKeys> keys(sorted.size());
-    std::size_t slips = 0;
-    for (std::size_t i = 0; i < sorted.size(); ++i) {
-        keys[i] = keysOf(sorted[i].domain, sorted[i].record.days >= kKnownDays);
-        if (sorted[i].record.days >= kKnownDays) slips += keys[i].nameLength + 1;
-    }
-    fresh.entries_.reserve(sorted.size());
-    fresh.domains_.reserve(sorted.size());
-    fresh.skeletons_.reserve(sorted.size());
-    fresh.names_.reserve(sorted.size());
+    fresh.pool_.reserve(bytes);
+    fresh.entries_.reserve(count);
+    fresh.domains_.reserve(count);
+    fresh.skeletons_.reserve(count);
+    fresh.names_.reserve(count);
+    // Each entry's keys made some entries before it is placed, so that its
+    // places in the tables are fetched into the cache meanwhile; before
+    // that, its line and its domain, which are not in the file's order.
     constexpr std::size_t kAhead = 8;
-    for (std::uint32_t i = 0; i < sorted.size(); ++i) {
-        if (i + kAhead < sorted.size()) {
-            const EntryKeys& ahead = keys[i + kAhead];
-            fresh.domains_.prefetch(ahead.domain);
-            fresh.skeletons_.prefetch(ahead.skeleton);
-            fresh.names_.prefetch(ahead.name);
+    EntryKeys waiting[kAhead];
+    for (std::size_t i = 0; i < count + kAhead; ++i) {
+        EntryKeys& keys = waiting[i % kAhead];
+        if (i >= kAhead) {
+            const auto placed = static_cast<std::uint32_t>(i - kAhead);
+            const FileLine& line = lineAt(placed);
+            if (fresh.findEntry(line.domain, keys.domain) != kNone) return false;
+            const auto poolAt = static_cast<std::uint32_t>(fresh.pool_.size());
+            fresh.pool_.insert(fresh.pool_.end(), line.domain.begin(), line.domain.end());
+            fresh.entries_.emplace_back();
+            fresh.placeEntry(placed, poolAt, line.domain.size(), keys, line.record);
         }
-        if (fresh.findEntry(sorted[i].domain, keys[i].domain) != kNone) return false;
-        fresh.entries_.emplace_back();
-        fresh.placeEntry(i, std::string(sorted[i].domain), keys[i], sorted[i].record, false);
-    }
-    fresh.neighbours_.reserve(slips);
-    {
-        HashSlots::Pipeline neighbours(fresh.neighbours_);
-        for (std::uint32_t i = 0; i < sorted.size(); ++i) fresh.addSlips(i, neighbours);
+        if (i + 2 * kAhead < count) prefetchLine(&lineAt(i + 2 * kAhead));
+        if (i + kAhead < count) prefetchLine(lineAt(i + kAhead).domain.data());
+        if (i < count) {
+            const FileLine& line = lineAt(i);
+            keys = keysOf(line.domain, line.record.days >= kKnownDays);
+            fresh.domains_.prefetch(keys.domain);
+            fresh.skeletons_.prefetch(keys.skeleton);
+            fresh.names_.prefetch(keys.name);
+        }
     }
     *this = std::move(fresh);
     return true;
@@ -179,7 +197,7 @@ std::string SenderHistory::write() const {
     std::vector<std::uint64_t> order(entries_.size());
     std::size_t total = kFirstLineStart.size() + kDateLength + 1;
     for (std::uint32_t i = 0; i < entries_.size(); ++i) {
-        const std::string& domain = entries_[i].domain;
+        const std::string_view domain = domainOf(entries_[i]);
         std::uint64_t prefix = 0;
         for (std::size_t k = 0; k < 6; ++k) prefix = prefix << 8 | (k < domain.size() ? static_cast<unsigned char>(domain[k]) : 0);
         order[i] = prefix << 16 | i;
@@ -189,7 +207,7 @@ std::string SenderHistory::write() const {
     std::vector<FileLine> lines(order.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
         const Entry& entry = entries_[order[i] & 0xFFFF];
-        lines[i] = {entry.domain, entry.record};
+        lines[i] = {domainOf(entry), entry.record};
     }
     sortRuns(lines, samePrefix);
 
@@ -223,7 +241,7 @@ void SenderHistory::record(std::string_view organization, Day today) {
     domains_.reserve(domains_.size() + 1);
     skeletons_.reserve(skeletons_.size() + 1);
     names_.reserve(names_.size() + 1);
-    neighbours_.reserve(neighbours_.size() + 64);
+    lastNote_.size = 0;
 
     if (found != kNone) {
         Entry& entry = entries_[found];
@@ -231,23 +249,45 @@ void SenderHistory::record(std::string_view organization, Day today) {
         ++entry.record.days;
         unlinkRecent(found);
         appendRecent(found);
-        if (entry.record.days == kKnownDays) indexKnown(found, keysOf(entry.domain, true));
+        if (entry.record.days == kKnownDays) indexKnown(found, keysOf(domainOf(entry), true));
         changed_ = true;
         return;
     }
     const EntryKeys keys = keysOf(organization, false);
-    std::string domain(organization);
+    poolRoom(organization.size());
     std::uint32_t at = oldest_;
     if (entries_.size() < capacity_) {
         entries_.emplace_back();
         at = static_cast<std::uint32_t>(entries_.size() - 1);
     } else {
         if (entries_[at].record.days >= kKnownDays) unindexKnown(at);
-        domains_.erase(hashOf(entries_[at].domain), at);
+        domains_.erase(hashOf(domainOf(entries_[at])), at);
         unlinkRecent(at);
+        evictedBytes_ += entries_[at].size;
     }
-    placeEntry(at, std::move(domain), keys, {today, today, 1});
+    const auto poolAt = static_cast<std::uint32_t>(pool_.size());
+    pool_.insert(pool_.end(), organization.begin(), organization.end());
+    placeEntry(at, poolAt, organization.size(), keys, {today, today, 1});
     changed_ = true;
+}
+
+void SenderHistory::poolRoom(std::size_t size) {
+    if (pool_.size() + size <= pool_.capacity()) return;
+    const std::size_t kept = pool_.size() - evictedBytes_;
+    if (evictedBytes_ <= kept) {
+        pool_.reserve(std::max(pool_.size() + size, 2 * pool_.capacity()));
+        return;
+    }
+    // Each byte moved here was appended after the last move: linear in all.
+    std::vector<char> moved;
+    moved.reserve(2 * kept + size);
+    for (Entry& entry : entries_) {
+        const std::string_view domain = domainOf(entry);
+        entry.at = static_cast<std::uint32_t>(moved.size());
+        moved.insert(moved.end(), domain.begin(), domain.end());
+    }
+    pool_.swap(moved);
+    evictedBytes_ = 0;
 }
 
 const SenderRecord* SenderHistory::find(std::string_view domain) const noexcept {
@@ -258,37 +298,57 @@ const SenderRecord* SenderHistory::find(std::string_view domain) const noexcept 
 std::uint32_t SenderHistory::findEntry(std::string_view domain, std::uint64_t hash) const {
     for (HashSlots::Probe probe = domains_.probe(hash);;) {
         const std::uint32_t entry = domains_.next(probe);
-        if (entry == kNone || entries_[entry].domain == domain) return entry;
+        if (entry == kNone || domainOf(entries_[entry]) == domain) return entry;
     }
 }
 
 SenderHistory::EntryKeys SenderHistory::keysOf(std::string_view domain, bool known) {
     EntryKeys keys;
-    keys.domain = hashOf(domain);
     PublicSuffix suffix;
+    std::size_t nameStart = 0;
+    std::size_t nameEnd = 0;
     if (findPublicSuffix(domain, suffix) && suffix.start > 0) {
-        const std::size_t nameStart = labelBefore(domain, suffix.start - 1);
+        nameStart = labelBefore(domain, suffix.start - 1);
+        nameEnd = suffix.start - 1;
         keys.nameStart = static_cast<std::uint8_t>(nameStart);
-        keys.nameLength = static_cast<std::uint8_t>(suffix.start - 1 - nameStart);
+        keys.nameLength = static_cast<std::uint8_t>(nameEnd - nameStart);
     }
-    if (known) {
-        keys.skeleton = skeletonHash(domain);
-        keys.name = hashOf(domain.substr(keys.nameStart, keys.nameLength));
+    if (!known) {
+        keys.domain = hashOf(domain);
+        return keys;
     }
+    // The hashes of the domain, its name and its skeleton in one pass, as
+    // hashOf and skeletonHash make them: three chains of multiplications
+    // side by side, and each byte read once.
+    HashLanes whole;
+    HashLanes name;
+    HashLanes skeleton;
+    bool punycode = false;
+    for (std::size_t i = 0; i < domain.size(); ++i) {
+        const auto c = static_cast<unsigned char>(domain[i]);
+        whole = whole * kHashBase + HashLanes::of(c);
+        if (i >= nameStart && i < nameEnd) name = name * kHashBase + HashLanes::of(c);
+        punycode = punycode || punycodeAt(domain, i);
+        skeleton = skeletonStep(skeleton, c);
+    }
+    keys.domain = whole.value();
+    keys.name = name.value();
+    keys.skeleton = punycode ? skeletonHash(domain) : skeleton.value();
     return keys;
 }
 
-void SenderHistory::placeEntry(std::uint32_t at, std::string&& domain, const EntryKeys& keys, const SenderRecord& record,
-                               bool withSlips) {
+void SenderHistory::placeEntry(std::uint32_t at, std::uint32_t poolAt, std::size_t size, const EntryKeys& keys,
+                               const SenderRecord& record) {
     Entry& entry = entries_[at];
     entry = Entry();
-    entry.domain = std::move(domain);
+    entry.at = poolAt;
+    entry.size = static_cast<std::uint8_t>(size);
     entry.record = record;
     entry.nameStart = keys.nameStart;
     entry.nameLength = keys.nameLength;
     domains_.insert(keys.domain, at);
     appendRecent(at);
-    if (record.days >= kKnownDays) indexKnown(at, keys, withSlips);
+    if (record.days >= kKnownDays) indexKnown(at, keys);
 }
 
 void SenderHistory::appendRecent(std::uint32_t entry) {
@@ -305,5 +365,5 @@ void SenderHistory::unlinkRecent(std::uint32_t entry) {
 }
 
 std::string_view SenderHistory::nameOf(const Entry& entry) const {
-    return std::string_view(entry.domain).substr(entry.nameStart, entry.nameLength);
+    return domainOf(entry).substr(entry.nameStart, entry.nameLength);
 }

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "domains/public_suffixes.h"
 #include "senders/hash_slots.h"
 #include "senders/local_dates.h"
 
@@ -82,7 +83,8 @@ public:
     // earliest LAST, and of one LAST the first in byte order). Does nothing
     // for a name that is no lower-case host name or a day outside kFirstDay
     // to kLastDay, which the file could not hold. Time independent of the
-    // history's size, but when a table doubles as it grows; throws
+    // history's size, but when a table doubles as it grows or the evicted
+    // domains' bytes are given back, each after as many recorded; throws
     // std::bad_alloc, leaving the history as it was.
     void record(std::string_view organization, Day today);
 
@@ -91,8 +93,11 @@ public:
     // itself; else new sender when it is new and the history has learned
     // for kLearningDays; else nothing (nothing, too, for a name that is no
     // lower-case host name). Time linear in the name and independent of the
-    // history's size, but for the known domains that share its skeleton or
-    // a name it holds, which are read to find the one of most dates.
+    // history's size, but for the known domains that share its skeleton, a
+    // name it holds or a name one slip from its own, which are read to find
+    // the one of most dates. The last name and day asked are remembered with
+    // their note until the history changes: asked again, the note costs one
+    // comparison.
     SenderNote noteFor(std::string_view organization, Day today) const noexcept;
 
     // Whether the history changed since it was read, begun or saved.
@@ -110,11 +115,12 @@ private:
         std::uint32_t next = HashSlots::kNone;
     };
     struct Entry {
-        std::string domain;
+        std::uint32_t at = 0;  // where the domain's bytes begin in pool_
         SenderRecord record;
         Links recency;     // from the entry recorded longest ago to the latest
         Links skeleton;    // among known entries of one skeleton, from the group's first
         Links name;        // among known entries of one name, from the group's first
+        std::uint8_t size = 0;        // of the domain, at most kLongestDnsName
         std::uint8_t nameStart = 0;   // the label before the public suffix
         std::uint8_t nameLength = 0;  // 0 for a public suffix
     };
@@ -134,21 +140,24 @@ private:
 
     // The entry of domain, whose hashOf is hash, or kNone.
     std::uint32_t findEntry(std::string_view domain, std::uint64_t hash) const;
-    // Makes entries_[at] domain's, in the recency list as the latest;
-    // without withSlips, a known entry's slips are left for addSlips.
-    void placeEntry(std::uint32_t at, std::string&& domain, const EntryKeys& keys, const SenderRecord& record,
-                    bool withSlips = true);
+    // Makes entries_[at] that of the domain whose bytes pool_ holds from
+    // poolAt, in the recency list as the latest.
+    void placeEntry(std::uint32_t at, std::uint32_t poolAt, std::size_t size, const EntryKeys& keys,
+                    const SenderRecord& record);
     void appendRecent(std::uint32_t entry);
     void unlinkRecent(std::uint32_t entry);
+    std::string_view domainOf(const Entry& entry) const { return {pool_.data() + entry.at, entry.size}; }
     std::string_view nameOf(const Entry& entry) const;
+    // Makes room in pool_ for size bytes more, moving the domains together
+    // when evicted ones hold more of it than those kept.
+    void poolRoom(std::size_t size);
 
     // The indexes of look-alikes, of known entries only (sender_lookalikes.cpp).
-    void indexKnown(std::uint32_t entry, const EntryKeys& keys, bool withSlips = true);
-    // Adds the slips of a known entry of a name long enough to neighbours_
-    // through pipeline, which neighbours_ has room for.
-    void addSlips(std::uint32_t entry, HashSlots::Pipeline& pipeline) const;
+    void indexKnown(std::uint32_t entry, const EntryKeys& keys);
     void unindexKnown(std::uint32_t entry);
-    std::uint32_t groupHead(const HashSlots& groups, std::uint64_t hash, std::string_view text, Match match) const;
+    // The first group under probe whose text matches, or kNone where the
+    // probe's walk ended.
+    std::uint32_t groupHead(const HashSlots& groups, HashSlots::Probe& probe, std::string_view text, Match match) const;
     void joinGroup(HashSlots& groups, std::uint64_t hash, std::uint32_t entry, Match match, Links Entry::*links);
     void leaveGroup(HashSlots& groups, std::uint64_t hash, std::uint32_t entry, Links Entry::*links);
     // Whether a known entry is of organization: a line a user wrote with a
@@ -158,17 +167,33 @@ private:
     std::uint32_t bestOfGroup(std::uint32_t head, Links Entry::*links, std::string_view domain) const;
     std::uint32_t better(std::uint32_t a, std::uint32_t b) const;
     std::uint32_t lookAlike(std::string_view domain) const;
+    // The best known entry one slip from domain's name of length size at
+    // nameStart, under the same suffix.
+    std::uint32_t oneSlipFrom(std::string_view domain, std::size_t nameStart, std::size_t size) const;
 
     Day since_;
     std::size_t capacity_;
     bool changed_ = false;
     std::vector<Entry> entries_;
+    // The domains' bytes, one after another: an evicted domain's stay until
+    // they are more than those kept, or the next read.
+    std::vector<char> pool_;
+    std::size_t evictedBytes_ = 0;
     std::uint32_t oldest_ = HashSlots::kNone;  // the recency list's ends
     std::uint32_t newest_ = HashSlots::kNone;
     HashSlots domains_;     // every entry by its domain
     HashSlots skeletons_;   // each group of known entries of one skeleton by it, at its first
     HashSlots names_;       // each group of known entries of one name by it, at its first
-    HashSlots neighbours_;  // each known entry of a name of 6 or more, by its name and suffix as they stand
-                            // and less each one byte of the name
     std::uint32_t knownNamesOfLength_[64] = {};  // how many known entries have a name of each length
+
+    // The last note asked, kept until the history changes: a mail opened
+    // again, or the next from one sender, asks the same.
+    struct LastNote {
+        std::uint8_t size = 0;  // of the name; 0 for none kept
+        SenderNote::Kind kind = SenderNote::Kind::kNone;
+        Day today = 0;
+        std::uint32_t known = HashSlots::kNone;  // the entry of a look-alike's known domain
+        char name[kLongestDnsName];
+    };
+    mutable LastNote lastNote_;
 };

@@ -1,6 +1,5 @@
 #include "senders/skeleton.h"
 
-#include "senders/hash_slots.h"
 #include "text/punycode.h"
 
 bool SkeletonWalk::next(char32_t& c) {
@@ -45,25 +44,31 @@ void SkeletonWalk::startLabel() {
     }
 }
 
-std::uint64_t skeletonHash(std::string_view domain) {
-    // Nearly every name is labels of ASCII without Punycode: those map a
-    // byte at a time, as the walk maps them; a name with Punycode is walked.
+namespace {
+
+std::uint64_t walkedHash(std::string_view domain) {
+    SkeletonWalk walk(domain);
     std::uint64_t hash = 0;
+    for (char32_t point = 0; walk.next(point);) hash = hashStep(hash, point);
+    return hash;
+}
+
+}  // namespace
+
+std::uint64_t skeletonHash(std::string_view domain) {
+    // Nearly every name is labels without Punycode, read a byte at a time
+    // as the walk reads them; a name with Punycode is walked.
+    HashLanes hash;
     for (std::size_t i = 0; i < domain.size(); ++i) {
-        const auto c = static_cast<unsigned char>(domain[i]);
-        if ((i == 0 || domain[i - 1] == '.') && domain.substr(i, 4) == "xn--") {
-            SkeletonWalk walk(domain);
-            hash = 0;
-            for (char32_t point = 0; walk.next(point);) hash = hashStep(hash, point);
-            return hash;
-        }
-        if (c == '.' || (c < 0x80 && kConfusableAscii[c] < 0x80)) {
-            hash = hashStep(hash, c == '.' ? c : kConfusableAscii[c]);
-            continue;
-        }
-        ConfusableTarget target(c);
-        for (char32_t point = 0; target.next(point);) hash = hashStep(hash, point);
+        if (punycodeAt(domain, i)) return walkedHash(domain);
+        hash = skeletonStep(hash, static_cast<unsigned char>(domain[i]));
     }
+    return hash.value();
+}
+
+HashLanes skeletonSteps(HashLanes hash, unsigned char c) {
+    ConfusableTarget target(c);
+    for (char32_t point = 0; target.next(point);) hash = hash * kHashBase + HashLanes::of(point);
     return hash;
 }
 

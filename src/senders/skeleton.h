@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "senders/confusables.h"
+#include "senders/hash_slots.h"
 
 // The longest skeleton of a domain of at most 253 bytes: each byte stands
 // for one code point at most, which maps to kLongestConfusable at most.
@@ -40,6 +41,22 @@ private:
 
 // The hash of domain's skeleton (hashStep over its code points).
 std::uint64_t skeletonHash(std::string_view domain);
+
+// Whether a label that is Punycode begins at domain's byte at: its skeleton
+// is then its code points decoded, not its bytes'.
+inline bool punycodeAt(std::string_view domain, std::size_t at) {
+    return domain[at] == 'x' && (at == 0 || domain[at - 1] == '.') && domain.substr(at, 4) == "xn--";
+}
+
+// Steps hash over the code points byte c reads as in a skeleton, outside
+// Punycode, as the walk reads it (a dot as itself); ASCII that maps to one
+// code point here.
+HashLanes skeletonSteps(HashLanes hash, unsigned char c);
+inline HashLanes skeletonStep(HashLanes hash, unsigned char c) {
+    if (c == '.') return hash * kHashBase + HashLanes::of(c);
+    if (c < 0x80 && kConfusableAscii[c] < 0x80) return hash * kHashBase + HashLanes::of(kConfusableAscii[c]);
+    return skeletonSteps(hash, c);
+}
 
 // Writes the skeleton of domain to out, room for capacity code points;
 // returns its length, or 0 when it is empty or would not fit (never for a

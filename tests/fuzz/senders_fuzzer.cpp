@@ -61,6 +61,8 @@ const std::map<char32_t, std::u32string>& listing() {
             std::u32string& targets = read[static_cast<char32_t>(std::stoul(hex, nullptr, 16))];
             while (fields >> hex) targets += static_cast<char32_t>(std::stoul(hex, nullptr, 16));
         }
+        // The listing holds the characters a label may hold, some 2,000:
+        // fewer is a listing cut short.
         check(read.size() > 1900);
         return read;
     }();

@@ -1,7 +1,7 @@
 // The history of senders at its largest: reading a file of 50,000 known
 // domains (realistic names of 6 to 20 characters under various suffixes)
 // and building every index, writing it, and the note per mail for a known
-// sender, a stranger and a look-alike.
+// sender, a stranger and a look-alike, and for one sender asked again.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -100,6 +100,16 @@ void noteFor(benchmark::State& state, std::vector<std::string> Fixture::*names) 
 BENCHMARK_CAPTURE(noteFor, known, &Fixture::known)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(noteFor, stranger, &Fixture::strangers)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(noteFor, lookAlike, &Fixture::lookAlikes)->Unit(benchmark::kMicrosecond);
+
+// One sender asked again, as a mail opened again or the next from it asks.
+void noteAgain(benchmark::State& state) {
+    SenderHistory history(0);
+    history.read(fixture().file);
+    const std::string& from = fixture().lookAlikes.front();
+    const Day today = dayOf(2024, 3, 1);
+    for (auto _ : state) benchmark::DoNotOptimize(history.noteFor(from, today));
+}
+BENCHMARK(noteAgain)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
