@@ -132,7 +132,7 @@ bool openMail(PluginModule& plugin, const std::string& path, bool named, bool ti
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
     plugin.onOpenMail(id);
-    if (timed) std::fprintf(stderr, "standin_host: %s opened in %.1f ms\n", path.c_str(), 1e3 * secondsSince(start));
+    if (timed) std::fprintf(stderr, "standin_host: %s opened in %.3f ms\n", path.c_str(), 1e3 * secondsSince(start));
     const std::vector<standin::ViewText>& texts = standin::viewTexts();
     if (texts.size() == before) std::fprintf(stderr, "standin_host: %s: no header line shown\n", path.c_str());
     for (std::size_t i = before; i < texts.size(); ++i) write(texts[i].text);
