@@ -31,7 +31,7 @@ SenderHistory historyOf(const char* since, const std::vector<std::string>& lines
 }
 
 const std::vector<std::string> kKnown = {"shop.example 2024-01-01 2024-02-20 30", "paypal.com 2024-01-02 2024-02-01 3",
-                                         "fresh.example 2024-02-28 2024-02-28 1"};
+                                         "fresh.example 2024-02-28 2024-02-28 1", "amazon.co.jp 2024-01-02 2024-02-01 9"};
 
 // The views of the mails, in turn, with the digest and the history on.
 std::vector<std::string> digestLinesOf(SenderHistory& history, Day today, const std::vector<std::string>& headers) {
@@ -70,6 +70,16 @@ TEST(TrustLines, TellOfTheUsersOwnSendersAndRecordWhatPasses) {
          "[Auth] WARN shop.top (looks like shop.example) | DMARC pass | by mx.example.net", "shop.top"},
         {"a look-alike by its skeleton", passFrom("a@paypa1.com", "paypa1.com"),
          "[Auth] WARN paypa1.com (looks like paypal.com) | DMARC pass | by mx.example.net", "paypa1.com"},
+        // A known name as words anywhere in the domain; its organizational
+        // domain is the one recorded.
+        {"a known name below the organizational domain", passFrom("a@amazon.co.jp.evil.top", "amazon.co.jp.evil.top"),
+         "[Auth] WARN amazon.co.jp.evil.top (looks like amazon.co.jp) | DMARC pass | by mx.example.net", "evil.top"},
+        {"a known name in words below it",
+         passFrom("a@amazon-co-jp.security-center.top", "amazon-co-jp.security-center.top"),
+         "[Auth] WARN amazon-co-jp.security-center.top (looks like amazon.co.jp) | DMARC pass | by mx.example.net",
+         "security-center.top"},
+        {"a subdomain of a known domain", passFrom("a@mail.amazon.co.jp", "mail.amazon.co.jp"),
+         "[Auth] PASS mail.amazon.co.jp | DMARC pass | by mx.example.net", "amazon.co.jp"},
         {"a warning is not recorded",
          "Authentication-Results: mx.example.net; dmarc=none header.from=other.example\r\nFrom: a@other.example\r\n",
          "[Auth] WARN other.example (new sender) | DMARC none | by mx.example.net", nullptr},
@@ -87,7 +97,8 @@ TEST(TrustLines, TellOfTheUsersOwnSendersAndRecordWhatPasses) {
         SenderHistory history = historyOf("2024-01-01", kKnown);
         EXPECT_EQ(digestLinesOf(history, today, {c.header})[0], c.line) << c.name;
         const std::string recorded = c.recorded != nullptr ? c.recorded : "";
-        for (const char* domain : {"shop.example", "other.example", "fresh.example", "shop.top", "paypa1.com"}) {
+        for (const char* domain : {"shop.example", "other.example", "fresh.example", "shop.top", "paypa1.com", "evil.top",
+                                   "security-center.top", "amazon.co.jp"}) {
             const SenderRecord* record = history.find(domain);
             EXPECT_EQ(record != nullptr && record->last == today, domain == recorded) << c.name << ": " << domain;
         }

@@ -20,7 +20,7 @@ Verdict shownVerdict(Verdict found, const Sender& sender, bool doubted) {
 SenderNote::Kind SenderCheck::noteFor(const Sender& sender, const ShownDomain*& known) {
     if (!asked_) {
         asked_ = true;
-        const SenderNote note = history_.noteFor(sender.organization(), today_);
+        const SenderNote note = history_.noteFor(sender.domain().text(), today_);
         kind_ = note.kind;
         // Copied, as the history may change before the line is written.
         if (kind_ == SenderNote::Kind::kLooksLike) showDomain(note.known, known_);

@@ -1,6 +1,8 @@
 #include "senders/hash_slots.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <utility>
 
 #include "text/sse2.h"
@@ -25,9 +27,22 @@ constexpr std::uint32_t mixed(std::uint32_t key) {
 // fold, as a fold of the halves as they stand would give one key to all
 // texts written to meet one linear condition (equal halves, say): only
 // texts whose halves both agree share a key by design.
-constexpr std::uint64_t keyOf(std::uint64_t hash) {
+// The fold is mixed with the table's seed too, so that no text can be made
+// ahead to land in a few slots: texts that all did would make each insert
+// walk the ones before, and a file of them take time in the square of its
+// lines to read.
+constexpr std::uint64_t keyOf(std::uint64_t hash, std::uint32_t seed) {
     const std::uint32_t folded = static_cast<std::uint32_t>(hash >> 32) ^ mixed(static_cast<std::uint32_t>(hash));
-    return static_cast<std::uint64_t>(mixed(folded)) << 32;
+    return static_cast<std::uint64_t>(mixed(folded ^ seed)) << 32;
+}
+
+// A seed no file can know: the clock and where this process placed things.
+std::uint32_t freshSeed() {
+    static std::atomic<std::uint32_t> count{0};
+    const auto ticks = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    const auto place = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&count));
+    return mixed(static_cast<std::uint32_t>(ticks ^ ticks >> 32) ^ mixed(static_cast<std::uint32_t>(place ^ place >> 32)) ^
+                 mixed(count.fetch_add(1) + 1));
 }
 
 #ifdef QM_BLOCK_SCAN
@@ -79,6 +94,8 @@ void HashSlots::reserve(std::size_t count) {
     if (slots != slots_.size()) grow(slots);
 }
 
+HashSlots::HashSlots() : seed_(freshSeed()) {}
+
 void HashSlots::grow(std::size_t slots) {
     std::vector<std::uint64_t> old(slots, kEmpty);
     old.swap(slots_);
@@ -95,7 +112,7 @@ void HashSlots::grow(std::size_t slots) {
 
 void HashSlots::insert(std::uint64_t hash, std::uint32_t number) {
     reserve(count_ + 1);
-    place(keyOf(hash) | number);
+    place(keyOf(hash, seed_) | number);
 }
 
 void HashSlots::insertAt(const Probe& ended, std::uint32_t number) {
@@ -112,7 +129,7 @@ void HashSlots::place(std::uint64_t slot) {
 }
 
 void HashSlots::prefetch(std::uint64_t hash) const {
-    if (!slots_.empty()) prefetchLine(&slots_[static_cast<std::size_t>(keyOf(hash) >> shift_)]);
+    if (!slots_.empty()) prefetchLine(&slots_[static_cast<std::size_t>(keyOf(hash, seed_) >> shift_)]);
 }
 
 std::size_t HashSlots::slotOf(std::uint64_t key, std::uint32_t number) const {
@@ -125,7 +142,7 @@ std::size_t HashSlots::slotOf(std::uint64_t key, std::uint32_t number) const {
 }
 
 void HashSlots::erase(std::uint64_t hash, std::uint32_t number) {
-    std::size_t hole = slotOf(keyOf(hash), number);
+    std::size_t hole = slotOf(keyOf(hash, seed_), number);
     if (hole == kNotThere) return;
     const std::size_t mask = slots_.size() - 1;
     // Each slot after the hole that the hole lies between its first slot
@@ -142,13 +159,13 @@ void HashSlots::erase(std::uint64_t hash, std::uint32_t number) {
 }
 
 void HashSlots::replace(std::uint64_t hash, std::uint32_t old, std::uint32_t number) {
-    const std::uint64_t key = keyOf(hash);
+    const std::uint64_t key = keyOf(hash, seed_);
     const std::size_t at = slotOf(key, old);
     if (at != kNotThere) slots_[at] = key | number;
 }
 
 HashSlots::Probe HashSlots::probe(std::uint64_t hash) const {
-    const std::uint64_t key = keyOf(hash);
+    const std::uint64_t key = keyOf(hash, seed_);
     return {slots_.empty() ? 0 : static_cast<std::size_t>(key >> shift_), key};
 }
 

@@ -44,12 +44,16 @@ void sortKeys(std::vector<std::uint64_t>& keys);
 
 // A table of 64-bit hashes to numbers, open addressing with linear probing,
 // one 64-bit slot a number and no node: a slot keeps the hash folded to 32
-// bits and mixed, which also place it. Many numbers may stand under one hash,
-// and unrelated texts may share those bits: callers check every number
-// against their own texts. At most three quarters full; growing doubles it.
+// bits and mixed with a seed of the table's, which also place it. Many
+// numbers may stand under one hash, and unrelated texts may share those
+// bits: callers check every number against their own texts. At most three
+// quarters full; growing doubles it.
 class HashSlots {
 public:
     static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+
+    // An empty table, with a seed of its own that places its hashes.
+    HashSlots();
 
     std::size_t size() const { return count_; }
     // Room for count numbers in all without growing.
@@ -86,4 +90,5 @@ private:
     std::vector<std::uint64_t> slots_;  // key (the mixed hash's top 32 bits) << 32 | number; kNone for none
     std::size_t count_ = 0;
     unsigned shift_ = 64;  // 64 less log2 of the slots: a key's first slot is its top bits
+    std::uint32_t seed_;
 };

@@ -65,7 +65,10 @@ bool parseLine(std::string_view file, std::size_t& at, FileLine& parsed) {
     at += blank + end + 1;
     parsed.record.days = days;
     const SenderRecord& r = parsed.record;
-    return r.first <= r.last && days <= static_cast<std::uint32_t>(r.last - r.first) + 1;
+    // A name below an organizational domain is none the history holds: a
+    // group of them could make every lookup of its name read them all.
+    return r.first <= r.last && days <= static_cast<std::uint32_t>(r.last - r.first) + 1 &&
+           organizationalDomain(parsed.domain).size() == parsed.domain.size();
 }
 
 int compareDomains(const void* a, const void* b) {
@@ -89,12 +92,16 @@ bool samePrefix(const FileLine& a, const FileLine& b) { return a.domain.substr(0
 
 }  // namespace
 
-bool isStorableDomain(std::string_view domain) {
+bool isLowerHostName(std::string_view domain) {
     if (!isHostName(domain)) return false;
     for (const char c : domain) {
         if (c >= 'A' && c <= 'Z') return false;
     }
     return true;
+}
+
+bool isStorableDomain(std::string_view domain) {
+    return isLowerHostName(domain) && organizationalDomain(domain).size() == domain.size();
 }
 
 SenderHistory::SenderHistory(Day since, std::size_t capacity)

@@ -34,7 +34,10 @@ struct SenderNote {
     std::string_view known;  // for kLooksLike: the known domain, valid until the history changes
 };
 
-// Whether the history can hold domain: a host name of lower-case labels.
+// Whether domain is a host name of lower-case labels.
+bool isLowerHostName(std::string_view domain);
+// Whether the history can hold domain: a host name of lower-case labels
+// that is its own organizational domain, as the history holds no other.
 bool isStorableDomain(std::string_view domain);
 
 // A domain's line of the history.
@@ -88,8 +91,10 @@ public:
     // std::bad_alloc, leaving the history as it was.
     void record(std::string_view organization, Day today);
 
-    // What the trust lines add after From domain organization today: looks
-    // like the known domain it resembles, when it is new and not known
+    // What the trust lines add after From domain from today, by its
+    // organizational domain: looks like the known domain it resembles (by
+    // the organizational domain's skeleton, name or one slip, or a known
+    // name standing as words anywhere in from), when it is new and not known
     // itself; else new sender when it is new and the history has learned
     // for kLearningDays; else nothing (nothing, too, for a name that is no
     // lower-case host name). Time linear in the name and independent of the
@@ -98,7 +103,7 @@ public:
     // the one of most dates. The last name and day asked are remembered with
     // their note until the history changes: asked again, the note costs one
     // comparison.
-    SenderNote noteFor(std::string_view organization, Day today) const noexcept;
+    SenderNote noteFor(std::string_view from, Day today) const noexcept;
 
     // Whether the history changed since it was read, begun or saved.
     bool changed() const { return changed_; }
@@ -160,13 +165,12 @@ private:
     std::uint32_t groupHead(const HashSlots& groups, HashSlots::Probe& probe, std::string_view text, Match match) const;
     void joinGroup(HashSlots& groups, std::uint64_t hash, std::uint32_t entry, Match match, Links Entry::*links);
     void leaveGroup(HashSlots& groups, std::uint64_t hash, std::uint32_t entry, Links Entry::*links);
-    // Whether a known entry is of organization: a line a user wrote with a
-    // name below its organizational domain is never a look-alike of it.
-    bool ofOrganization(std::uint32_t entry, std::string_view organization) const;
-    // The group's known entry of most dates, but those of domain's organization.
-    std::uint32_t bestOfGroup(std::uint32_t head, Links Entry::*links, std::string_view domain) const;
+    // The group's known entry of most dates, then first in byte order.
+    std::uint32_t bestOfGroup(std::uint32_t head, Links Entry::*links) const;
     std::uint32_t better(std::uint32_t a, std::uint32_t b) const;
-    std::uint32_t lookAlike(std::string_view domain) const;
+    // The best known entry organization looks like, a known name as words
+    // read in from, the domain at or below it.
+    std::uint32_t lookAlike(std::string_view organization, std::string_view from) const;
     // The best known entry one slip from domain's name of length size at
     // nameStart, under the same suffix.
     std::uint32_t oneSlipFrom(std::string_view domain, std::size_t nameStart, std::size_t size) const;

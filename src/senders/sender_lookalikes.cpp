@@ -128,48 +128,44 @@ std::uint32_t SenderHistory::better(std::uint32_t a, std::uint32_t b) const {
     return domainOf(x) <= domainOf(y) ? a : b;
 }
 
-bool SenderHistory::ofOrganization(std::uint32_t entry, std::string_view organization) const {
-    const Entry& known = entries_[entry];
-    return domainOf(known).substr(known.nameLength > 0 ? known.nameStart : 0) == organization;
-}
-
-std::uint32_t SenderHistory::bestOfGroup(std::uint32_t head, Links Entry::*links, std::string_view domain) const {
+std::uint32_t SenderHistory::bestOfGroup(std::uint32_t head, Links Entry::*links) const {
     std::uint32_t best = kNone;
     for (std::uint32_t at = head; at != kNone; at = (entries_[at].*links).next) {
-        if (!ofOrganization(at, domain)) best = better(best, at);
+        best = better(best, at);
     }
     return best;
 }
 
-SenderNote SenderHistory::noteFor(std::string_view organization, Day today) const noexcept {
+SenderNote SenderHistory::noteFor(std::string_view from, Day today) const noexcept {
     LastNote& last = lastNote_;
-    if (last.size != 0 && last.size == organization.size() && last.today == today &&
-        std::memcmp(last.name, organization.data(), organization.size()) == 0) {
+    if (last.size != 0 && last.size == from.size() && last.today == today &&
+        std::memcmp(last.name, from.data(), from.size()) == 0) {
         return {last.kind, last.known != kNone ? domainOf(entries_[last.known]) : std::string_view()};
     }
-    if (!isStorableDomain(organization)) return {};
+    if (!isLowerHostName(from)) return {};
+    const std::string_view organization = organizationalDomain(from);
     std::uint32_t known = kNone;
     SenderNote::Kind kind = SenderNote::Kind::kNone;
     const std::uint32_t own = findEntry(organization, hashOf(organization));
     const std::int64_t now = today;
     if (own == kNone || entries_[own].record.first >= now - (kNewDays - 1)) {
         // A known domain is never a look-alike: two the user knows are both theirs.
-        if (own == kNone || entries_[own].record.days < kKnownDays) known = lookAlike(organization);
+        if (own == kNone || entries_[own].record.days < kKnownDays) known = lookAlike(organization, from);
         if (known != kNone) {
             kind = SenderNote::Kind::kLooksLike;
         } else if (now - since_ >= kLearningDays) {
             kind = SenderNote::Kind::kNewSender;
         }
     }
-    last.size = static_cast<std::uint8_t>(organization.size());
+    last.size = static_cast<std::uint8_t>(from.size());
     last.kind = kind;
     last.today = today;
     last.known = known;
-    std::memcpy(last.name, organization.data(), organization.size());
+    std::memcpy(last.name, from.data(), from.size());
     return {kind, known != kNone ? domainOf(entries_[known]) : std::string_view()};
 }
 
-std::uint32_t SenderHistory::lookAlike(std::string_view domain) const {
+std::uint32_t SenderHistory::lookAlike(std::string_view domain, std::string_view from) const {
     PublicSuffix suffix;
     findPublicSuffix(domain, suffix);
     std::size_t nameStart = 0;
@@ -182,32 +178,33 @@ std::uint32_t SenderHistory::lookAlike(std::string_view domain) const {
     // The same skeleton.
     HashSlots::Probe probe = skeletons_.probe(skeletonHash(domain));
     std::uint32_t head = groupHead(skeletons_, probe, domain, Match::kSkeleton);
-    std::uint32_t best = head != kNone ? bestOfGroup(head, &Entry::skeleton, domain) : kNone;
+    std::uint32_t best = head != kNone ? bestOfGroup(head, &Entry::skeleton) : kNone;
     if (best != kNone) return best;
 
     // The same name under another suffix.
     if (!name.empty()) {
         probe = names_.probe(hashOf(name));
         head = groupHead(names_, probe, name, Match::kName);
-        best = head != kNone ? bestOfGroup(head, &Entry::name, domain) : kNone;
+        best = head != kNone ? bestOfGroup(head, &Entry::name) : kNone;
         if (best != kNone) return best;
     }
 
-    // A known name as whole words, from each word's start on, a run of
-    // words no longer than a label.
-    for (std::size_t start = 0; start < domain.size(); ++start) {
-        if (start > 0 && !isWordBreak(domain[start - 1])) continue;
+    // A known name as whole words anywhere in the From domain, labels
+    // before its organizational domain included (amazon.co.jp.evil.top):
+    // from each word's start on, a run of words no longer than a label.
+    for (std::size_t start = 0; start < from.size(); ++start) {
+        if (start > 0 && !isWordBreak(from[start - 1])) continue;
         std::uint64_t hash = 0;
         for (std::size_t end = start;; ++end) {
             const std::size_t length = end - start;
-            if ((end == domain.size() || isWordBreak(domain[end])) && length >= kShortestWordName &&
+            if ((end == from.size() || isWordBreak(from[end])) && length >= kShortestWordName &&
                 knownNamesOfLength_[length] > 0) {
                 probe = names_.probe(hash);
-                head = groupHead(names_, probe, domain.substr(start, length), Match::kWords);
-                if (head != kNone) best = better(best, bestOfGroup(head, &Entry::name, domain));
+                head = groupHead(names_, probe, from.substr(start, length), Match::kWords);
+                if (head != kNone) best = better(best, bestOfGroup(head, &Entry::name));
             }
-            if (end == domain.size() || length == kLongestLabel) break;
-            hash = hashStep(hash, static_cast<unsigned char>(wordByte(domain[end])));
+            if (end == from.size() || length == kLongestLabel) break;
+            hash = hashStep(hash, static_cast<unsigned char>(wordByte(from[end])));
         }
     }
     if (best != kNone || name.size() < kShortestSlipName) return best;
@@ -243,8 +240,7 @@ std::uint32_t SenderHistory::oneSlipFrom(std::string_view domain, std::size_t na
             if (known.size() < kShortestSlipName || !oneSlipApart(known, name)) continue;
             for (std::uint32_t at = head; at != kNone; at = entries_[at].name.next) {
                 const Entry& entry = entries_[at];
-                if (domainOf(entry).substr(entry.nameStart + entry.nameLength) == suffix &&
-                    !ofOrganization(at, domain)) {
+                if (domainOf(entry).substr(entry.nameStart + entry.nameLength) == suffix) {
                     best = better(best, at);
                 }
             }

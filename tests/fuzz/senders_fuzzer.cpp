@@ -110,6 +110,15 @@ bool plainHostName(const std::string& name) {
     }
 }
 
+// Whether the history may hold domain: a lower-case host name that is its
+// own organizational domain, its public suffix and a label more or the
+// suffix alone.
+bool plainStorable(const std::string& domain) {
+    PublicSuffix suffix;
+    return plainHostName(domain) && findPublicSuffix(domain, suffix) &&
+           (suffix.start == 0 || domain.find('.') + 1 == suffix.start);
+}
+
 // A date plainly: its fields, a month's days by its own rule.
 bool plainDate(const std::string& text, Day& day) {
     if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
@@ -184,7 +193,7 @@ bool plainRead(const std::string& file, std::size_t capacity, Model& model) {
         }
         Record record{};
         const std::string& count = fields.size() == 4 ? fields[3] : "";
-        if (fields.size() != 4 || !plainHostName(fields[0]) || !plainDate(fields[1], record.first) ||
+        if (fields.size() != 4 || !plainStorable(fields[0]) || !plainDate(fields[1], record.first) ||
             !plainDate(fields[2], record.last) || count.empty() || count.size() > 9 || count[0] == '0' ||
             count.find_first_not_of("0123456789") != std::string::npos || record.first > record.last ||
             std::stoll(count) > static_cast<long long>(record.last) - record.first + 1 ||
@@ -214,7 +223,7 @@ std::string plainWrite(const Model& model) {
 }
 
 void plainRecord(Model& model, std::size_t capacity, const std::string& domain, Day today) {
-    if (!plainHostName(domain) || today < kFirstDay || today > kLastDay) return;
+    if (!plainStorable(domain) || today < kFirstDay || today > kLastDay) return;
     const auto found = model.domains.find(domain);
     if (found != model.domains.end()) {
         Record& record = found->second;
@@ -267,22 +276,25 @@ bool standsAsWords(const std::string& from, const std::string& name) {
     return false;
 }
 
+// The note of a From domain: new by its organizational domain, which the
+// rules compare, but for a known name as words, read in the whole domain.
 std::string plainNote(const Model& model, const std::string& from, Day today) {
     if (!plainHostName(from)) return "";
-    const auto own = model.domains.find(from);
+    std::string name, suffix;
+    const bool named = nameOf(from, name, suffix);
+    const std::string organization = named ? name + suffix : from;
+    const auto own = model.domains.find(organization);
     if (own != model.domains.end() && static_cast<long long>(own->second.first) < static_cast<long long>(today) - 6) return "";
     if (own == model.domains.end() || own->second.days < 3) {
-        std::string name, suffix;
-        const bool named = nameOf(from, name, suffix);
-        const std::u32string skeleton = plainSkeleton(from);
+        const std::u32string skeleton = plainSkeleton(organization);
         for (int rule = 1; rule <= 4; ++rule) {
             const std::string* best = nullptr;
             std::uint32_t bestDays = 0;
             for (const auto& [domain, record] : model.domains) {
                 std::string knownName, knownSuffix;
                 const bool knownNamed = nameOf(domain, knownName, knownSuffix);
-                // Of the From domain's own organization, a line a user wrote included.
-                if (record.days < 3 || (knownNamed ? knownName + knownSuffix : domain) == from) continue;
+                // The From domain's own organization is no look-alike of it.
+                if (record.days < 3 || (knownNamed ? knownName + knownSuffix : domain) == organization) continue;
                 const bool matches =
                     rule == 1   ? plainSkeleton(domain) == skeleton
                     : rule == 2 ? named && knownNamed && knownName == name
