@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
+#include <ctime>
 #include <utility>
 
 #include "text/sse2.h"
@@ -36,13 +36,18 @@ constexpr std::uint64_t keyOf(std::uint64_t hash, std::uint32_t seed) {
     return static_cast<std::uint64_t>(mixed(folded ^ seed)) << 32;
 }
 
-// A seed no file can know: the clock and where this process placed things.
+// A seed no file can know: the time this process has run and where it
+// placed things. The C library's clock, as a clock of the C++ library
+// would draw in, on Windows, the threads library's whole clock module and
+// with it imports such as SetSystemTime.
 std::uint32_t freshSeed() {
     static std::atomic<std::uint32_t> count{0};
-    const auto ticks = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    const auto ticks = static_cast<std::uint64_t>(std::clock());
     const auto place = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&count));
+    int onStack = 0;
+    const auto stack = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&onStack));
     return mixed(static_cast<std::uint32_t>(ticks ^ ticks >> 32) ^ mixed(static_cast<std::uint32_t>(place ^ place >> 32)) ^
-                 mixed(count.fetch_add(1) + 1));
+                 mixed(static_cast<std::uint32_t>(stack ^ stack >> 32)) ^ mixed(count.fetch_add(1) + 1));
 }
 
 #ifdef QM_BLOCK_SCAN
