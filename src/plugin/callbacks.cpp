@@ -57,8 +57,6 @@ bool keepsSenders(const Settings& settings) {
     return switchedOn(settings.senders) && (switchedOn(settings.auth) || switchedOn(settings.dkim));
 }
 
-
-
 }  // namespace
 
 extern "C" {
