@@ -34,23 +34,43 @@ struct FileLine {
     SenderRecord record;
 };
 
-// The bytes of a lower-case host name.
-bool isDomainByte(char c) { return (c >= 'a' && c <= 'z') || isDigit(c) || c == '-' || c == '.'; }
+// Whether line's bytes from start to end make a label: 1 to 63 of them, no
+// hyphen first or last.
+bool isLabel(std::string_view line, std::size_t start, std::size_t end) {
+    return end > start && end - start <= 63 && line[start] != '-' && line[end - 1] != '-';
+}
+
+// The length of the lower-case host name at line's start, up to the first
+// byte no such name holds; 0 when what stands there is none (an empty or
+// long label, a hyphen at a label's end, more than kLongestDnsName bytes).
+// One pass: a history's lines are mostly their domains.
+std::size_t hostNameAt(std::string_view line) {
+    std::size_t label = 0;
+    std::size_t end = 0;
+    for (; end < line.size() && end <= kLongestDnsName; ++end) {
+        const char c = line[end];
+        if (c == '.') {
+            if (!isLabel(line, label, end)) return 0;
+            label = end + 1;
+        } else if ((c < 'a' || c > 'z') && !isDigit(c) && c != '-') {
+            break;
+        }
+    }
+    return end <= kLongestDnsName && isLabel(line, label, end) ? end : 0;
+}
 
 // Reads the line of file at at, "DOMAIN FIRST LAST DAYS" and its LF or CR
-// LF, exactly, and moves at past it. Each byte is read once but the
-// domain's, which a history's lines are mostly: no search for the line's
-// end first.
+// LF, exactly, and moves at past it. Each byte is read once: no search
+// for the line's end first.
 bool parseLine(std::string_view file, std::size_t& at, FileLine& parsed) {
     const std::string_view line = file.substr(at);
-    std::size_t blank = 0;
-    while (blank < line.size() && blank <= kLongestDnsName && isDomainByte(line[blank])) ++blank;
+    const std::size_t blank = hostNameAt(line);
     parsed.domain = line.substr(0, blank);
     // " FIRST LAST DAYS" from the blank on.
     const std::string_view rest = line.substr(blank);
     constexpr std::size_t kDaysAt = 3 + 2 * kDateLength;
-    if (rest.size() <= kDaysAt || rest[0] != ' ' || rest[1 + kDateLength] != ' ' || rest[kDaysAt - 1] != ' ' ||
-        !isHostName(parsed.domain) || !readDate(rest.substr(1, kDateLength), parsed.record.first) ||
+    if (blank == 0 || rest.size() <= kDaysAt || rest[0] != ' ' || rest[1 + kDateLength] != ' ' ||
+        rest[kDaysAt - 1] != ' ' || !readDate(rest.substr(1, kDateLength), parsed.record.first) ||
         !readDate(rest.substr(2 + kDateLength, kDateLength), parsed.record.last) || rest[kDaysAt] == '0') {
         return false;
     }
@@ -65,11 +85,13 @@ bool parseLine(std::string_view file, std::size_t& at, FileLine& parsed) {
     at += blank + end + 1;
     parsed.record.days = days;
     const SenderRecord& r = parsed.record;
-    // A name below an organizational domain is none the history holds: a
-    // group of them could make every lookup of its name read them all.
-    return r.first <= r.last && days <= static_cast<std::uint32_t>(r.last - r.first) + 1 &&
-           organizationalDomain(parsed.domain).size() == parsed.domain.size();
+    return r.first <= r.last && days <= static_cast<std::uint32_t>(r.last - r.first) + 1;
 }
+
+// A name below an organizational domain is none the history holds: a group
+// of them could make every lookup of its name read them all. The lines kept
+// are checked as their keys are made, which finds their public suffix anyway.
+bool isOrganizational(std::string_view domain) { return organizationalDomain(domain).size() == domain.size(); }
 
 int compareDomains(const void* a, const void* b) {
     return static_cast<const FileLine*>(a)->domain.compare(static_cast<const FileLine*>(b)->domain);
@@ -100,9 +122,7 @@ bool isLowerHostName(std::string_view domain) {
     return true;
 }
 
-bool isStorableDomain(std::string_view domain) {
-    return isLowerHostName(domain) && organizationalDomain(domain).size() == domain.size();
-}
+bool isStorableDomain(std::string_view domain) { return isLowerHostName(domain) && isOrganizational(domain); }
 
 SenderHistory::SenderHistory(Day since, std::size_t capacity)
     : since_(std::min(std::max(since, kFirstDay), kLastDay)),
@@ -131,10 +151,12 @@ bool SenderHistory::read(std::string_view file) {
 
     SenderHistory fresh(since, capacity_);
     if (lines.size() > capacity_) {
-        // A domain twice is damage among the lines dropped too.
+        // A domain twice, or below its organizational domain, is damage
+        // among the lines dropped too.
         HashSlots seen;
         seen.reserve(lines.size());
         for (std::uint32_t i = 0; i < lines.size(); ++i) {
+            if (!isOrganizational(lines[i].domain)) return false;
             const std::uint64_t hash = hashOf(lines[i].domain);
             for (HashSlots::Probe probe = seen.probe(hash);;) {
                 const std::uint32_t other = seen.next(probe);
@@ -189,6 +211,7 @@ bool SenderHistory::read(std::string_view file) {
         if (i < count) {
             const FileLine& line = lineAt(i);
             keys = keysOf(line.domain, line.record.days >= kKnownDays);
+            if (!keys.organizational) return false;
             fresh.domains_.prefetch(keys.domain);
             fresh.skeletons_.prefetch(keys.skeleton);
             fresh.names_.prefetch(keys.name);
@@ -314,12 +337,14 @@ SenderHistory::EntryKeys SenderHistory::keysOf(std::string_view domain, bool kno
     PublicSuffix suffix;
     std::size_t nameStart = 0;
     std::size_t nameEnd = 0;
-    if (findPublicSuffix(domain, suffix) && suffix.start > 0) {
+    const bool found = findPublicSuffix(domain, suffix);
+    if (found && suffix.start > 0) {
         nameStart = labelBefore(domain, suffix.start - 1);
         nameEnd = suffix.start - 1;
         keys.nameStart = static_cast<std::uint8_t>(nameStart);
         keys.nameLength = static_cast<std::uint8_t>(nameEnd - nameStart);
     }
+    keys.organizational = found && nameStart == 0;
     if (!known) {
         keys.domain = hashOf(domain);
         return keys;

@@ -140,6 +140,7 @@ private:
         std::uint64_t name = 0;      // hashOf its name, of a known entry
         std::uint8_t nameStart = 0;
         std::uint8_t nameLength = 0;
+        bool organizational = false;  // the domain is its own organizational domain
     };
     static EntryKeys keysOf(std::string_view domain, bool known);
 
