@@ -203,7 +203,6 @@ DmarcPolicy lookUp(InlineBuffer<Check*, kCheckedSignatures>& checks, const Polic
     KeyAnswer answers[kCheckedSignatures + 2];
     services.keys.lookUp(names, count, waitMs, answers);
     for (std::size_t i = 0; i < keys; ++i) readKeyAnswer(*asking[i], answers[i], services.crypto);
-    if (atFrom == kNotAsked && atOrganization == kNotAsked) return {};
     const auto answerAt = [&](std::size_t at) { return at == kNotAsked ? nullptr : &answers[at]; };
     return discoverDmarcPolicy(answerAt(atFrom), answerAt(atOrganization));
 }

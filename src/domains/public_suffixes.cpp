@@ -129,30 +129,11 @@ std::string_view organizationalDomain(std::string_view name) {
 }
 
 bool isHostName(std::string_view text) {
-    if (text.empty() || text.size() > kLongestDnsName) return false;
-    std::size_t label = 0;
-    for (std::size_t i = 0; i <= text.size(); ++i) {
-        if (i == text.size() || text[i] == '.') {
-            const std::size_t length = i - label;
-            if (length == 0 || length > 63 || text[label] == '-' || text[i - 1] == '-') return false;
-            label = i + 1;
-        } else if (!isLetter(text[i]) && !isDigit(text[i]) && text[i] != '-') {
-            return false;
-        }
-    }
-    return true;
+    const auto holds = [](char c) { return isLetter(c) || isDigit(c) || c == '-'; };
+    return !text.empty() && nameLengthAt(text, holds, true) == text.size();
 }
 
 bool isDnsName(std::string_view text) {
-    if (text.empty() || text.size() > kLongestDnsName) return false;
-    std::size_t label = 0;
-    for (std::size_t i = 0; i <= text.size(); ++i) {
-        if (i < text.size() && text[i] != '.') {
-            if (text[i] < '!' || text[i] > '~') return false;
-            continue;
-        }
-        if (i == label || i - label > 63) return false;
-        label = i + 1;
-    }
-    return true;
+    const auto holds = [](char c) { return c >= '!' && c <= '~'; };
+    return !text.empty() && nameLengthAt(text, holds, false) == text.size();
 }

@@ -44,6 +44,29 @@ constexpr std::string_view organizationalDomain(std::string_view name, const Pub
 // that organizational domain. Linear in the domain; allocates nothing.
 bool rulesBelow(std::string_view domain);
 
+// The length of the name that begins text, up to its first byte that is
+// no dot and that holds(byte) refuses: labels of 1 to 63 bytes between
+// dots, at most kLongestDnsName bytes in all, and for a host name (hostName)
+// no label with '-' first or last; 0 when what stands there is no such name.
+// One pass, over kLongestDnsName + 1 bytes at most.
+template <typename Holds>
+constexpr std::size_t nameLengthAt(std::string_view text, Holds holds, bool hostName) {
+    const auto isLabel = [&](std::size_t start, std::size_t end) {
+        return end > start && end - start <= 63 && (!hostName || (text[start] != '-' && text[end - 1] != '-'));
+    };
+    std::size_t label = 0;
+    std::size_t end = 0;
+    for (; end < text.size() && end <= kLongestDnsName; ++end) {
+        if (text[end] == '.') {
+            if (!isLabel(label, end)) return 0;
+            label = end + 1;
+        } else if (!holds(text[end])) {
+            break;
+        }
+    }
+    return end <= kLongestDnsName && isLabel(label, end) ? end : 0;
+}
+
 // Whether text is a host name of at most kLongestDnsName bytes: labels of
 // letters, digits and '-' (not first or last), each 1 to 63 bytes, between
 // dots.

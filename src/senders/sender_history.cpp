@@ -34,29 +34,10 @@ struct FileLine {
     SenderRecord record;
 };
 
-// Whether line's bytes from start to end make a label: 1 to 63 of them, no
-// hyphen first or last.
-bool isLabel(std::string_view line, std::size_t start, std::size_t end) {
-    return end > start && end - start <= 63 && line[start] != '-' && line[end - 1] != '-';
-}
-
-// The length of the lower-case host name at line's start, up to the first
-// byte no such name holds; 0 when what stands there is none (an empty or
-// long label, a hyphen at a label's end, more than kLongestDnsName bytes).
+// The length of the lower-case host name that begins text, 0 for none.
 // One pass: a history's lines are mostly their domains.
-std::size_t hostNameAt(std::string_view line) {
-    std::size_t label = 0;
-    std::size_t end = 0;
-    for (; end < line.size() && end <= kLongestDnsName; ++end) {
-        const char c = line[end];
-        if (c == '.') {
-            if (!isLabel(line, label, end)) return 0;
-            label = end + 1;
-        } else if ((c < 'a' || c > 'z') && !isDigit(c) && c != '-') {
-            break;
-        }
-    }
-    return end <= kLongestDnsName && isLabel(line, label, end) ? end : 0;
+std::size_t lowerHostNameAt(std::string_view text) {
+    return nameLengthAt(text, [](char c) { return (c >= 'a' && c <= 'z') || isDigit(c) || c == '-'; }, true);
 }
 
 // Reads the line of file at at, "DOMAIN FIRST LAST DAYS" and its LF or CR
@@ -64,7 +45,7 @@ std::size_t hostNameAt(std::string_view line) {
 // for the line's end first.
 bool parseLine(std::string_view file, std::size_t& at, FileLine& parsed) {
     const std::string_view line = file.substr(at);
-    const std::size_t blank = hostNameAt(line);
+    const std::size_t blank = lowerHostNameAt(line);
     parsed.domain = line.substr(0, blank);
     // " FIRST LAST DAYS" from the blank on.
     const std::string_view rest = line.substr(blank);
@@ -114,13 +95,7 @@ bool samePrefix(const FileLine& a, const FileLine& b) { return a.domain.substr(0
 
 }  // namespace
 
-bool isLowerHostName(std::string_view domain) {
-    if (!isHostName(domain)) return false;
-    for (const char c : domain) {
-        if (c >= 'A' && c <= 'Z') return false;
-    }
-    return true;
-}
+bool isLowerHostName(std::string_view domain) { return !domain.empty() && lowerHostNameAt(domain) == domain.size(); }
 
 bool isStorableDomain(std::string_view domain) { return isLowerHostName(domain) && isOrganizational(domain); }
 
