@@ -1,6 +1,8 @@
-// The outside service that turns text in some charset into code page 932,
-// the host's ANSI code page. The DLL uses the Windows converters; native
-// builds use the C library's iconv. The view's logic sees only this seam.
+// The outside service that turns text into what the plug-in reads and shows:
+// text in some charset into code page 932, the host's ANSI code page, and a
+// domain name written in Unicode into the form DNS knows. The DLL uses
+// Windows' functions; native builds use the C library's iconv and libidn2.
+// The view's logic sees only this seam.
 #pragma once
 
 #include <string>
@@ -15,6 +17,13 @@ public:
     // Returns false and appends nothing when the charset cannot be converted
     // here or bytes are not valid text in it.
     virtual bool toCodePage932(const Charset& charset, std::string_view bytes, std::string& out) = 0;
+
+    // Sets ascii to domain, a name in UTF-8, as IDNA maps it for a lookup
+    // (UTS #46, or the platform's IDNA: case folded, NFC, full-width forms
+    // and the ideographic full stops read as ASCII), each label that is not
+    // ASCII then an A-label. False when it cannot be mapped: not UTF-8, a
+    // character IDNA refuses, an empty label.
+    virtual bool toAsciiDomain(std::string_view domain, std::string& ascii) = 0;
 
 protected:
     ~CharsetConverter() = default;

@@ -1,5 +1,9 @@
 #include "charset/iconv_converter.h"
 
+#include <idn2.h>
+
+#include <cstdlib>
+
 namespace {
 
 const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
@@ -88,4 +92,16 @@ std::string IconvConverter::codePage932Of(char32_t c) {
         }
     }
     return "?";
+}
+
+bool IconvConverter::toAsciiDomain(std::string_view domain, std::string& ascii) {
+    ascii.clear();
+    // libidn2 reads up to a NUL: a name that holds one is no name.
+    const std::string text(domain);
+    if (text.empty() || text.find('\0') != std::string::npos) return false;
+    char* mapped = nullptr;
+    const int status = idn2_to_ascii_8z(text.c_str(), &mapped, IDN2_NONTRANSITIONAL);
+    if (status == IDN2_OK) ascii = mapped;
+    std::free(mapped);
+    return status == IDN2_OK;
 }

@@ -1,4 +1,5 @@
-// The native builds' converter, on the C library's iconv.
+// The native builds' converter, on the C library's iconv, and libidn2 for
+// domain names.
 #pragma once
 
 #include <iconv.h>
@@ -22,6 +23,7 @@ public:
     IconvConverter& operator=(const IconvConverter&) = delete;
 
     bool toCodePage932(const Charset& charset, std::string_view bytes, std::string& out) override;
+    bool toAsciiDomain(std::string_view domain, std::string& ascii) override;
 
 private:
     iconv_t readerOf(const Charset& charset);

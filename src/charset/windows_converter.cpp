@@ -1,5 +1,7 @@
 #include "charset/windows_converter.h"
 
+#include <cstring>
+
 namespace {
 
 // The wide buffer a conversion keeps for the next.
@@ -38,6 +40,18 @@ bool appendCodePage932(const wchar_t* wide, std::size_t count, std::string& out)
     return written > 0;
 }
 
+// Loads a library of Windows' own folder, kept loaded: unloading a library
+// from the DLL's own unload is not allowed. A full path, so that no library
+// of that name beside the client is taken instead.
+HMODULE systemLibrary(const char* name) {
+    char path[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    if (length == 0 || length + 1 + std::strlen(name) + 1 > MAX_PATH) return nullptr;
+    path[length] = '\\';
+    lstrcpyA(path + length + 1, name);
+    return LoadLibraryA(path);
+}
+
 }  // namespace
 
 bool WindowsConverter::toCodePage932(const Charset& charset, std::string_view bytes, std::string& out) {
@@ -70,23 +84,43 @@ bool WindowsConverter::toCodePage932(const Charset& charset, std::string_view by
     return converted;
 }
 
-// Kept loaded once found: unloading a library from the DLL's own
-// unload is not allowed.
 WindowsConverter::MlangConvert WindowsConverter::mlang() {
     if (!mlangTried_) {
         mlangTried_ = true;
-        char path[MAX_PATH];
-        const UINT length = GetSystemDirectoryA(path, MAX_PATH);
-        constexpr char kName[] = "\\mlang.dll";
-        // A full path, so that no mlang.dll beside the client is taken instead.
-        if (length > 0 && length + sizeof kName <= MAX_PATH) {
-            lstrcpyA(path + length, kName);
-            if (const HMODULE module = LoadLibraryA(path)) {
-                mlangConvert_ = reinterpret_cast<MlangConvert>(
-                    reinterpret_cast<void*>(GetProcAddress(module, "ConvertINetMultiByteToUnicode")));
-            }
+        if (const HMODULE module = systemLibrary("mlang.dll")) {
+            mlangConvert_ = reinterpret_cast<MlangConvert>(
+                reinterpret_cast<void*>(GetProcAddress(module, "ConvertINetMultiByteToUnicode")));
         }
     }
     return mlangConvert_;
 }
 
+WindowsConverter::IdnConvert WindowsConverter::idnToAscii() {
+    if (!idnTried_) {
+        idnTried_ = true;
+        if (const HMODULE module = systemLibrary("normaliz.dll")) {
+            idnToAscii_ = reinterpret_cast<IdnConvert>(reinterpret_cast<void*>(GetProcAddress(module, "IdnToAscii")));
+        }
+    }
+    return idnToAscii_;
+}
+
+bool WindowsConverter::toAsciiDomain(std::string_view domain, std::string& ascii) {
+    ascii.clear();
+    const IdnConvert convert = idnToAscii();
+    // Longer than a name can be after mapping, in any form.
+    constexpr int kLongest = 1024;
+    if (convert == nullptr || domain.empty() || domain.size() > kLongest) return false;
+    WCHAR unicode[kLongest];
+    const int count = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, domain.data(), static_cast<int>(domain.size()),
+                                          unicode, kLongest);
+    if (count <= 0) return false;
+    WCHAR mapped[256];
+    const int length = convert(0, unicode, count, mapped, 256);
+    if (length <= 0) return false;
+    for (int i = 0; i < length; ++i) {
+        if (mapped[i] >= 0x80) return false;
+        ascii += static_cast<char>(mapped[i]);
+    }
+    return true;
+}
