@@ -53,7 +53,8 @@ TEST(AuthDigest, TellsWhoSentTheMailFromTrustedServersOnly) {
          "X-Authentication-Results: mx.google.com; dmarc=fail\r\nAuthentication-Results-Original: mx.google.com; "
          "dmarc=fail\r\nAuthentication-Results: mx.google.com;\r\n       dmarc=pass (p=NONE sp=NONE dis=NONE) "
          "header.from=shop.example\r\nFrom: Shop <news@SHOP.example.>\r\n",
-         "[Auth] PASS shop.example | DMARC pass | DKIM pass shop.example | SPF pass shop.example | by mx.google.com"},
+         "[Auth] WARN shop.example (unusual From) | DMARC pass | DKIM pass shop.example | SPF pass shop.example | by "
+         "mx.google.com"},
         {"one field per check, under different ids", {"*.mail.example.com"},
          "Authentication-Results: atlas-101.mail.example.com; dmarc=pass header.from=x.example\r\n"
          "Authentication-Results: MAIL.example.com; dkim=pass header.d=x.example\r\n"
@@ -104,15 +105,15 @@ TEST(AuthDigest, TellsWhoSentTheMailFromTrustedServersOnly) {
         {"a claim before a comma", kExampleNet,
          "Authentication-Results: mx.example.net; dmarc=pass header.from=b.example\r\n"
          "From: PayPal Service, paypal.com <a@b.example>\r\n",
-         "[Auth] WARN b.example (name says paypal.com) | DMARC pass | by mx.example.net"},
+         "[Auth] WARN b.example (unusual From) (name says paypal.com) | DMARC pass | by mx.example.net"},
         {"a claim in a quoted part before a comma", kExampleNet,
          "Authentication-Results: mx.example.net; dmarc=pass header.from=b.example\r\n"
          "From: \"Support\" , \"paypal.com\" <a@b.example>\r\n",
-         "[Auth] WARN b.example (name says paypal.com) | DMARC pass | by mx.example.net"},
+         "[Auth] WARN b.example (unusual From) (name says paypal.com) | DMARC pass | by mx.example.net"},
         {"a claim in brackets without an address", kExampleNet,
          "Authentication-Results: mx.example.net; dmarc=pass header.from=b.example\r\n"
          "From: Support <paypal.com>, <a@b.example>\r\n",
-         "[Auth] WARN b.example (name says paypal.com) | DMARC pass | by mx.example.net"},
+         "[Auth] WARN b.example (unusual From) (name says paypal.com) | DMARC pass | by mx.example.net"},
         {"words under newer generic suffixes claim nothing", kExampleNet,
          "Authentication-Results: mx.example.net; dmarc=pass header.from=b.example\r\n"
          "From: \"Dr.med. Anna Schmidt, Matt.Dev\" <a@b.example>\r\n",
@@ -120,7 +121,8 @@ TEST(AuthDigest, TellsWhoSentTheMailFromTrustedServersOnly) {
         {"two addresses in one From", kExampleNet,
          "Authentication-Results: mx.example.net; dkim=pass header.d=paypal.com\r\n"
          "From: \"Pay, Pal\" <service@paypal.com>, a@evil.example\r\n",
-         "[Auth] FAIL paypal.com (more than one From) | DKIM pass paypal.com | by mx.example.net"},
+         "[Auth] FAIL paypal.com (more than one From) (name says evil.example) | DKIM pass paypal.com | by "
+         "mx.example.net"},
         // What the verdict rests on.
         {"dkim alone, aligned", kExampleNet,
          "Authentication-Results: mx.example.net; dkim=pass header.d=example.com\r\nFrom: a@mail.example.com\r\n",

@@ -78,7 +78,7 @@ TEST(DkimCheck, EachSignatureComesToItsItem) {
         // A copy of a field the mail may hold once, added above the signed one,
         // goes unsigned, and is the one a reader sees.
         {"relaxed", {{"Subject: Lunch", "Subject: Your account is locked\r\nSubject: Lunch"}},
-         "[DKIM] WARN example.com (more than one Subject) | pass example.com"},
+         "[DKIM] WARN example.com (more than one Subject) (unsigned Subject) | pass example.com"},
         {"relaxed", {{"Date:", "Content-Type: text/html\r\nDATE: Fri, 1 Jan 2027 00:00:00 +0000\r\n"
                                 "Content-type: text/plain\r\nDate:"}},
          "[DKIM] WARN example.com (more than one Date) | pass example.com"},
@@ -159,13 +159,24 @@ TEST(DkimCheck, TheFromDomainsOwnPolicyAndWhatItsNameClaims) {
         // No host name, yet a name DNS holds: asked, then its organizational domain.
         {"relaxed", unsignedFrom("taro@x_y.example.net"), "[DKIM] FAIL x_y.example.net (DMARC reject)"},
         {"relaxed", unsignedFrom("taro@x+y.Example.Net"), "[DKIM] FAIL ? (DMARC reject)"},
+        // The domain as read, plainly or not, is the one whose owner is asked.
+        {"relaxed", unsignedFrom("service@reject .example.com"),
+         "[DKIM] FAIL reject.example.com (unusual From) (DMARC reject)"},
+        {"from_reject", {{"taro@reject.example.com", "taro@reject (x). example.com"}},
+         "[DKIM] FAIL reject.example.com (unusual From) (DMARC reject) | fail example.com (signature does not match)"},
+        // np= for a name below that does not exist, sp= for one that does;
+        // testing lowers a step; two records at the From domain are none.
+        {"relaxed", unsignedFrom("taro@ghost.np.example"), "[DKIM] FAIL ghost.np.example (DMARC reject)"},
+        {"relaxed", unsignedFrom("taro@real.np.example"), "[DKIM] FAIL real.np.example (DMARC quarantine)"},
+        {"relaxed", unsignedFrom("taro@testing.example.com"), "[DKIM] FAIL testing.example.com (DMARC quarantine)"},
+        {"relaxed", unsignedFrom("taro@twice.example.net"), "[DKIM] FAIL twice.example.net (DMARC reject)"},
         {"relaxed", {{"From:", "From: a@example.org\r\nFrom:"}, {"DKIM-Signature:", "X-Signature:"}},
          "[DKIM] FAIL example.org (more than one From)"},
         // Signed.
         {"from_reject", {}, "[DKIM] PASS reject.example.com (DMARC reject) | pass example.com"},
         {"from_reject", {{"Lunch  on", "Lunch  at"}}, "[DKIM] FAIL reject.example.com (DMARC reject) | fail example.com (body changed)"},
         {"from_reject", {{"Subject:", "Subject: Urgent\r\nSubject:"}},
-         "[DKIM] WARN reject.example.com (more than one Subject) (DMARC reject) | pass example.com"},
+         "[DKIM] WARN reject.example.com (more than one Subject) (unsigned Subject) (DMARC reject) | pass example.com"},
         {"from_reject", {}, "[DKIM] ? reject.example.com (DMARC reject) | temperror example.com (key lookup pending)",
          "s2048._domainkey.example.com"},
         {"from_reject_part_of_body", {}, "[DKIM] WARN reject.example.com (DMARC reject) | pass example.com (part of the body)"},
@@ -175,8 +186,8 @@ TEST(DkimCheck, TheFromDomainsOwnPolicyAndWhatItsNameClaims) {
          "[DKIM] FAIL reject.example.com (DMARC reject) | neutral example.com (testing)"},
         // What the display name claims.
         {"name_claims", {}, "[DKIM] WARN example.com (name says paypal.com) | pass example.com"},
-        {"name_after_comma", {}, "[DKIM] WARN example.com (name says paypal.com) | pass example.com"},
-        {"name_quoted_parts", {}, "[DKIM] WARN example.com (name says paypal.com) | pass example.com"},
+        {"name_after_comma", {}, "[DKIM] WARN example.com (unusual From) (name says paypal.com) | pass example.com"},
+        {"name_quoted_parts", {}, "[DKIM] WARN example.com (unusual From) (name says paypal.com) | pass example.com"},
         {"name_title", {}, kPass},
         // A From domain that is a public suffix is its own organization;
         // the names below it are others'.
@@ -204,7 +215,44 @@ TEST(DkimCheck, TheFromDomainsOwnPolicyAndWhatItsNameClaims) {
     TestKeys keys;
     lineOf(signedMail("from_subdomain"), keys);
     EXPECT_EQ(keys.asked, (std::vector<std::string>{"s2048._domainkey.example.net", "_dmarc.news.example.net",
-                                                     "_dmarc.example.net"}));
+                                                     "_dmarc.example.net", "news.example.net"}));
+}
+
+// A field anyone who relays the mail could add: a Reply-To of another
+// organization or a Subject that no signature making the pass covers.
+TEST(DkimCheck, WhatNoPassingSignatureCoversIsNamed) {
+    const std::string replyTo = "Reply-To: attacker@evil.example\r\nFrom:";
+    const struct {
+        const char* mail;
+        std::vector<std::pair<std::string, std::string>> edits;
+        std::string line;
+    } cases[] = {
+        {"relaxed", {{"From:", replyTo}}, "[DKIM] WARN example.com (unsigned Reply-To) | pass example.com"},
+        {"relaxed", {{"From:", "Reply-To: help@example.com, x@evil .example\r\nFrom:"}},
+         "[DKIM] WARN example.com (unsigned Reply-To) | pass example.com"},
+        {"relaxed", {{"From:", "Reply-To: \"Help\" <help@mail.example.com>\r\nFrom:"}}, kPass},
+        {"relaxed", {{"From:", "Reply-To: undisclosed\r\nFrom:"}}, kPass},
+        {"reply_to_signed", {}, kPass},
+        {"reply_to_signed", {{"Reply-To:", "Reply-To: a@evil.example\r\nReply-To:"}},
+         "[DKIM] WARN example.com (more than one Reply-To) (unsigned Reply-To) | pass example.com"},
+        {"subject_unsigned", {}, "[DKIM] WARN example.com (unsigned Subject) | pass example.com"},
+        {"subject_unsigned", {{"From:", replyTo}},
+         "[DKIM] WARN example.com (unsigned Reply-To) (unsigned Subject) | pass example.com"},
+        {"from_reject", {{"From:", replyTo}},
+         "[DKIM] WARN reject.example.com (unsigned Reply-To) (DMARC reject) | pass example.com"},
+        // Without a signature that makes the pass, neither is said.
+        {"relaxed", {{"From:", replyTo}, {"DKIM-Signature:", "X-Signature:"}}, "[DKIM] NONE example.com"},
+        {"part_of_body", {{"From:", replyTo}}, "[DKIM] WARN example.com | pass example.com (part of the body)"},
+        {"other_domain", {{"From:", replyTo}}, "[DKIM] WARN example.com | pass example.net (not From)"},
+        {"subject_unsigned", {{"Lunch  on", "Lunch  at"}}, "[DKIM] WARN example.com | fail example.com (body changed)"},
+        // One signature that makes the pass and covers them is enough.
+        {"two_signatures", {}, "[DKIM] PASS example.com | pass example.com, pass example.net (not From)"},
+    };
+    for (const auto& c : cases) {
+        TestKeys keys;
+        EXPECT_EQ(lineOf(edited(signedMail(c.mail), c.edits), keys), c.line)
+            << c.mail << (c.edits.empty() ? "" : ", edited to " + c.edits.front().second);
+    }
 }
 
 // A host name of length bytes of c, in labels of 63 at most.
@@ -224,6 +272,7 @@ TEST(DmarcPolicy, EachRecordGivesItsPolicy) {
         KeyRecords atFrom;  // empty: no record there
         KeyRecords atOrganization;
         const char* policy;
+        KeyState fromItself = KeyState::kNoKey;  // the From domain stands, with no TXT record
     } cases[] = {
         {"the plain form", {"v=DMARC1; p=reject"}, {}, "reject"},
         {"a broken tag after p", {"v=DMARC1; p=reject; x-y=1"}, {}, "reject"},
@@ -244,8 +293,24 @@ TEST(DmarcPolicy, EachRecordGivesItsPolicy) {
         {"sp of another value", {"v=DMARC1; p=reject; sp=bogus"}, {}, "none"},
         {"v not first: no record at the From domain", {"p=reject; v=DMARC1"}, {"v=DMARC1; p=quarantine"}, "quarantine"},
         {"an empty tag before v", {"; v=DMARC1; p=reject"}, {}, "none"},
-        {"two records", {"v=DMARC1; p=reject", "v=DMARC1; p=none"}, {"v=DMARC1; p=reject"}, "none"},
         {"records of other kinds passed over", {"v=spf1 -all", "v=DMARC1; p=reject"}, {}, "reject"},
+        // Several records at the From domain are none: the walk goes on.
+        {"two records at the From domain", {"v=DMARC1; p=none", "v=DMARC1; p=none"}, {"v=DMARC1; p=reject"}, "reject"},
+        {"two records at the organizational domain", {}, {"v=DMARC1; p=reject", "v=DMARC1; p=reject"}, "none"},
+        // np= for a From domain that does not exist.
+        {"np= for a name that does not exist", {}, {"v=DMARC1; p=none; sp=quarantine; np=reject"}, "reject",
+         KeyState::kNoName},
+        {"sp= for a name that stands", {}, {"v=DMARC1; p=none; sp=quarantine; np=reject"}, "quarantine"},
+        {"sp= when its existence is unknown", {}, {"v=DMARC1; p=none; sp=quarantine; np=reject"}, "quarantine",
+         KeyState::kFailed},
+        {"np= of another value passed over", {}, {"v=DMARC1; p=reject; np=bogus"}, "reject", KeyState::kNoName},
+        {"np= looser than sp=", {}, {"v=DMARC1; p=reject; np=none"}, "none", KeyState::kNoName},
+        {"np= at the From domain's own record", {"v=DMARC1; p=none; np=reject"}, {}, "none", KeyState::kNoName},
+        // Testing lowers the request a step.
+        {"t=y on reject", {"v=DMARC1; p=reject; t=y"}, {}, "quarantine"},
+        {"t=y on quarantine", {"v=DMARC1; p=quarantine; t=Y; adkim=s"}, {}, "none strict"},
+        {"t=n", {"v=DMARC1; p=reject; t=n"}, {}, "reject"},
+        {"t=y on np=", {}, {"v=DMARC1; p=none; np=reject; t=y"}, "quarantine", KeyState::kNoName},
     };
     const auto text = [](const DmarcPolicy& policy) {
         const char* request = policy.request == DmarcRequest::kReject       ? "reject"
@@ -256,16 +321,17 @@ TEST(DmarcPolicy, EachRecordGivesItsPolicy) {
     for (const auto& c : cases) {
         const KeyAnswer atFrom = c.atFrom.empty() ? noRecord : found(c.atFrom);
         const KeyAnswer atOrganization = c.atOrganization.empty() ? noRecord : found(c.atOrganization);
-        EXPECT_EQ(text(discoverDmarcPolicy(&atFrom, &atOrganization)), c.policy) << c.name;
+        const KeyAnswer fromItself{c.fromItself, nullptr};
+        EXPECT_EQ(text(discoverDmarcPolicy(&atFrom, &atOrganization, &fromItself)), c.policy) << c.name;
     }
     // Where the From domain's record cannot be had, or was not asked for.
     const KeyAnswer reject = found({"v=DMARC1; p=reject"});
     const KeyAnswer failed{KeyState::kFailed, nullptr};
     const KeyAnswer pending{KeyState::kPending, nullptr};
-    EXPECT_EQ(text(discoverDmarcPolicy(&failed, &reject)), "none") << "the From domain's lookup failed";
-    EXPECT_EQ(text(discoverDmarcPolicy(&pending, &reject)), "none") << "the From domain's lookup pending";
-    EXPECT_EQ(text(discoverDmarcPolicy(nullptr, &reject)), "reject") << "no name to ask at the From domain";
-    EXPECT_EQ(text(discoverDmarcPolicy(nullptr, nullptr)), "none") << "nothing asked";
+    EXPECT_EQ(text(discoverDmarcPolicy(&failed, &reject, nullptr)), "none") << "the From domain's lookup failed";
+    EXPECT_EQ(text(discoverDmarcPolicy(&pending, &reject, nullptr)), "none") << "the From domain's lookup pending";
+    EXPECT_EQ(text(discoverDmarcPolicy(nullptr, &reject, nullptr)), "reject") << "no name to ask at the From domain";
+    EXPECT_EQ(text(discoverDmarcPolicy(nullptr, nullptr, nullptr)), "none") << "nothing asked";
 }
 
 // Which names are asked for a From domain and its organizational domain.
@@ -275,16 +341,18 @@ TEST(DmarcPolicy, AsksEachNameThatDnsCanHold) {
         const char* name;
         std::string from;
         std::string atFrom, atOrganization;
+        bool asksItself = false;  // whether it exists, for np=, when the organizational domain's record is asked
     } cases[] = {
         {"an organizational domain", "example.com", "_dmarc.example.com", ""},
-        {"a name below it", "news.example.com", "_dmarc.news.example.com", "_dmarc.example.com"},
-        {"an underscore", "x_y.bank.example", "_dmarc.x_y.bank.example", "_dmarc.bank.example"},
-        {"a byte no host name holds", "x+y.bank.example", "_dmarc.x+y.bank.example", "_dmarc.bank.example"},
+        {"a name below it", "news.example.com", "_dmarc.news.example.com", "_dmarc.example.com", true},
+        {"an underscore", "x_y.bank.example", "_dmarc.x_y.bank.example", "_dmarc.bank.example", true},
+        {"a byte no host name holds", "x+y.bank.example", "_dmarc.x+y.bank.example", "_dmarc.bank.example", true},
         {"246 bytes: the longest asked", longName('b', 246 - 13) + ".bank.example",
-         "_dmarc." + longName('b', 246 - 13) + ".bank.example", "_dmarc.bank.example"},
-        {"247 bytes", longName('b', 247 - 13) + ".bank.example", "", "_dmarc.bank.example"},
+         "_dmarc." + longName('b', 246 - 13) + ".bank.example", "_dmarc.bank.example", true},
+        {"247 bytes", longName('b', 247 - 13) + ".bank.example", "", "_dmarc.bank.example", true},
         {"273 bytes", longName('b', 260) + ".bank.example", "", "_dmarc.bank.example"},
-        {"a label of 63 bytes", label63 + ".example.com", "_dmarc." + label63 + ".example.com", "_dmarc.example.com"},
+        {"a label of 63 bytes", label63 + ".example.com", "_dmarc." + label63 + ".example.com", "_dmarc.example.com",
+         true},
         {"a label of 64 bytes", label63 + "a.example.com", "", "_dmarc.example.com"},
         {"a blank", "x y.bank.example", "", "_dmarc.bank.example"},
         {"a control byte", "x\x01y.bank.example", "", "_dmarc.bank.example"},
@@ -295,6 +363,7 @@ TEST(DmarcPolicy, AsksEachNameThatDnsCanHold) {
         const PolicyNames names = policyNamesOf(c.from);
         EXPECT_EQ(names.atFrom, c.atFrom) << c.name;
         EXPECT_EQ(names.atOrganization, c.atOrganization) << c.name;
+        EXPECT_EQ(names.fromItself, c.asksItself ? c.from : "") << c.name;
     }
 }
 
@@ -364,7 +433,7 @@ TEST(DkimCheck, HostileMailsCostLittleAndAskNothingTheyNeedNot) {
         const char* name;
         std::string source;
         std::string line;
-        std::size_t lookups;  // keys, and the From domain's DMARC record
+        std::size_t lookups;  // keys, the From domain's DMARC records, and whether it exists
     } cases[] = {
         {"1,000 signatures", [&] {
              std::string many;
@@ -386,13 +455,13 @@ TEST(DkimCheck, HostileMailsCostLittleAndAskNothingTheyNeedNot) {
         {"a body of 50 MiB", mail + std::string(50 << 20, ' ') + "x\r\n",
          "[DKIM] WARN example.com | fail example.com (body changed)", 2},
         {"a From domain of 127 labels, too long for its DMARC record's name: its organization's asked",
-         "From: a@" + labels.substr(0, 253) + "\r\n\r\n", "[DKIM] NONE " + labels.substr(0, 253), 1},
+         "From: a@" + labels.substr(0, 253) + "\r\n\r\n", "[DKIM] NONE " + labels.substr(0, 253), 2},
         {"a From domain of 250 bytes: the owner's policy still found",
          "From: a@" + longName('b', 238) + ".example.net\r\n\r\n", "[DKIM] FAIL " + longName('b', 238) + ".example.net (DMARC reject)",
-         1},
+         2},
         {"names of 253 bytes, each asked for",
          edited(signature, {{"s=s2048", "s=" + longName('s', 230)}}) + "From: a@" + longName('b', 242) + ".com\r\n\r\n",
-         "[DKIM] WARN " + longName('b', 242) + ".com | permerror example.com (no key)", 3},
+         "[DKIM] WARN " + longName('b', 242) + ".com | permerror example.com (no key)", 4},
         {"a display name of 64 KiB", "From: \"" + std::string(65536, 'x') + " paypal.com\" <a@b.example>\r\n\r\n",
          "[DKIM] NONE b.example (name says paypal.com)", 1},
     };

@@ -71,6 +71,24 @@ TEST(DkimInTheHost, KeysComeFromTheServerTheSettingsName) {
         {"name_claims", {}, "[DKIM] WARN example.com (name says paypal.com) | pass example.com"},
         {"relaxed", {"s=s2048", "s=revoked"}, "[DKIM] WARN example.com | permerror example.com (key revoked)"},
         {"relaxed", {"s=s2048", "s=nothing"}, "[DKIM] WARN example.com | permerror example.com (no key)"},
+        // A From not written plainly, what no signature covers, the owners'
+        // policies by RFC 9989, and names read as a person reads them.
+        {"from_reject", {"taro@reject.example.com", "taro@reject .example.com"},
+         "[DKIM] FAIL reject.example.com (unusual From) (DMARC reject) | fail example.com (signature does not match)"},
+        {"relaxed", {"From:", "Reply-To: attacker@evil.example\r\nFrom:"},
+         "[DKIM] WARN example.com (unsigned Reply-To) | pass example.com"},
+        {"reply_to_signed", {}, "[DKIM] PASS example.com | pass example.com"},
+        {"subject_unsigned", {}, "[DKIM] WARN example.com (unsigned Subject) | pass example.com"},
+        {"relaxed", {"taro@example.com", "taro@ghost.np.example"},
+         "[DKIM] FAIL ghost.np.example (DMARC reject) | fail example.com (signature does not match)"},
+        {"relaxed", {"taro@example.com", "taro@real.np.example"},
+         "[DKIM] FAIL real.np.example (DMARC quarantine) | fail example.com (signature does not match)"},
+        {"relaxed", {"taro@example.com", "taro@testing.example.com"},
+         "[DKIM] FAIL testing.example.com (DMARC quarantine) | fail example.com (signature does not match)"},
+        {"relaxed", {"taro@example.com", "taro@\xEF\xBD\x85xample.com"},
+         "[DKIM] WARN example.com | fail example.com (signature does not match)"},
+        {"relaxed", {"Taro Yamada", "\"PayPal.c\xD0\xBEm\""},
+         "[DKIM] WARN example.com (name says paypal.com) | fail example.com (signature does not match)"},
         // A domain the server does not serve: it refuses.
         {"relaxed", {"d=example.com;\r\n i=@example.com;", "d=example.org;"},
          "[DKIM] ? example.com | temperror example.org (key lookup failed)"},
@@ -122,8 +140,9 @@ std::vector<std::string> relayLog(std::size_t first) {
     return std::vector<std::string>(lines.begin() + std::min(first, lines.size()), lines.end());
 }
 
-// A first open asks for the key and both DMARC records before any answer
-// comes: it waits for the slowest answer, not their sum.
+// A first open asks for the key, both DMARC records and whether the From
+// domain exists before any answer comes: it waits for the slowest answer,
+// not their sum.
 TEST(DkimInTheHost, KeysAndPoliciesAreAskedForAtOnce) {
     InstalledPlugin installed(settings("DnsServers=127.0.0.3\r\n"));
     installed.plugin->onStart();
@@ -136,7 +155,7 @@ TEST(DkimInTheHost, KeysAndPoliciesAreAskedForAtOnce) {
         if (line.find(" answer ") != std::string::npos) break;
         ++queries;
     }
-    EXPECT_EQ(queries, 3u) << "queries before the first answer, of:\n" << [&] {
+    EXPECT_EQ(queries, 4u) << "queries before the first answer, of:\n" << [&] {
         std::string all;
         for (const std::string& line : log) all += line + "\n";
         return all;

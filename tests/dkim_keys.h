@@ -44,7 +44,9 @@ public:
             } else if (failing.count(names[i]) > 0) {
                 answers[i] = {KeyState::kFailed, nullptr};
             } else if (found == records.end()) {
-                answers[i] = {KeyState::kNoKey, nullptr};
+                // As the server answers for the test domains: a name it
+                // holds no record at does not exist.
+                answers[i] = {KeyState::kNoName, nullptr};
             } else {
                 answers[i] = {KeyState::kFound, std::make_shared<KeyRecords>(found->second)};
             }

@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "charset/charsets.h"
 #include "fake_host.h"
 #include "fields/from_field.h"
+#include "senders/confusables.h"
 
 namespace {
 
@@ -44,7 +47,7 @@ TEST(NameClaims, ReadEachFormAndPassOverWhatIsNoDomain) {
         {"the comments of an address without '<'", "a@b.example (Amazon.co.jp)", "amazon.co.jp"},
         {"an address without '<' claims nothing by itself", "service@paypal.com", "?"},
         {"the first differing claim, in order", R"("shop.b.example and paypal.com, not ebay.com" <a@b.example>)", "paypal.com"},
-        {"the first address's name only", R"("Shop" <a@b.example>, "Amazon.co.jp" <x@y.example>)", "?"},
+        {"what follows the first address too", R"("Shop" <a@b.example>, "Amazon.co.jp" <x@y.example>)", "amazon.co.jp"},
         // The parts before the first address are part of its name, as a
         // client shows it.
         {"a comma in a bare phrase", "PayPal Service, paypal.com <a@b.example>", "paypal.com"},
@@ -62,6 +65,28 @@ TEST(NameClaims, ReadEachFormAndPassOverWhatIsNoDomain) {
              return std::string(kFolded, sizeof kFolded - 1);
          }(),
          "amazon.co.jp"},
+        // Read as a person reads them: invisible characters dropped, dots
+        // and look-alikes of other scripts read as ASCII.
+        {"a Cyrillic o", "\"PayPal.c\xD0\xBEm\" <a@b.example>", "paypal.com"},
+        {"a Cherokee M, whose prototype is rn, as m's", "\"PayPal.co\xE1\x8E\xB7\" <a@b.example>", "paypal.com"},
+        {"an invisible zero-width space", "\"PayPal\xE2\x80\x8B.com\" <a@b.example>", "paypal.com"},
+        {"a soft hyphen", "\"Pay\xC2\xADPal.com\" <a@b.example>", "paypal.com"},
+        {"a one dot leader", "\"PayPal\xE2\x80\xA4" "com\" <a@b.example>", "paypal.com"},
+        {"a small full stop", "\"PayPal\xEF\xB9\x92" "com\" <a@b.example>", "paypal.com"},
+        {"mathematical bold letters", "\"\xF0\x9D\x90\x8F\xF0\x9D\x90\x9A\xF0\x9D\x90\xB2.com\" <a@b.example>",
+         "pay.com"},
+        {"a Greek o in an encoded word", "=?UTF-8?B?UGF5UGFsLmPOv20=?= <a@b.example>", "paypal.com"},
+        {"a Cyrillic o in a word of ISO-2022-JP", "=?ISO-2022-JP?B?UGF5UGFsLmMbJEInYBsoQm0=?= <a@b.example>", "paypal.com"},
+        {"a Cyrillic o in raw Shift-JIS", "PayPal.c\x84\x80m <a@b.example>", "paypal.com"},
+        {"full-width letters in raw ISO-2022-JP", "\x1B$B#P#a#y#P#a#l!%#c#o#m\x1B(B <a@b.example>", "paypal.com"},
+        {"a digit one stays a one", "\"PayPa1.com\" <a@b.example>", "paypa1.com"},
+        // A whole domain before a newer generic label still claims it.
+        {"a country's domain before one", R"("Amazon.co.jp.shop" <a@b.example>)", "amazon.co.jp"},
+        {"a domain before one", R"("paypal.com.app" <a@b.example>)", "paypal.com"},
+        {"a domain before two", R"("paypal.com.app.shop" <a@b.example>)", "paypal.com"},
+        // Every word a client shows beside the address.
+        {"words before a bare address", R"("PayPal.com" x@evil.example)", "paypal.com"},
+        {"a comment after the brackets", "<a@b.example> (PayPal.com)", "paypal.com"},
         // What is no claim.
         {"a word", R"(PayPal <a@b.example>)", "?"},
         {"an unlisted last label", R"(Mr.Smith <a@b.example>)", "?"},
@@ -103,6 +128,38 @@ TEST(NameClaims, HostileNamesCostTheirLength) {
         {"64 KiB of lead bytes", "\"" + std::string(65536, '\x81') + "\" <a@b.example>", "?"},
     };
     for (const auto& c : cases) EXPECT_EQ(claimOf(c.value), c.claim) << c.name;
+}
+
+// Each Greek and Cyrillic letter of code page 932, as this platform's
+// converter writes it, reads as the letter it looks like, the same as the
+// letter in UTF-8: "paypal.cOm" claims paypal.com for the look-alikes of o
+// only.
+TEST(NameClaims, GreekAndCyrillicOfCodePage932ReadAsInUnicode) {
+    std::vector<char32_t> letters = {0x0401, 0x0451};
+    for (char32_t c = 0x0391; c <= 0x03C9; ++c) {
+        if (c != 0x03A2 && c != 0x03C2 && (c <= 0x03A9 || c >= 0x03B1)) letters.push_back(c);
+    }
+    for (char32_t c = 0x0410; c <= 0x044F; ++c) letters.push_back(c);
+    char32_t o[kLongestConfusable];
+    const std::size_t oLength = confusableMapping('o', o);
+    std::size_t looksLikeO = 0;
+    for (const char32_t c : letters) {
+        const char utf8[] = {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+        std::string bytes;
+        ASSERT_TRUE(testConverter().toCodePage932(*charsetNamed("utf-8"), std::string_view(utf8, 2), bytes));
+        ASSERT_EQ(bytes.size(), 2u) << std::hex << c;
+        // Confusables hold small letters: a capital reads as its small one.
+        const bool capital = (c >= 0x0391 && c <= 0x03A9) || (c >= 0x0410 && c <= 0x042F);
+        const char32_t small = c == 0x0401 ? 0x0451 : capital ? c + 0x20 : c;
+        char32_t own[kLongestConfusable];
+        const std::size_t length = confusableMapping(small, own);
+        const bool isO = length == oLength && std::equal(own, own + length, o);
+        looksLikeO += isO ? 1 : 0;
+        const char* expected = isO ? "paypal.com" : "?";
+        EXPECT_EQ(claimOf("paypal.c" + bytes + "m <a@b.example>"), expected) << std::hex << c;
+        EXPECT_EQ(claimOf("paypal.c" + std::string(utf8, 2) + "m <a@b.example>"), expected) << std::hex << c;
+    }
+    EXPECT_EQ(looksLikeO, 6u);  // omicron, sigma and Cyrillic o, each small and capital
 }
 
 // Every full-width form of ASCII as this platform's converter writes it in

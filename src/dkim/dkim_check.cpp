@@ -14,6 +14,7 @@
 #include "domains/public_suffixes.h"
 #include "fields/from_field.h"
 #include "fields/mail_time.h"
+#include "fields/mailbox_reader.h"
 #include "fields/trust_line.h"
 #include "text/ascii.h"
 #include "text/inline_buffer.h"
@@ -96,6 +97,8 @@ public:
             }
         }
     }
+    // How often the field named kOnceOnly[at] stands.
+    std::size_t countOf(std::size_t at) const { return counts_[at]; }
     // The first name of the list, but From, that stands more than once; empty when none.
     std::string_view repeated() const {
         for (std::size_t i = 0; i < std::size(kOnceOnly); ++i) {
@@ -152,7 +155,8 @@ void readKeyAnswer(Check& check, const KeyAnswer& answer, Crypto& crypto) {
     switch (answer.state) {
         case KeyState::kPending: check.outcome = Outcome::kPending; return;
         case KeyState::kFailed: check.outcome = Outcome::kLookupFailed; return;
-        case KeyState::kNoKey: check.outcome = Outcome::kNoKey; return;
+        case KeyState::kNoKey:
+        case KeyState::kNoName: check.outcome = Outcome::kNoKey; return;
         case KeyState::kFound: break;
     }
     const KeyRecords none;
@@ -174,7 +178,7 @@ void readKeyAnswer(Check& check, const KeyAnswer& answer, Crypto& crypto) {
 // answer, not their sum; reads what each found.
 DmarcPolicy lookUp(InlineBuffer<Check*, kCheckedSignatures>& checks, const PolicyNames& policyNames,
                    DkimServices& services, std::uint32_t waitMs) {
-    std::string names[kCheckedSignatures + 2];
+    std::string names[kCheckedSignatures + 3];
     Check* asking[kCheckedSignatures];
     std::size_t keys = 0;
     for (std::size_t i = 0; i < checks.size(); ++i) {
@@ -199,12 +203,13 @@ DmarcPolicy lookUp(InlineBuffer<Check*, kCheckedSignatures>& checks, const Polic
     };
     const std::size_t atFrom = ask(policyNames.atFrom);
     const std::size_t atOrganization = ask(policyNames.atOrganization);
+    const std::size_t fromItself = ask(policyNames.fromItself);
     if (count == 0) return {};
-    KeyAnswer answers[kCheckedSignatures + 2];
+    KeyAnswer answers[kCheckedSignatures + 3];
     services.keys.lookUp(names, count, waitMs, answers);
     for (std::size_t i = 0; i < keys; ++i) readKeyAnswer(*asking[i], answers[i], services.crypto);
     const auto answerAt = [&](std::size_t at) { return at == kNotAsked ? nullptr : &answers[at]; };
-    return discoverDmarcPolicy(answerAt(atFrom), answerAt(atOrganization));
+    return discoverDmarcPolicy(answerAt(atFrom), answerAt(atOrganization), answerAt(fromItself));
 }
 
 // Hashes the body once for each form that a check with a usable key asks
@@ -299,6 +304,54 @@ void writeItem(const Check& check, const MailFacts& mail, LineWriter& line) {
     if (check.partOfBody) line << " (part of the body)";
 }
 
+// Whether the signature makes a pass: it verified over the whole body and
+// aligns with the From domain.
+bool makesPass(const Check& check, const MailFacts& mail) {
+    return check.outcome == Outcome::kPass && !check.partOfBody && alignedWithFrom(check, mail);
+}
+
+// Whether a field that stands count times is one that no signature making a
+// pass covers: each names it in h= fewer times than it stands, so that a
+// copy above the signed ones (or the only one) could be anybody's. Only
+// when a signature makes a pass.
+bool unsignedField(const InlineBuffer<Check*, kCheckedSignatures>& checks, const MailFacts& mail,
+                   std::string_view name, std::size_t count) {
+    bool passes = false;
+    for (std::size_t i = 0; i < checks.size(); ++i) {
+        const Check& check = *checks[i];
+        if (!makesPass(check, mail)) continue;
+        passes = true;
+        std::size_t named = 0;
+        forEachListItem(check.signature.headerNames, [&](std::string_view item) {
+            if (equalsIgnoringCase(item, name)) ++named;
+        });
+        if (named >= count) return false;
+    }
+    return passes && count > 0;
+}
+
+// Finds whether a Reply-To address belongs to another organization than the
+// From domain's: one that cannot be shown, or has no organizational
+// domain, does.
+class ReplyElsewhere final : public MailboxSink {
+public:
+    ReplyElsewhere(std::string_view fromOrganization, CharsetConverter& converter)
+        : fromOrganization_(fromOrganization), converter_(converter) {}
+
+    void address(std::string_view domain, bool whole) override {
+        ShownDomain shown;
+        showAddressDomain(domain, whole, converter_, shown);
+        const std::string_view organization = shown.known() ? organizationalDomain(shown.text()) : std::string_view();
+        found = found || organization.empty() || !sameText(organization, fromOrganization_);
+    }
+
+    bool found = false;
+
+private:
+    std::string_view fromOrganization_;
+    CharsetConverter& converter_;
+};
+
 // Whether nothing can be told of the signature for now.
 bool isTemporary(Outcome outcome) {
     return outcome == Outcome::kPending || outcome == Outcome::kLookupFailed || outcome == Outcome::kNoHashing;
@@ -365,9 +418,23 @@ void writeLine(const char* source, DkimServices& services, std::uint32_t waitMs,
     checkBodies(checked, mail.body(), services.crypto);
     checkHeaders(checked, mail, services.crypto);
 
-    // A copy of a field the mail holds once leaves a pass in doubt.
-    SenderNotes notes{facts.repeated, requestText(facts.policy.request)};
-    const Verdict verdict = judgeSender(verdictOf(checked, facts), sender, !facts.repeated.empty(), services.senders, notes);
+    SenderNotes notes;
+    notes.repeated = facts.repeated;
+    notes.request = requestText(facts.policy.request);
+    const std::size_t replies = onceOnly.countOf(3);
+    static_assert(kOnceOnly[3] == "Reply-To" && kOnceOnly[10] == "Subject");
+    if (unsignedField(checked, facts, "reply-to", replies)) {
+        ReplyElsewhere elsewhere(sender.organization(), services.converter);
+        for (const SourceField& field : mail.fields()) {
+            if (named(field, "reply-to")) readMailboxes(field.value(), elsewhere);
+        }
+        notes.unsignedReplyTo = elsewhere.found;
+    }
+    notes.unsignedSubject = unsignedField(checked, facts, "subject", onceOnly.countOf(10));
+    // A copy of a field the mail holds once, or a field that could be
+    // anybody's, leaves a pass in doubt.
+    const bool doubted = !facts.repeated.empty() || notes.unsignedReplyTo || notes.unsignedSubject;
+    const Verdict verdict = judgeSender(verdictOf(checked, facts), sender, doubted, services.senders, notes);
     line << "[DKIM] " << verdictText(verdict) << " ";
     writeSubject(line, sender, notes);
     if (signatures == 0) return;

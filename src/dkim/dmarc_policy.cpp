@@ -61,25 +61,31 @@ const Tag* requestTag(const TagList& tags) {
     return nothingBetween(tags[0].specEnd, tags[1].name.data(), true) ? &tags[1] : nullptr;
 }
 
-enum class Found { kNone, kOne, kNoPolicy };
+enum class Found { kNone, kOne, kSeveral, kNoPolicy };
 
 // The one DMARC record among answer's; kNone when there is none to be had
-// here (no record, or none that is DMARC's), kNoPolicy when the lookup did
-// not end well or more than one stands.
+// here (no record, or none that is DMARC's), kSeveral when more than one
+// stands, kNoPolicy when the lookup did not end well.
 Found findRecord(const KeyAnswer& answer, const std::string*& record) {
-    if (answer.state == KeyState::kNoKey) return Found::kNone;
+    if (answer.state == KeyState::kNoKey || answer.state == KeyState::kNoName) return Found::kNone;
     if (answer.state != KeyState::kFound || answer.records == nullptr) return Found::kNoPolicy;
     record = nullptr;
     for (const std::string& text : *answer.records) {
         if (!isDmarcRecord(text, TagList(text))) continue;
-        if (record != nullptr) return Found::kNoPolicy;
+        if (record != nullptr) return Found::kSeveral;
         record = &text;
     }
     return record != nullptr ? Found::kOne : Found::kNone;
 }
 
-// The policy of a record, from ORG or not.
-DmarcPolicy readPolicy(const std::string& record, bool fromOrganization) {
+// Testing: the owner is trying the policy out, and asks a step less.
+DmarcRequest lowered(DmarcRequest request) {
+    return request == DmarcRequest::kReject ? DmarcRequest::kQuarantine : DmarcRequest::kNone;
+}
+
+// The policy of a record, from ORG or not, for a From domain that does not
+// exist (fromMissing) or may.
+DmarcPolicy readPolicy(const std::string& record, bool fromOrganization, bool fromMissing) {
     const TagList tags(record);
     DmarcPolicy policy;
     const Tag* strictness = tags.find("adkim");
@@ -96,6 +102,13 @@ DmarcPolicy readPolicy(const std::string& record, bool fromOrganization) {
         return {};
     }
     policy.request = fromOrganization && sp != nullptr ? subdomainRequest : request;
+    const Tag* np = tags.find("np");
+    DmarcRequest missingRequest = DmarcRequest::kNone;
+    if (fromOrganization && fromMissing && np != nullptr && readRequest(np->value, missingRequest)) {
+        policy.request = missingRequest;
+    }
+    const Tag* testing = tags.find("t");
+    if (testing != nullptr && equalsIgnoringCase(testing->value, "y")) policy.request = lowered(policy.request);
     return policy;
 }
 
@@ -112,16 +125,20 @@ PolicyNames policyNamesOf(std::string_view from) {
     names.atFrom = nameAt(from);
     const std::string_view organization = organizationalDomain(from);
     if (!organization.empty() && organization.size() < from.size()) names.atOrganization = nameAt(organization);
+    if (!names.atOrganization.empty() && isDnsName(from)) names.fromItself = from;
     return names;
 }
 
-DmarcPolicy discoverDmarcPolicy(const KeyAnswer* atFrom, const KeyAnswer* atOrganization) {
+DmarcPolicy discoverDmarcPolicy(const KeyAnswer* atFrom, const KeyAnswer* atOrganization,
+                                const KeyAnswer* fromItself) {
     const std::string* record = nullptr;
     switch (atFrom != nullptr ? findRecord(*atFrom, record) : Found::kNone) {
-        case Found::kOne: return readPolicy(*record, false);
+        case Found::kOne: return readPolicy(*record, false, false);
         case Found::kNoPolicy: return {};
+        case Found::kSeveral:
         case Found::kNone: break;
     }
     if (atOrganization == nullptr || findRecord(*atOrganization, record) != Found::kOne) return {};
-    return readPolicy(*record, true);
+    const bool fromMissing = fromItself != nullptr && fromItself->state == KeyState::kNoName;
+    return readPolicy(*record, true, fromMissing);
 }

@@ -12,6 +12,13 @@
 #include "fields/shown_text.h"
 #include "text/slice_text.h"
 
+// Sets shown to an address's domain as read (see MailboxSink::address), as
+// the lines show and compare it: one written in UTF-8 mapped by IDNA
+// (UTS #46: case folded, NFC, the ideographic full stops read as dots)
+// through converter first, so that a person's reading and DNS's agree; "?"
+// when it cannot be mapped, was cut, or cannot be shown (see showDomain).
+void showAddressDomain(std::string_view raw, bool whole, CharsetConverter& converter, ShownDomain& shown);
+
 // The From fields of one header, as the trust lines show them.
 class Sender {
 public:
@@ -19,16 +26,20 @@ public:
     void addField(std::string_view value) {
         if (fields_++ == 0) firstValue_ = value;
     }
-    // Reads the first field's parts (see readFromParts): its addresses, up to
-    // two, the domain of the first, and its display name; then what that
-    // name claims (see findNameClaim), its encoded words decoded through
-    // converter. Call once, after the last field.
+    // Reads the first field (see readMailboxes): its addresses, the domain
+    // of the first (see showAddressDomain), whether it is written plainly,
+    // and its display name; then what that name claims (see findNameClaim),
+    // its encoded words decoded through converter. Call once, after the
+    // last field.
     void read(CharsetConverter& converter);
 
-    // Exactly one From address, with a domain that can be shown.
+    // A From address, with a domain that can be shown.
     bool known() const { return addresses_ > 0 && domain_.known(); }
     // More than one From field, or more than one address in the first.
     bool moreThanOne() const { return fields_ > 1 || addresses_ > 1; }
+    // The first field holds one address, but not written plainly: what it
+    // says is read as RFC 5322 reads it, which a person may read otherwise.
+    bool unusual() const { return unusual_; }
     // A From field with an address.
     bool hasAddress() const { return addresses_ > 0; }
     const ShownDomain& domain() const { return domain_; }
@@ -46,9 +57,8 @@ public:
     std::string_view organization() const {
         return hasOrganization_ ? organizationalDomain(domain_.text(), suffix_) : std::string_view();
     }
-    // The first address's display name, as a client shows it: the text of
-    // the parts before it (each followed by ','), then its phrase before its
-    // '<', or, without one, its comments. Valid while the field's text is.
+    // What a client shows beside the first address: all of the field's text
+    // but that address (see MailboxSink::text). Valid while the field's text is.
     std::string_view displayName() const { return name_.text(); }
     // The display name claims another organizational domain than the address's.
     bool nameClaimed() const { return nameClaim_.known(); }
@@ -58,7 +68,8 @@ public:
 private:
     std::size_t fields_ = 0;
     std::string_view firstValue_;
-    std::size_t addresses_ = 0;  // in the first field; 2 stands for more
+    std::size_t addresses_ = 0;  // in the first field
+    bool unusual_ = false;
     ShownDomain domain_;         // of its first address
     std::string unshown_;        // its bytes, when it cannot be shown
     // The From domain's public suffix, when it has an organizational domain.

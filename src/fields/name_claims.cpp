@@ -1,9 +1,12 @@
 #include "fields/name_claims.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 
 #include "charset/encoded_words.h"
 #include "domains/public_suffixes.h"
+#include "senders/confusables.h"
 #include "text/ascii.h"
 #include "text/byte_set.h"
 #include "text/utf8.h"
@@ -103,6 +106,13 @@ private:
     bool claimsAnother(std::string_view name, bool ofAddress, ShownDomain& shown) const {
         PublicSuffix suffix;
         if (!isHostName(name) || !findPublicSuffix(name, suffix)) return false;
+        // The newer generic suffixes end words of prose by chance ("Dr.med.",
+        // "Matt.Dev"), but a whole domain before one is still read as that
+        // domain: "Amazon.co.jp.shop" names amazon.co.jp.
+        while (!ofAddress && suffix.start > 0 && suffix.listed && suffix.newGeneric) {
+            name = name.substr(0, suffix.start - 1);
+            if (!findPublicSuffix(name, suffix)) return false;
+        }
         // A public suffix names nobody ("co.jp"), unless a company owns it:
         // a rule of the private section ("github.io").
         if (suffix.start == 0) {
@@ -110,11 +120,8 @@ private:
         } else if (!ofAddress) {
             // A listed suffix and a label more, of two characters at least:
             // "Mr.Smith" names no domain, nor "Craig R.Hughes" with an
-            // initial. The newer generic suffixes are words of prose too:
-            // "Dr.med.", "Matt.Dev".
-            if (!suffix.listed || suffix.newGeneric || suffix.start - 1 - labelBefore(name, suffix.start - 1) < 2) {
-                return false;
-            }
+            // initial.
+            if (!suffix.listed || suffix.start - 1 - labelBefore(name, suffix.start - 1) < 2) return false;
         }
         const std::string_view organization = organizationalDomain(name, suffix);
         if (sameText(organization, fromOrganization_)) return false;
@@ -188,25 +195,126 @@ char foldedAscii(std::string_view text, std::size_t at, std::size_t& length) {
     }
 }
 
-char foldedAscii(char32_t c) {
-    if (c < 0x80) return static_cast<char>(c);
-    if (c >= 0xFF01 && c <= 0xFF5E) return static_cast<char>(c - (0xFF01 - '!'));
-    return c == 0x3002 || c == 0xFF61 ? '.' : 0;
-}
-
 namespace {
 
-// Hands the pieces of a decoded display name to a claim reader, folded to
-// ASCII: code page 932 text, and words of UTF-8 as they stand, which need
-// no converter.
+// What a character reads as that is read as nothing at all.
+constexpr int kInvisible = -1;
+
+// Unicode's default-ignorable code points: invisible, and so dropped from a
+// name, where "PayPal" and "Pay" U+200B "Pal" read the same to a person.
+constexpr char32_t kInvisibleRanges[][2] = {
+    {0x00AD, 0x00AD}, {0x034F, 0x034F}, {0x061C, 0x061C}, {0x115F, 0x1160},   {0x17B4, 0x17B5},
+    {0x180B, 0x180F}, {0x200B, 0x200F}, {0x202A, 0x202E}, {0x2060, 0x206F},   {0x3164, 0x3164},
+    {0xFE00, 0xFE0F}, {0xFEFF, 0xFEFF}, {0xFFA0, 0xFFA0}, {0xFFF0, 0xFFF8},   {0x1BCA0, 0x1BCA3},
+    {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF},
+};
+
+// The ASCII letters and digits, in the order in which a look-alike is
+// taken for one: a letter before the digit that looks the same.
+constexpr char kLettersAndDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+
+// The letter or digit whose confusable prototype (see confusableMapping) is
+// c's: Cyrillic "о" reads as "o", Cyrillic "м" (prototype "rn") as "m"; 0
+// when no letter or digit has it.
+char lookAlikeOf(char32_t c) {
+    struct Prototype {
+        char32_t points[kLongestConfusable];
+        std::size_t length;
+    };
+    static const auto prototypes = [] {
+        std::array<Prototype, sizeof kLettersAndDigits - 1> made{};
+        for (std::size_t i = 0; i < made.size(); ++i) {
+            made[i].length = confusableMapping(static_cast<unsigned char>(kLettersAndDigits[i]), made[i].points);
+        }
+        return made;
+    }();
+    Prototype own{};
+    own.length = confusableMapping(c, own.points);
+    for (std::size_t i = 0; i < prototypes.size(); ++i) {
+        if (prototypes[i].length == own.length &&
+            std::equal(own.points, own.points + own.length, prototypes[i].points)) {
+            return kLettersAndDigits[i];
+        }
+    }
+    return 0;
+}
+
+// What a person reads c as in a name: itself for ASCII, a dot for the
+// characters that look like one, ASCII for full-width and mathematical
+// letters and digits and for the look-alikes of a letter or digit (Greek
+// and Cyrillic capitals lowered first),
+// kInvisible for what shows nothing; 0 for anything else.
+int readAs(char32_t c) {
+    if (c < 0x80) return static_cast<int>(c);
+    for (const auto& range : kInvisibleRanges) {
+        if (c >= range[0] && c <= range[1]) return kInvisible;
+    }
+    if (c == 0x2024 || c == 0xFE52 || c == 0x3002 || c == 0xFF61) return '.';
+    if (c >= 0xFF01 && c <= 0xFF5E) return static_cast<int>(c - (0xFF01 - '!'));
+    // Mathematical letters, A to Z then a to z in each of 13 styles, and
+    // digits in 5.
+    if (c >= 0x1D400 && c <= 0x1D6A3) {
+        const auto at = static_cast<int>((c - 0x1D400) % 52);
+        return at < 26 ? 'A' + at : 'a' + at - 26;
+    }
+    if (c >= 0x1D7CE && c <= 0x1D7FF) return '0' + static_cast<int>((c - 0x1D7CE) % 10);
+    // Confusables hold small letters only, as a domain's labels do; a
+    // capital Greek or Cyrillic letter reads as its small one.
+    if ((c >= 0x0391 && c <= 0x03A9) || (c >= 0x0410 && c <= 0x042F)) c += 0x20;
+    if (c >= 0x0400 && c <= 0x040F) c += 0x50;
+    return lookAlikeOf(c);
+}
+
+// The Greek or Cyrillic letter of code page 932 lead and trail, the only
+// letters of it besides the full-width ones that look like ASCII; 0 for
+// another character. Both alphabets stand in Unicode's order, but for the
+// gap before Greek's sigma and the place of Cyrillic's yo.
+char32_t greekOrCyrillic(unsigned char lead, unsigned char trail) {
+    const auto greek = [](char32_t first, unsigned at) { return first + at + (at >= 17 ? 1 : 0); };
+    const auto cyrillic = [](char32_t first, char32_t yo, unsigned at) {
+        return at < 6 ? first + at : at == 6 ? yo : first + at - 1;
+    };
+    if (lead == 0x83 && trail >= 0x9F && trail <= 0xB6) return greek(0x0391, trail - 0x9Fu);
+    if (lead == 0x83 && trail >= 0xBF && trail <= 0xD6) return greek(0x03B1, trail - 0xBFu);
+    if (lead == 0x84 && trail >= 0x40 && trail <= 0x60) return cyrillic(0x0410, 0x0401, trail - 0x40u);
+    if (lead == 0x84 && trail >= 0x70 && trail <= 0x91 && trail != 0x7F) {
+        return cyrillic(0x0430, 0x0451, trail - 0x70u - (trail > 0x7F ? 1 : 0));
+    }
+    return 0;
+}
+
+// What a person reads the code page 932 character at text[at] as (see
+// readAs); length is set to its bytes.
+int readAs932(std::string_view text, std::size_t at, std::size_t& length) {
+    const char folded = foldedAscii(text, at, length);
+    if (folded != 0 || length == 1) return folded;
+    const char32_t letter =
+        greekOrCyrillic(static_cast<unsigned char>(text[at]), static_cast<unsigned char>(text[at + 1]));
+    return letter != 0 ? readAs(letter) : 0;
+}
+
+bool holdsByte(std::string_view text, bool (*is)(unsigned char)) {
+    for (const char c : text) {
+        if (is(static_cast<unsigned char>(c))) return true;
+    }
+    return false;
+}
+
+// Hands the pieces of a decoded display name to a claim reader, read as a
+// person reads them: code page 932 text; words of UTF-8 as they stand,
+// which need no converter; and raw text in UTF-8 or ISO-2022-JP, which
+// mail clients show as such.
 class ClaimSink final : public TextSink {
 public:
     explicit ClaimSink(ClaimReader& reader) : reader_(reader) {}
 
     void write(std::string_view bytes) override {
-        std::size_t length = 0;
-        for (std::size_t at = 0; at < bytes.size() && !found_; at += length) {
-            found_ = reader_.read(foldedAscii(bytes, at, length));
+        if (holdsByte(bytes, [](unsigned char c) { return c == 0x1B; })) {
+            writeIso2022Jp(bytes);
+        } else if (holdsByte(bytes, [](unsigned char c) { return c >= 0x80; }) && isUtf8(bytes)) {
+            writeUtf8(bytes);
+        } else {
+            write932(bytes);
         }
     }
     bool takesUtf8() const override { return true; }
@@ -214,17 +322,71 @@ public:
         char32_t c = 0;
         for (std::size_t at = 0; at < text.size() && !found_;) {
             at += readCodePoint(text, at, c);
-            found_ = reader_.read(foldedAscii(c));
+            read(readAs(c));
         }
     }
     // The name ends.
-    void end() {
-        if (!found_) found_ = reader_.read(0);
-    }
+    void end() { read(0); }
 
 private:
+    enum class Jis { kAscii, kDoubleByte, kKatakana };
+
+    // One call for each of the forms a name's text comes in: the reader
+    // is not copied into each.
+    __attribute__((noinline)) void read(int c) {
+        if (c != kInvisible && !found_) found_ = reader_.read(static_cast<char>(c));
+    }
+    void write932(std::string_view bytes) {
+        std::size_t length = 0;
+        for (std::size_t at = 0; at < bytes.size() && !found_; at += length) read(readAs932(bytes, at, length));
+    }
+    // Escape sequences switch between ASCII, JIS X 0208 pairs (read as code
+    // page 932) and half-width katakana; an unknown one is no character.
+    void writeIso2022Jp(std::string_view bytes) {
+        for (std::size_t at = 0; at < bytes.size() && !found_;) {
+            const auto c = static_cast<unsigned char>(bytes[at]);
+            if (c == 0x1B) {
+                const std::string_view escape = bytes.substr(at + 1, 2);
+                if (escape == "$B" || escape == "$@") {
+                    jis_ = Jis::kDoubleByte;
+                } else if (escape == "(B" || escape == "(J") {
+                    jis_ = Jis::kAscii;
+                } else if (escape == "(I") {
+                    jis_ = Jis::kKatakana;
+                } else {
+                    read(0);
+                    ++at;
+                    continue;
+                }
+                at += 3;
+                continue;
+            }
+            const bool graphic = c >= 0x21 && c <= 0x7E;
+            if (jis_ == Jis::kDoubleByte && graphic && at + 1 < bytes.size() && bytes[at + 1] >= 0x21 &&
+                bytes[at + 1] <= 0x7E) {
+                // JIS X 0208 row and cell to code page 932's lead and trail.
+                const auto trailJis = static_cast<unsigned char>(bytes[at + 1]);
+                const unsigned lead = ((c - 0x21u) >> 1) + 0x81u;
+                const unsigned trail = c & 1 ? trailJis + (trailJis >= 0x60 ? 0x20u : 0x1Fu) : trailJis + 0x7Eu;
+                const char pair[] = {static_cast<char>(lead > 0x9F ? lead + 0x40 : lead), static_cast<char>(trail)};
+                std::size_t length = 0;
+                read(readAs932(std::string_view(pair, 2), 0, length));
+                at += 2;
+            } else if (jis_ == Jis::kKatakana && c >= 0x21 && c <= 0x5F) {
+                const char half = static_cast<char>(c + 0x80);
+                std::size_t length = 0;
+                read(readAs932(std::string_view(&half, 1), 0, length));
+                ++at;
+            } else {
+                read(c < 0x80 ? c : 0);
+                ++at;
+            }
+        }
+    }
+
     ClaimReader& reader_;
     bool found_ = false;  // a claim is read: what follows does not count
+    Jis jis_ = Jis::kAscii;
 };
 
 }  // namespace

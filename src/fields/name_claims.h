@@ -11,19 +11,24 @@
 #include "fields/shown_text.h"
 
 // Reads the claims a display name makes, as a client shows it (see
-// Sender::displayName). Its encoded words are decoded (those of UTF-8 read
-// as they stand, the others through converter into code page 932),
-// full-width ASCII and the ideographic full stops are read as ASCII, and
-// claims are read in order from runs of ASCII letters, digits, '-', '.'
-// and, for an address, its local part's characters: an address claims its
-// domain; a domain name claims itself when its last labels match a rule of
-// the Public Suffix List (not the default rule for unlisted names, nor one
-// of the generic top-level domains delegated since 2012, which end words of
-// prose by chance), with one label more of two characters at least. Sets
-// claim to the organizational domain of the first claim whose
-// organizational domain is not fromOrganization, as shown; to "?" when
-// there is none. Letters are compared without case. Linear in the name; of
-// each word it keeps no more than a domain's bytes.
+// Sender::displayName), and as a person reads it. Its encoded words are
+// decoded (those of UTF-8 read as they stand, the others through converter
+// into code page 932); raw text is read as UTF-8 when it is valid UTF-8
+// beyond ASCII, as ISO-2022-JP when it holds escapes, else as code page
+// 932. Invisible characters are dropped; full-width and mathematical
+// letters and digits, the dots of other scripts and the look-alikes of
+// letters and digits (by Unicode's confusables: a Cyrillic "о") are read as
+// ASCII. Claims are read in order from runs of ASCII letters, digits, '-',
+// '.' and, for an address, its local part's characters: an address claims
+// its domain; a domain name claims itself when its last labels match a rule
+// of the Public Suffix List (not the default rule for unlisted names, nor
+// one of the generic top-level domains delegated since 2012, which end
+// words of prose by chance, though a domain before such a label claims
+// itself), with one label more of two characters at least. Sets claim to
+// the organizational domain of the first claim whose organizational domain
+// is not fromOrganization, as shown; to "?" when there is none. Letters
+// are compared without case. Linear in the name; of each word it keeps no
+// more than a domain's bytes.
 void findNameClaim(std::string_view name, std::string_view fromOrganization, CharsetConverter& converter,
                    ShownDomain& claim);
 
@@ -32,5 +37,3 @@ void findNameClaim(std::string_view name, std::string_view fromOrganization, Cha
 // or a full stop ("。", "．", "｡"); returns the character, or 0 for any other
 // character beyond ASCII, and the bytes it takes in length.
 char foldedAscii(std::string_view text, std::size_t at, std::size_t& length);
-// The same for a Unicode character, as a name's words of UTF-8 hold it.
-char foldedAscii(char32_t c);

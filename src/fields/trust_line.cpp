@@ -13,7 +13,7 @@ std::string_view verdictText(Verdict verdict) {
 
 Verdict shownVerdict(Verdict found, const Sender& sender, bool doubted) {
     if (sender.moreThanOne()) return Verdict::kFail;
-    if (found == Verdict::kPass && (doubted || sender.nameClaimed())) return Verdict::kWarn;
+    if (found == Verdict::kPass && (doubted || sender.unusual() || sender.nameClaimed())) return Verdict::kWarn;
     return found;
 }
 
@@ -42,8 +42,11 @@ Verdict judgeSender(Verdict found, const Sender& sender, bool doubted, SenderChe
 
 void writeSubject(LineWriter& line, const Sender& sender, const SenderNotes& notes) {
     line << (sender.hasAddress() ? sender.domain().text() : std::string_view("(no From)"));
+    if (sender.unusual()) line << " (unusual From)";
     if (sender.moreThanOne()) line << " (more than one From)";
     if (!notes.repeated.empty()) line << " (more than one " << notes.repeated << ")";
+    if (notes.unsignedReplyTo) line << " (unsigned Reply-To)";
+    if (notes.unsignedSubject) line << " (unsigned Subject)";
     if (!notes.request.empty()) line << " (DMARC " << notes.request << ")";
     if (sender.nameClaimed()) line << " (name says " << sender.nameClaim() << ")";
     if (notes.history == SenderNote::Kind::kNewSender) line << " (new sender)";

@@ -20,8 +20,8 @@ std::string_view verdictText(Verdict verdict);
 
 // The verdict a line shows, from what its own checks found: more than one
 // From fails the mail, whatever they found; a pass stands only while
-// nothing casts doubt on the sender: a display name that claims another
-// domain, or what the line itself counts as doubt.
+// nothing casts doubt on the sender: a From not written plainly, a display
+// name that claims another domain, or what the line itself counts as doubt.
 Verdict shownVerdict(Verdict found, const Sender& sender, bool doubted);
 
 // The user's own senders for one mail, when their history is kept: what it
@@ -50,6 +50,10 @@ private:
 // What a line knows of the mail beyond the sender, shown after it.
 struct SenderNotes {
     std::string_view repeated;  // a field the mail holds once that stands twice; empty when none
+    // A Reply-To of another organization, or a Subject, that no signature
+    // which makes the pass covers: anyone who relayed the mail could add it.
+    bool unsignedReplyTo = false;
+    bool unsignedSubject = false;
     std::string_view request;   // what the From domain's owner asks ("reject", "quarantine"); empty for nothing
     SenderNote::Kind history = SenderNote::Kind::kNone;  // what the history of senders says
     const ShownDomain* lookedLike = nullptr;             // the known domain, for kLooksLike
@@ -61,14 +65,17 @@ struct SenderNotes {
 Verdict judgeSender(Verdict found, const Sender& sender, bool doubted, SenderCheck* senders, SenderNotes& notes);
 
 // The longest that writeSubject writes after the verdict and its blank.
-constexpr std::size_t kSubjectSize = kShownDomainSize + sizeof " (more than one From)" - 1 +
+constexpr std::size_t kSubjectSize = kShownDomainSize + sizeof " (unusual From)" - 1 +
+                                     sizeof " (more than one From)" - 1 +
                                      sizeof " (more than one Content-Transfer-Encoding)" - 1 +
+                                     sizeof " (unsigned Reply-To) (unsigned Subject)" - 1 +
                                      sizeof " (DMARC quarantine)" - 1 + sizeof " (name says )" - 1 +
                                      kShownDomainSize + sizeof " (looks like )" - 1 + kShownDomainSize;
 
 // Writes the From domain ("?" when it cannot be shown, "(no From)" without
-// an address), then its notes in this order: " (more than one From)",
-// " (more than one NAME)", " (DMARC REQUEST)", " (name says ORG)", and
+// an address), then its notes in this order: " (unusual From)",
+// " (more than one From)", " (more than one NAME)", " (unsigned Reply-To)",
+// " (unsigned Subject)", " (DMARC REQUEST)", " (name says ORG)", and
 // " (new sender)" or " (looks like KNOWN)".
 void writeSubject(LineWriter& line, const Sender& sender, const SenderNotes& notes);
 

@@ -126,7 +126,9 @@ void DnsKeySource::query(const std::string& name, const std::vector<std::uint32_
     }
     if (status == ERROR_SUCCESS && !found->empty()) {
         answer = KeyAnswer{KeyState::kFound, std::move(found)};
-    } else if (status == ERROR_SUCCESS || status == DNS_INFO_NO_RECORDS || status == DNS_ERROR_RCODE_NAME_ERROR) {
+    } else if (status == DNS_ERROR_RCODE_NAME_ERROR) {
+        answer = KeyAnswer{KeyState::kNoName, nullptr};
+    } else if (status == ERROR_SUCCESS || status == DNS_INFO_NO_RECORDS) {
         answer = KeyAnswer{KeyState::kNoKey, nullptr};
     } else {
         answer = KeyAnswer{KeyState::kFailed, nullptr};

@@ -1,4 +1,5 @@
-// The outside service that finds DKIM keys: the TXT records at a key's name.
+// The outside service that finds DKIM keys and DMARC records: the TXT
+// records at a name, and whether the name stands at all.
 // In the DLL, DNS on worker threads with a cache; the tests hand keys in
 // directly. The checker sees only this seam.
 #pragma once
@@ -12,7 +13,8 @@
 enum class KeyState : std::uint8_t {
     kPending,  // not answered within the time given
     kFound,    // TXT records stand at the name
-    kNoKey,    // the name has no TXT record (NXDOMAIN or no data)
+    kNoKey,    // the name stands, but has no TXT record
+    kNoName,   // the name does not stand at all (NXDOMAIN)
     kFailed,   // the lookup failed: a server failure, no answer, a network error
 };
 

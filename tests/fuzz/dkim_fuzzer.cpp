@@ -186,7 +186,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     readKey(records, "example.com", "example.com", crypto);
     // And as the DMARC records of the From domain and of its organizational domain.
     const KeyAnswer found{KeyState::kFound, std::make_shared<KeyRecords>(records)};
-    discoverDmarcPolicy(&found, &found);
+    discoverDmarcPolicy(&found, &found, &found);
 
     // What one run asks must not stay: a run that keeps memory is checked
     // for leaks, which costs a hundred runs.
