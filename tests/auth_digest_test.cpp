@@ -123,6 +123,31 @@ TEST(AuthDigest, TellsWhoSentTheMailFromTrustedServersOnly) {
          "From: \"Pay, Pal\" <service@paypal.com>, a@evil.example\r\n",
          "[Auth] FAIL paypal.com (more than one From) (name says evil.example) | DKIM pass paypal.com | by "
          "mx.example.net"},
+        // Read as RFC 5322 reads it, but no pass unless a person reads it so.
+        {"a blank before the dot", kExampleNet,
+         "Authentication-Results: mx.example.net; dmarc=pass header.from=paypal.com\r\nFrom: service@paypal .com\r\n",
+         "[Auth] WARN paypal.com (unusual From) | DMARC pass | by mx.example.net"},
+        {"two bare addresses", kExampleNet,
+         "Authentication-Results: mx.example.net; dmarc=pass header.from=evil.example\r\n"
+         "From: service@paypal.com x@evil.example\r\n",
+         "[Auth] FAIL paypal.com (more than one From) (name says evil.example) | DMARC pass for evil.example | by "
+         "mx.example.net"},
+        {"brackets, then a bare address", kExampleNet,
+         "Authentication-Results: mx.example.net; dmarc=pass header.from=evil.example\r\n"
+         "From: <x@evil.example> service@paypal.com\r\n",
+         "[Auth] FAIL evil.example (more than one From) (name says paypal.com) | DMARC pass | by mx.example.net"},
+        {"a quoted name before a bare address", kExampleNet,
+         "Authentication-Results: mx.example.net; dmarc=pass header.from=evil.example\r\n"
+         "From: \"PayPal.com\" x@evil.example\r\n",
+         "[Auth] WARN evil.example (unusual From) (name says paypal.com) | DMARC pass | by mx.example.net"},
+        {"a Cyrillic o in the name", kExampleNet,
+         "Authentication-Results: mx.example.net; dmarc=pass header.from=evil.example\r\n"
+         "From: \"PayPal.c\xD0\xBEm\" <x@evil.example>\r\n",
+         "[Auth] WARN evil.example (name says paypal.com) | DMARC pass | by mx.example.net"},
+        {"a brand's own domain in its name", kExampleNet,
+         "Authentication-Results: mx.example.net; dmarc=pass header.from=amazon.co.jp\r\n"
+         "From: \"Amazon.co.jp\" <x@amazon.co.jp>\r\n",
+         "[Auth] PASS amazon.co.jp | DMARC pass | by mx.example.net"},
         // What the verdict rests on.
         {"dkim alone, aligned", kExampleNet,
          "Authentication-Results: mx.example.net; dkim=pass header.d=example.com\r\nFrom: a@mail.example.com\r\n",
