@@ -162,6 +162,22 @@ TEST(NameClaims, GreekAndCyrillicOfCodePage932ReadAsInUnicode) {
     EXPECT_EQ(looksLikeO, 6u);  // omicron, sigma and Cyrillic o, each small and capital
 }
 
+// The scripts the reader passes over hold no look-alike of a letter or digit.
+TEST(NameClaims, ScriptsReadWithoutLookupHoldNoLookAlikes) {
+    std::vector<std::vector<char32_t>> prototypes;
+    for (const char c : std::string("abcdefghijklmnopqrstuvwxyz0123456789")) {
+        char32_t points[kLongestConfusable];
+        prototypes.emplace_back(points, points + confusableMapping(static_cast<unsigned char>(c), points));
+    }
+    for (const auto& range : kNoLookAlikes) {
+        for (char32_t c = range[0]; c <= range[1]; ++c) {
+            char32_t points[kLongestConfusable];
+            const std::vector<char32_t> own(points, points + confusableMapping(c, points));
+            EXPECT_EQ(std::count(prototypes.begin(), prototypes.end(), own), 0) << std::hex << c;
+        }
+    }
+}
+
 // Every full-width form of ASCII as this platform's converter writes it in
 // code page 932 reads as its ASCII character.
 TEST(NameClaims, FullWidthFormsFoldToAscii) {

@@ -29,8 +29,7 @@ public:
     SenderSink(CharsetConverter& converter, ShownDomain& domain, std::string& unshown, SliceText& name)
         : converter_(converter), domain_(domain), unshown_(unshown), name_(name) {}
 
-    void text(std::string_view piece, bool) override { name_.take(piece.data(), piece.data() + piece.size()); }
-    std::size_t textSize() const override { return name_.size(); }
+    void text(std::string_view piece) override { name_.take(piece.data(), piece.data() + piece.size()); }
     void cutText(std::size_t size) override { name_.truncate(size); }
     void address(std::string_view domain, bool whole) override {
         if (read_) return;

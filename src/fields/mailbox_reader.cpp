@@ -1,5 +1,7 @@
 #include "fields/mailbox_reader.h"
 
+#include <cstring>
+
 #include "fields/nesting.h"
 #include "text/ascii.h"
 #include "text/byte_set.h"
@@ -10,18 +12,20 @@ namespace {
 // What each byte is to the reader, a bit for each set it belongs to.
 enum ByteClass : unsigned char {
     kBlank = 1,         // blanks, and the breaks a fold leaves, which count as blanks here
-    kWordEnd = 2,       // blanks, specials, the start of a comment or quoted string, and an escape
+    kWordEnd = 2,       // blanks, specials but the dot, the start of a comment or quoted string, and an escape
     kQuoteStop = 4,     // what ends a run in a quoted string
     kCommentStop = 8,   // in a comment
     kLiteralStop = 16,  // in a domain literal
+    kHigh = 32,         // beyond ASCII: it may begin a character of two bytes
 };
 constexpr ByteTable<unsigned char> kClasses = ByteTable<unsigned char>::of([](char c) {
     const auto in = [c](std::string_view set) { return set.find(c) != std::string_view::npos; };
     return static_cast<unsigned char>((in(std::string_view(" \t\r\n\0", 5)) ? kBlank : 0) |
-                                      (in(std::string_view(" \t\r\n\0<>@,:;.(\"\x1B", 15)) ? kWordEnd : 0) |
+                                      (in(std::string_view(" \t\r\n\0<>@,:;(\"\x1B", 14)) ? kWordEnd : 0) |
                                       (in(std::string_view("\0\r\n\"\\\x1B", 6)) ? kQuoteStop : 0) |
                                       (in(std::string_view("\0\r\n()\\\x1B", 7)) ? kCommentStop : 0) |
-                                      (in(std::string_view("\0\r\n]\\", 5)) ? kLiteralStop : 0));
+                                      (in(std::string_view("\0\r\n]\\", 5)) ? kLiteralStop : 0) |
+                                      (static_cast<unsigned char>(c) >= 0x80 ? kHigh : 0));
 });
 bool is(char c, ByteClass byteClass) { return (kClasses[c] & byteClass) != 0; }
 
@@ -44,25 +48,37 @@ bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0
 bool isTrailByte(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
 
 // A run from at up to the first byte of stops, or end; the text of an
-// escape's shift is passed over whole, and in Shift-JIS (shiftJis) each
-// character of two bytes, whose second may be '@' or a backslash.
-const char* textRunEnd(const char* at, const char* end, ByteClass stops, bool shiftJis) {
+// escape's shift is passed over whole, and in Shift-JIS (when shiftJis()
+// says the value is) each character of two bytes, whose second may be '@'
+// or a backslash.
+// The run of bytes of no class in classes: the loop that reads most of a
+// value, kept apart so that it compiles to a few instructions a byte.
+__attribute__((noinline)) const char* runOf(const char* at, const char* end, unsigned classes) {
+    while (at != end && (kClasses[*at] & classes) == 0) ++at;
+    return at;
+}
+
+template <typename ShiftJis>
+const char* textRunEnd(const char* at, const char* end, ByteClass stops, ShiftJis shiftJis) {
     for (;;) {
-        while (at < end && !is(*at, stops)) {
-            const auto c = static_cast<unsigned char>(*at++);
-            if (shiftJis && isLeadByte(c) && at < end && isTrailByte(static_cast<unsigned char>(*at))) ++at;
+        at = runOf(at, end, stops | kHigh);
+        if (at == end) return at;
+        const auto c = static_cast<unsigned char>(*at);
+        if (c >= 0x80) {
+            ++at;
+            if (isLeadByte(c) && at < end && isTrailByte(static_cast<unsigned char>(*at)) && shiftJis()) ++at;
+        } else if (c == kEscape) {
+            at = pastEscape(at, end);
+        } else {
+            return at;
         }
-        if (at == end || *at != kEscape) return at;
-        at = pastEscape(at, end);
     }
 }
 
 class Reader {
 public:
-    // Raw text beyond ASCII that is not UTF-8 is taken for Shift-JIS, as
-    // Japanese clients show it.
     Reader(std::string_view value, MailboxSink& sink)
-        : at_(value.data()), end_(value.data() + value.size()), sink_(sink), shiftJis_(!isUtf8(value)) {}
+        : value_(value), at_(value.data()), end_(value.data() + value.size()), sink_(sink) {}
 
     Mailboxes read();
 
@@ -70,8 +86,31 @@ private:
     enum class Domain { kNone, kStart, kAfterAtom, kAfterDot };
     enum class Token { kComment, kOther };
 
-    void emit(const char* first, const char* last, bool inComment = false) {
-        if (last > first && !inRoute_) sink_.text(std::string_view(first, static_cast<std::size_t>(last - first)), inComment);
+    // Text is handed on in runs: most of a value is one run of its bytes.
+    void emit(const char* first, const char* last) {
+        if (last <= first || inRoute_) return;
+        if (first != runLast_) {
+            flush();
+            runFirst_ = first;
+        }
+        runLast_ = last;
+    }
+    void flush() {
+        if (runLast_ > runFirst_) {
+            sink_.text(std::string_view(runFirst_, static_cast<std::size_t>(runLast_ - runFirst_)));
+            handed_ += static_cast<std::size_t>(runLast_ - runFirst_);
+        }
+        runFirst_ = runLast_ = nullptr;
+    }
+    std::size_t textSize() const { return handed_ + static_cast<std::size_t>(runLast_ - runFirst_); }
+    void cutText(std::size_t size) {
+        if (size >= handed_) {
+            runLast_ = runFirst_ + (size - handed_);
+            return;
+        }
+        runFirst_ = runLast_ = nullptr;
+        cutText(size);
+        handed_ = size;
     }
 
     void blanks();
@@ -84,21 +123,35 @@ private:
     // Notes a token other than blanks: it ends the quiet since the last
     // boundary, and after the first address, only comments may stand.
     void noteToken(Token token);
-    // A word, a quoted string or a dot stands, whose text began at mark:
-    // the run that may be a local part grows, or begins anew with it.
-    void chainToken(bool isWord, std::size_t mark, bool cleanBefore, bool quoted, bool quotedHoldsAt);
+    // A token of words and dots, or a quoted string, stands, whose text
+    // began at mark: the run that may be a local part grows, or begins anew
+    // with it when it begins with a word right after a word.
+    void chainToken(bool wordFirst, bool wordLast, std::size_t mark, bool cleanBefore, bool quoted, bool quotedHoldsAt);
     // An address's '@'.
     void addressAt();
     void appendDomain(const char* first, const char* last);
     void endDomain();
 
-    const char* runEnd(const char* at, ByteClass stops) const { return textRunEnd(at, end_, stops, shiftJis_); }
+    const char* runEnd(const char* at, ByteClass stops) {
+        return textRunEnd(at, end_, stops, [this] { return shiftJis(); });
+    }
+    // Raw text beyond ASCII that is not UTF-8 is taken for Shift-JIS, as
+    // Japanese clients show it; asked only of a value that holds some.
+    bool shiftJis() {
+        if (shiftJis_ == Known::kUnknown) shiftJis_ = isUtf8(value_) ? Known::kNo : Known::kYes;
+        return shiftJis_ == Known::kYes;
+    }
 
+    enum class Known : unsigned char { kUnknown, kNo, kYes };
+    const std::string_view value_;
     const char* at_;
     const char* const end_;
     MailboxSink& sink_;
-    const bool shiftJis_;
+    Known shiftJis_ = Known::kUnknown;
     Mailboxes result_;
+    const char* runFirst_ = nullptr;  // the text not yet handed on
+    const char* runLast_ = nullptr;
+    std::size_t handed_ = 0;  // the text handed on
 
     bool unclosed_ = false;       // a comment or quoted string ran to the end
     bool otherSpecials_ = false;  // ',', ':' or ';' outside a route
@@ -158,6 +211,7 @@ Mailboxes Reader::read() {
         }
     }
     if (domain_ != Domain::kNone) endDomain();
+    flush();
     const bool shape = firstBracketed_ ? opened_ == 1 && closed_ == 1 && firstClosed_ : opened_ == 0 && closed_ == 0;
     result_.plain = result_.addresses == 1 && !unclosed_ && !otherSpecials_ && !routeSeen_ && firstLocalPlain_ &&
                     firstDomainPlain_ && afterClean_ && shape;
@@ -192,11 +246,11 @@ void Reader::comment() {
     gap_ = true;
     Nesting nesting;
     nesting.openComment();
-    emit(at_, at_ + 1, true);
+    emit(at_, at_ + 1);
     ++at_;
     while (at_ < end_) {
         const char* const run = runEnd(at_, kCommentStop);
-        emit(at_, run, true);
+        emit(at_, run);
         at_ = run;
         if (at_ == end_) break;
         const char c = *at_;
@@ -208,13 +262,13 @@ void Reader::comment() {
             ++at_;
             // The byte after a backslash is text, whatever it is, but a break.
             if (at_ < end_ && !isBreakOrNul(*at_)) {
-                emit(at_, at_ + 1, true);
+                emit(at_, at_ + 1);
                 ++at_;
             }
             continue;
         }
         nesting.readInComment(c);
-        emit(at_, at_ + 1, true);
+        emit(at_, at_ + 1);
         ++at_;
         if (!nesting.inComment()) return;
     }
@@ -223,7 +277,7 @@ void Reader::comment() {
 
 void Reader::quoted() {
     if (domain_ != Domain::kNone) endDomain();
-    const std::size_t mark = sink_.textSize();
+    const std::size_t mark = textSize();
     const bool cleanBefore = !sinceBoundary_;
     noteToken(Token::kOther);
     bool holdsAt = false;
@@ -247,7 +301,7 @@ void Reader::quoted() {
         }
     }
     if (!closed) unclosed_ = true;
-    chainToken(true, mark, cleanBefore, true, holdsAt);
+    chainToken(true, true, mark, cleanBefore, true, holdsAt);
 }
 
 void Reader::literal() {
@@ -263,38 +317,58 @@ void Reader::literal() {
         if (c == ']') break;
         if (c == '\\' && at_ < end_) ++at_;
     }
-    if (readingFirst_) sink_.cutText(domainMark_);
+    if (readingFirst_) cutText(domainMark_);
     if (!readingFirst_) emit(first, at_);
     domainLength_ = 0;
     domain_ = Domain::kAfterAtom;
     endDomain();
 }
 
+// Whether two dots stand together from first up to last.
+bool holdsTwoDots(const char* first, const char* last) {
+    for (; first + 1 < last; ++first) {
+        if (first[0] == '.' && first[1] == '.') return true;
+    }
+    return false;
+}
+
 void Reader::word() {
+    // Words and the dots between them, read as one token: most names and
+    // domains are such a run.
     const char* const first = at_;
     at_ = runEnd(at_, kWordEnd);
-    if (domain_ == Domain::kAfterAtom) endDomain();
+    const bool dotFirst = *first == '.';
+    const bool dotLast = at_[-1] == '.';
+    // A word right after the domain's last atom is no part of it.
+    if (domain_ == Domain::kAfterAtom && !dotFirst) endDomain();
     if (domain_ != Domain::kNone) {
-        // An atom of the domain, after its '@' or a dot.
-        for (const char* p = first; p < at_; ++p) {
-            if (*p == '[' || *p == ']') domainPlain_ = false;
-        }
+        // A dot may not begin the domain, follow a dot, or end it.
+        if (dotFirst && domain_ != Domain::kAfterAtom) domainPlain_ = false;
+        if (readingFirst_ && domainPlain_ && holdsTwoDots(first, at_)) domainPlain_ = false;
         appendDomain(first, at_);
-        domain_ = Domain::kAfterAtom;
+        domain_ = dotLast ? Domain::kAfterDot : Domain::kAfterAtom;
         if (!readingFirst_) emit(first, at_);
         return;
     }
-    const std::size_t mark = sink_.textSize();
+    const std::size_t mark = textSize();
     const bool cleanBefore = !sinceBoundary_;
     noteToken(Token::kOther);
     emit(first, at_);
-    chainToken(true, mark, cleanBefore, false, false);
+    bool dotsOnly = dotFirst && dotLast;
+    for (const char* p = first; dotsOnly && p < at_; ++p) dotsOnly = *p == '.';
+    chainToken(!dotFirst, !dotLast, mark, cleanBefore, false, false);
+    if (dotsOnly && chain_) {
+        // Dots alone are no word of the local part.
+        --chainWords_;
+        ++chainDots_;
+    }
 }
 
-void Reader::chainToken(bool isWord, std::size_t mark, bool cleanBefore, bool quoted, bool quotedHoldsAt) {
+void Reader::chainToken(bool wordFirst, bool wordLast, std::size_t mark, bool cleanBefore, bool quoted,
+                        bool quotedHoldsAt) {
     if (inRoute_) return;
     // Two words with no dot between: the run begins anew at the second.
-    if (!chain_ || (isWord && lastWasWord_)) {
+    if (!chain_ || (wordFirst && lastWasWord_)) {
         chain_ = true;
         chainClean_ = cleanBefore;
         chainGaps_ = false;
@@ -307,25 +381,15 @@ void Reader::chainToken(bool isWord, std::size_t mark, bool cleanBefore, bool qu
     if (quoted) {
         ++chainQuoted_;
         chainQuotedAt_ = chainQuotedAt_ || quotedHoldsAt;
-    } else if (isWord) {
-        ++chainWords_;
     } else {
-        ++chainDots_;
+        ++chainWords_;
     }
-    lastWasWord_ = isWord;
+    lastWasWord_ = wordLast;
     gap_ = false;
 }
 
 void Reader::special(char c) {
     ++at_;
-    if (c == '.' && domain_ != Domain::kNone) {
-        // A dot of the domain: not its first byte, after an atom.
-        if (domain_ != Domain::kAfterAtom) domainPlain_ = false;
-        appendDomain(at_ - 1, at_);
-        domain_ = Domain::kAfterDot;
-        if (!readingFirst_) emit(at_ - 1, at_);
-        return;
-    }
     if (domain_ != Domain::kNone) endDomain();
     if (inRoute_) {
         if (c == ':') {
@@ -344,19 +408,17 @@ void Reader::special(char c) {
         chain_ = false;
         return;
     }
-    const std::size_t mark = sink_.textSize();
-    const bool cleanBefore = !sinceBoundary_;
     if (c == '>' && inBracket_ && afterFirst_ && firstBracketed_ && !firstClosed_) {
-        // The first address's own '>'.
+        // The first address's own '>', which ends its brackets and is no
+        // text: the '<' before the address already parts what stood
+        // before it from what follows, which keeps a name one slice.
         firstClosed_ = true;
-    } else if (c != '@') {
-        noteToken(Token::kOther);
+        ++closed_;
+        inBracket_ = chain_ = false;
+        return;
     }
+    if (c != '@') noteToken(Token::kOther);
     switch (c) {
-        case '.':
-            emit(at_ - 1, at_);
-            chainToken(false, mark, cleanBefore, false, false);
-            return;
         case '@': addressAt(); return;
         case '<':
             ++opened_;
@@ -387,8 +449,8 @@ void Reader::addressAt() {
                                                     !chainQuotedAt_);
         firstBracketed_ = inBracket_;
         // The local part read so far is the address, not what names it.
-        if (chain_) sink_.cutText(chainMark_);
-        domainMark_ = sink_.textSize();
+        if (chain_) cutText(chainMark_);
+        domainMark_ = textSize();
     } else {
         emit(at_ - 1, at_);
     }
@@ -399,16 +461,18 @@ void Reader::addressAt() {
 
 void Reader::appendDomain(const char* first, const char* last) {
     // Blanks or comments since the last atom or dot stood inside the domain.
-    if (gap_) domainPlain_ = false;
-    gap_ = false;
-    if (readingFirst_) sink_.cutText(domainMark_);
-    for (; first < last; ++first) {
-        if (domainLength_ == kLongestReadDomain) {
-            domainWhole_ = false;
-            return;
-        }
-        domainBytes_[domainLength_++] = *first;
+    if (gap_) {
+        domainPlain_ = false;
+        gap_ = false;
+        if (readingFirst_) cutText(domainMark_);
     }
+    std::size_t length = static_cast<std::size_t>(last - first);
+    if (length > kLongestReadDomain - domainLength_) {
+        length = kLongestReadDomain - domainLength_;
+        domainWhole_ = false;
+    }
+    std::memcpy(domainBytes_ + domainLength_, first, length);
+    domainLength_ += length;
 }
 
 void Reader::endDomain() {

@@ -14,13 +14,12 @@ class MailboxSink {
 public:
     // The value's text outside its first address and any route: quote marks
     // taken away and backslash escapes applied, each comment's text with
-    // its parentheses (inComment true), the brackets and everything else as
-    // written; the breaks a fold leaves (CR, LF, NUL) are no text. Pieces
-    // are slices of the value.
-    virtual void text(std::string_view /*piece*/, bool /*inComment*/) {}
-    // How much text was handed on so far; and the text from such a size on
-    // taken back, when what was read turns out to be the first address.
-    virtual std::size_t textSize() const { return 0; }
+    // its parentheses, the brackets and everything else as written (but the
+    // first address's own '>'); the breaks a fold leaves (CR, LF, NUL) are
+    // no text. Pieces are slices of the value, as long as they run on.
+    virtual void text(std::string_view /*piece*/) {}
+    // The text handed on takes back all but its first size bytes, when what
+    // was read turns out to be the first address.
     virtual void cutText(std::size_t /*size*/) {}
     // Each address, in order: its domain's atoms and dots as written, the
     // blanks and comments around them left out; empty for none or a domain

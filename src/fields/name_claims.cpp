@@ -1,7 +1,7 @@
 #include "fields/name_claims.h"
 
 #include <algorithm>
-#include <array>
+#include <iterator>
 #include <cstdint>
 
 #include "charset/encoded_words.h"
@@ -104,6 +104,10 @@ private:
     // Whether name, an address's domain or a domain name, claims an
     // organizational domain other than the From address's, shown in shown.
     bool claimsAnother(std::string_view name, bool ofAddress, ShownDomain& shown) const {
+        // A single label is a public suffix, and none of the list's private
+        // section, whose names all have two labels or more: most words of a
+        // name need no lookup.
+        if (name.find('.') == std::string_view::npos) return false;
         PublicSuffix suffix;
         if (!isHostName(name) || !findPublicSuffix(name, suffix)) return false;
         // The newer generic suffixes end words of prose by chance ("Dr.med.",
@@ -221,18 +225,20 @@ char lookAlikeOf(char32_t c) {
         char32_t points[kLongestConfusable];
         std::size_t length;
     };
-    static const auto prototypes = [] {
-        std::array<Prototype, sizeof kLettersAndDigits - 1> made{};
-        for (std::size_t i = 0; i < made.size(); ++i) {
-            made[i].length = confusableMapping(static_cast<unsigned char>(kLettersAndDigits[i]), made[i].points);
+    // Made on first use, so that the module's file holds none of it. The
+    // host calls one callback at a time.
+    static Prototype prototypes[sizeof kLettersAndDigits - 1];
+    if (prototypes[0].length == 0) {
+        for (std::size_t i = 0; i < std::size(prototypes); ++i) {
+            prototypes[i].length =
+                confusableMapping(static_cast<unsigned char>(kLettersAndDigits[i]), prototypes[i].points);
         }
-        return made;
-    }();
-    Prototype own{};
-    own.length = confusableMapping(c, own.points);
-    for (std::size_t i = 0; i < prototypes.size(); ++i) {
-        if (prototypes[i].length == own.length &&
-            std::equal(own.points, own.points + own.length, prototypes[i].points)) {
+    }
+    char32_t own[kLongestConfusable];
+    const std::size_t length = confusableMapping(c, own);
+    if (own[0] >= 0x80) return 0;
+    for (std::size_t i = 0; i < std::size(prototypes); ++i) {
+        if (prototypes[i].length == length && std::equal(own, own + length, prototypes[i].points)) {
             return kLettersAndDigits[i];
         }
     }
@@ -246,6 +252,9 @@ char lookAlikeOf(char32_t c) {
 // kInvisible for what shows nothing; 0 for anything else.
 int readAs(char32_t c) {
     if (c < 0x80) return static_cast<int>(c);
+    for (const auto& range : kNoLookAlikes) {
+        if (c >= range[0] && c <= range[1]) return 0;
+    }
     for (const auto& range : kInvisibleRanges) {
         if (c >= range[0] && c <= range[1]) return kInvisible;
     }
@@ -322,23 +331,28 @@ public:
         char32_t c = 0;
         for (std::size_t at = 0; at < text.size() && !found_;) {
             at += readCodePoint(text, at, c);
-            read(readAs(c));
+            read(c < 0x80 ? static_cast<int>(c) : readAs(c));
         }
     }
     // The name ends.
-    void end() { read(0); }
+    void end() { readRarely(0); }
 
 private:
     enum class Jis { kAscii, kDoubleByte, kKatakana };
 
-    // One call for each of the forms a name's text comes in: the reader
-    // is not copied into each.
-    __attribute__((noinline)) void read(int c) {
+    void read(int c) {
         if (c != kInvisible && !found_) found_ = reader_.read(static_cast<char>(c));
     }
+    // The same for the rare forms: the reader is inlined in the loops of
+    // the common ones only.
+    __attribute__((noinline)) void readRarely(int c) { read(c); }
     void write932(std::string_view bytes) {
-        std::size_t length = 0;
-        for (std::size_t at = 0; at < bytes.size() && !found_; at += length) read(readAs932(bytes, at, length));
+        std::size_t length = 1;
+        for (std::size_t at = 0; at < bytes.size() && !found_; at += length) {
+            const auto c = static_cast<unsigned char>(bytes[at]);
+            length = 1;
+            read(c < 0x80 ? c : readAs932(bytes, at, length));
+        }
     }
     // Escape sequences switch between ASCII, JIS X 0208 pairs (read as code
     // page 932) and half-width katakana; an unknown one is no character.
@@ -354,7 +368,7 @@ private:
                 } else if (escape == "(I") {
                     jis_ = Jis::kKatakana;
                 } else {
-                    read(0);
+                    readRarely(0);
                     ++at;
                     continue;
                 }
@@ -370,15 +384,15 @@ private:
                 const unsigned trail = c & 1 ? trailJis + (trailJis >= 0x60 ? 0x20u : 0x1Fu) : trailJis + 0x7Eu;
                 const char pair[] = {static_cast<char>(lead > 0x9F ? lead + 0x40 : lead), static_cast<char>(trail)};
                 std::size_t length = 0;
-                read(readAs932(std::string_view(pair, 2), 0, length));
+                readRarely(readAs932(std::string_view(pair, 2), 0, length));
                 at += 2;
             } else if (jis_ == Jis::kKatakana && c >= 0x21 && c <= 0x5F) {
                 const char half = static_cast<char>(c + 0x80);
                 std::size_t length = 0;
-                read(readAs932(std::string_view(&half, 1), 0, length));
+                readRarely(readAs932(std::string_view(&half, 1), 0, length));
                 ++at;
             } else {
-                read(c < 0x80 ? c : 0);
+                readRarely(c < 0x80 ? c : 0);
                 ++at;
             }
         }

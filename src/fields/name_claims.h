@@ -32,6 +32,15 @@
 void findNameClaim(std::string_view name, std::string_view fromOrganization, CharsetConverter& converter,
                    ShownDomain& claim);
 
+// Ranges of code points that are neither invisible, nor a dot, nor look like
+// a Latin letter or digit by the confusables the build compiles in (a test
+// holds them to it): the kana, kanji and hangul of most names a Japanese
+// user meets are read without a lookup in the table, which costs far more
+// than a comparison.
+inline constexpr char32_t kNoLookAlikes[][2] = {
+    {0x3040, 0x3163}, {0x3165, 0x9FFF}, {0xAC00, 0xD7A3}, {0xF900, 0xFAFF}, {0xFF62, 0xFF9F},
+};
+
 // Reads the code page 932 character at text[at] (one or two bytes) as ASCII
 // where it is the full-width form of an ASCII character (U+FF01 to U+FF5E)
 // or a full stop ("。", "．", "｡"); returns the character, or 0 for any other
