@@ -1,8 +1,9 @@
 // Plain second readings of what the trust lines read of the sender, for the
-// fuzz targets: the From field's addresses and display name, shown domains,
-// public suffixes and organizational domains, and display-name claims. Each
-// is written in steps on whole strings, as differently from the module's
-// one-pass readers as the rules allow.
+// fuzz targets: the From field's addresses, form and display name, shown
+// domains, public suffixes and organizational domains, and display-name
+// claims. Each is written from the rules, in steps on whole strings (the
+// value cut into a vector of tokens, then read), as differently from the
+// module's one-pass readers as the rules allow.
 #pragma once
 
 #include <algorithm>
@@ -12,10 +13,12 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include <iconv.h>
+#include <idn2.h>
 
 #include "charset/encoded_words.h"
 #include "fake_host.h"
@@ -115,6 +118,9 @@ inline bool plainUtf8(const std::string& text, std::u32string& points) {
     return true;
 }
 
+// A domain other than the From domain (a result's, a signer's, a rule of the
+// list) as the lines show it: labels beyond ASCII as Punycode, the rest
+// lowered; else "?".
 inline std::string plainShownDomain(std::string domain) {
     while (!domain.empty() && domain.back() == '.') domain.pop_back();
     domain = lowered(domain);
@@ -241,79 +247,356 @@ inline bool plainHostName(const std::string& name) {
     }
 }
 
-// The display name of a From value's first address, read plainly in
-// steps: the breaks dropped; each byte labelled by what it is to the name;
-// the labelled bytes split into parts at commas outside brackets; then the
-// name: the text of the parts before the first address, brackets and all,
-// each with its comma, then that address's text before its '<', or without
-// one its comments' text. No address, no name.
-inline std::string plainDisplayName(const std::string& raw) {
-    std::string value;
-    for (const char c : raw) {
-        if (c != '\0' && c != '\r' && c != '\n') value += c;
+// ---------------------------------------------------------------------------
+// The From field (and Reply-To, read alike), in steps: the value cut into
+// tokens, a vector of them; the addresses found among the tokens; each
+// address's local part and domain read around its '@'; then the form of the
+// whole judged, and the display name made of what is left.
+
+enum class TokenKind { kBlank, kComment, kQuoted, kWord, kSpecial, kLiteral };
+
+struct Token {
+    TokenKind kind;
+    std::string raw;      // the bytes as written
+    std::string text;     // what a quoted string or comment holds, escapes applied; else raw
+    bool closed = true;   // a quoted string, comment or literal that met its end
+    bool route = false;   // part of a route: after its '<', up to and with its ':'
+};
+
+inline bool isBlankByte(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0'; }
+inline bool isSpecialByte(char c) { return c != '\0' && std::strchr("<>@,:;.", c) != nullptr; }
+
+inline bool isSpecial(const Token& token, char c) { return token.kind == TokenKind::kSpecial && token.raw[0] == c; }
+inline bool isSpace(const Token& token) { return token.kind == TokenKind::kBlank || token.kind == TokenKind::kComment; }
+
+// Where a run of raw ISO-2022-JP that begins at at ends: from ESC $ B or
+// ESC $ @ through the next ESC ( B or ESC ( J (or the end), or that escape
+// alone; at itself where none begins. Its pairs may be any bytes a mailer
+// wrote ('"', '(', '@' among them), and they are text: a raw Japanese
+// display name is a name like any other.
+inline std::size_t jisRunEnd(const std::string& value, std::size_t at) {
+    const auto escapeAt = [&](std::size_t i, const char* second, const char* finals) {
+        return i + 2 < value.size() && value[i] == '\x1b' && value[i + 1] == second[0] &&
+               value[i + 2] != '\0' && std::strchr(finals, value[i + 2]) != nullptr;
+    };
+    if (escapeAt(at, "(", "BJ")) return at + 3;
+    if (!escapeAt(at, "$", "B@")) return at;
+    for (std::size_t i = at + 3; i < value.size(); ++i) {
+        if (escapeAt(i, "(", "BJ")) return i + 3;
     }
-    enum Kind { kText, kCommentText, kNoText, kOpen, kClose, kAt, kComma };
-    std::vector<std::pair<char, Kind>> bytes;
-    int depth = 0;
-    bool quoted = false, escaped = false;
-    for (const char c : value) {
-        if (escaped) {
-            escaped = false;
-            bytes.push_back({c, depth > 0 ? kCommentText : kText});
-        } else if (depth > 0) {
-            if (c == '\\') {
-                escaped = true;
-                bytes.push_back({c, kNoText});
-            } else if (c == ')' && --depth == 0) {
-                bytes.push_back({' ', kCommentText});
-            } else {
-                depth += c == '(' ? 1 : 0;
-                bytes.push_back({c, kCommentText});
-            }
-        } else if (quoted) {
-            escaped = c == '\\';
-            quoted = c != '"';
-            bytes.push_back({c, c == '\\' || c == '"' ? kNoText : kText});
-        } else if (c == '(') {
-            depth = 1;
-            bytes.push_back({' ', kCommentText});
-        } else if (c == '"') {
-            quoted = true;
-            bytes.push_back({c, kNoText});
+    return value.size();
+}
+
+// The token at at, read without regard to where it stands; at moves past it.
+// '[' and ']' are word text here.
+inline Token plainToken(const std::string& value, std::size_t& at) {
+    const std::size_t start = at;
+    Token token{TokenKind::kWord, "", ""};
+    const char first = value[at];
+    // Text of a quoted string or comment from i: a run of raw ISO-2022-JP
+    // as it stands, else one byte, '\' taking the next as it is.
+    const auto takeText = [&](std::size_t& i) {
+        const std::size_t run = jisRunEnd(value, i);
+        if (run > i) {
+            token.text += value.substr(i, run - i);
+            i = run;
+        } else if (value[i] == '\\') {
+            if (++i < value.size()) token.text += value[i++];
         } else {
-            bytes.push_back({c, c == '<' ? kOpen : c == '>' ? kClose : c == '@' ? kAt : c == ',' ? kComma : kText});
+            token.text += value[i++];
+        }
+    };
+    if (isBlankByte(first)) {
+        token.kind = TokenKind::kBlank;
+        while (at < value.size() && isBlankByte(value[at])) ++at;
+    } else if (first == '(') {
+        // Comments nest; the parentheses of one inside read as blanks.
+        token.kind = TokenKind::kComment;
+        std::size_t depth = 1;
+        for (++at; at < value.size() && depth > 0;) {
+            if (value[at] == '(') {
+                ++depth;
+                token.text += ' ';
+                ++at;
+            } else if (value[at] == ')') {
+                if (--depth > 0) token.text += ' ';
+                ++at;
+            } else {
+                takeText(at);
+            }
+        }
+        token.closed = depth == 0;
+    } else if (first == '"') {
+        token.kind = TokenKind::kQuoted;
+        token.closed = false;
+        for (++at; at < value.size() && !token.closed;) {
+            if (value[at] == '"') {
+                token.closed = true;
+                ++at;
+            } else {
+                takeText(at);
+            }
+        }
+    } else if (isSpecialByte(first)) {
+        token.kind = TokenKind::kSpecial;
+        ++at;
+    } else {
+        while (at < value.size() && !isBlankByte(value[at]) && !isSpecialByte(value[at]) && value[at] != '(' &&
+               value[at] != '"') {
+            at = std::max(jisRunEnd(value, at), at + 1);
         }
     }
-    struct Part {
-        std::string text, beforeBracket, comments;
-        bool address = false, bracketed = false;
-    };
-    std::vector<Part> parts(1);
-    bool inBracket = false;
-    for (const auto& [c, kind] : bytes) {
-        Part& part = parts.back();
-        if (kind == kNoText) continue;
-        if (kind == kComma && !inBracket) {
-            parts.emplace_back();
+    token.raw = value.substr(start, at - start);
+    if (token.kind != TokenKind::kComment && token.kind != TokenKind::kQuoted) token.text = token.raw;
+    return token;
+}
+
+// A domain literal from its '[' to its ']' (or the end).
+inline Token plainLiteral(const std::string& value, std::size_t& at) {
+    const std::size_t start = at;
+    Token token{TokenKind::kLiteral, "", "", false};
+    for (++at; at < value.size();) {
+        const char c = value[at++];
+        if (c == '\\') {
+            if (at < value.size()) ++at;
+        } else if (c == ']') {
+            token.closed = true;
+            break;
+        }
+    }
+    token.raw = token.text = value.substr(start, at - start);
+    return token;
+}
+
+// The value's tokens. A '<' whose first token after it (blanks and comments
+// aside) is '@' or ',' opens a route when a ':' follows before any '>': the
+// tokens up to that ':' are marked. A '[' right after an address's '@'
+// (blanks and comments aside) opens a domain literal.
+inline std::vector<Token> plainTokens(const std::string& value) {
+    std::vector<Token> tokens;
+    bool afterAddressAt = false;
+    // Where the last route sought in vain stopped: a '<' before it, with no
+    // literal read since, finds none either (the same tokens lie ahead).
+    std::size_t noRouteBefore = 0;
+    for (std::size_t at = 0; at < value.size();) {
+        if (afterAddressAt && value[at] == '[') {
+            tokens.push_back(plainLiteral(value, at));
+            afterAddressAt = false;
+            noRouteBefore = 0;
             continue;
         }
-        if (kind == kOpen && !inBracket) {
-            if (!part.bracketed) part.beforeBracket = part.text;
-            part.bracketed = inBracket = true;
-        } else if (kind == kClose) {
-            inBracket = false;
+        tokens.push_back(plainToken(value, at));
+        const Token& token = tokens.back();
+        if (!isSpace(token)) afterAddressAt = isSpecial(token, '@');
+        if (!isSpecial(token, '<') || at < noRouteBefore) continue;
+        std::vector<Token> ahead;
+        std::size_t scan = at;
+        std::size_t significant = 0;
+        bool opened = false, route = false;
+        while (scan < value.size()) {
+            ahead.push_back(plainToken(value, scan));
+            const Token& next = ahead.back();
+            if (isSpace(next)) continue;
+            if (++significant == 1) {
+                opened = isSpecial(next, '@') || isSpecial(next, ',');
+                if (!opened) break;
+            } else if (isSpecial(next, '>')) {
+                break;
+            } else if (isSpecial(next, ':')) {
+                route = true;
+                break;
+            }
         }
-        part.address = part.address || kind == kAt;
-        part.text += c;
-        if (kind == kCommentText) part.comments += c;
+        const bool sought = opened && !route;
+        if (route) {
+            for (Token& routed : ahead) {
+                routed.route = true;
+                tokens.push_back(routed);
+            }
+            at = scan;
+            afterAddressAt = false;
+        } else if (sought) {
+            noRouteBefore = scan;
+        }
     }
-    std::string name;
-    for (const Part& part : parts) {
-        if (part.address) return name + (part.bracketed ? part.beforeBracket : part.comments);
-        name += part.text + ",";
-    }
-    return "";
+    return tokens;
 }
+
+struct PlainAddress {
+    std::size_t localBegin = 0;  // the first token of its local part (its '@' when it has none)
+    std::size_t at = 0;          // its '@'
+    std::size_t domainEnd = 0;   // past the last token of its domain
+    std::string domain;          // its atoms and dots as written, or its literal
+    bool literal = false;
+};
+
+// What a From (or Reply-To) value holds.
+struct PlainMailbox {
+    std::vector<PlainAddress> addresses;
+    bool unusual = false;  // one address, not in a plain form
+    std::string name;      // the display name for claims: the value but its first address
+};
+
+// The address whose '@' is tokens[at]: its local part, the longest run of
+// words, quoted strings and dots before it in which no two words or quoted
+// strings stand side by side; its domain, the atoms and dots after it, no
+// two atoms side by side, or a literal. Blanks and comments may stand
+// between any two.
+inline PlainAddress plainAddressAt(const std::vector<Token>& tokens, std::size_t at) {
+    PlainAddress address;
+    address.at = address.localBegin = at;
+    bool wordAfter = false;
+    for (std::size_t i = at; i-- > 0;) {
+        const Token& token = tokens[i];
+        if (token.route) break;
+        if (isSpace(token)) continue;
+        const bool word = token.kind == TokenKind::kWord || token.kind == TokenKind::kQuoted;
+        if ((word && wordAfter) || (!word && !isSpecial(token, '.'))) break;
+        wordAfter = word;
+        address.localBegin = i;
+    }
+    address.domainEnd = at + 1;
+    std::size_t i = at + 1;
+    while (i < tokens.size() && isSpace(tokens[i])) ++i;
+    if (i < tokens.size() && tokens[i].kind == TokenKind::kLiteral) {
+        address.domain = tokens[i].raw;
+        address.literal = true;
+        address.domainEnd = i + 1;
+        return address;
+    }
+    bool atomLast = false;
+    for (; i < tokens.size(); ++i) {
+        const Token& token = tokens[i];
+        if (isSpace(token)) continue;
+        const bool atom = token.kind == TokenKind::kWord;
+        if ((atom && atomLast) || (!atom && !isSpecial(token, '.'))) break;
+        atomLast = atom;
+        address.domain += token.raw;
+        address.domainEnd = i + 1;
+    }
+    return address;
+}
+
+// Whether tokens [begin, end) are an addr-spec written plainly: a local part
+// of word text and dots, or one quoted string without '@'; '@'; a dot-atom
+// without '[' or ']'; nothing between them.
+inline bool plainAddrSpec(const std::vector<Token>& tokens, std::size_t begin, std::size_t end, std::size_t at) {
+    if (begin >= at) return false;
+    bool quoted = false, wordText = false;
+    for (std::size_t i = begin; i < at; ++i) {
+        const Token& token = tokens[i];
+        quoted = quoted || token.kind == TokenKind::kQuoted;
+        wordText = wordText || token.kind == TokenKind::kWord || isSpecial(token, '.');
+        if (token.kind == TokenKind::kQuoted && (!token.closed || token.text.find('@') != std::string::npos)) return false;
+        if (token.kind != TokenKind::kQuoted && token.kind != TokenKind::kWord && !isSpecial(token, '.')) return false;
+    }
+    if (quoted && (wordText || at - begin != 1)) return false;
+    if (end <= at + 1) return false;
+    for (std::size_t i = at + 1; i < end; ++i) {
+        const bool atomExpected = (i - at) % 2 == 1;
+        const Token& token = tokens[i];
+        if (atomExpected && (token.kind != TokenKind::kWord || token.raw.find_first_of("[]") != std::string::npos)) {
+            return false;
+        }
+        if (!atomExpected && !isSpecial(token, '.')) return false;
+    }
+    return (end - at) % 2 == 0;  // ends with an atom
+}
+
+inline bool onlySpaces(const std::vector<Token>& tokens, std::size_t begin, std::size_t end, bool comments) {
+    for (std::size_t i = begin; i < end; ++i) {
+        if (tokens[i].kind != TokenKind::kBlank && !(comments && tokens[i].kind == TokenKind::kComment)) return false;
+    }
+    return true;
+}
+
+// Whether the value, holding the one address, is in a plain form: the
+// addr-spec alone, blanks before it, blanks and comments after; or a
+// display name, then '<', blanks, the addr-spec, blanks, '>', then blanks
+// and comments.
+inline bool plainForm(const std::vector<Token>& tokens, const PlainAddress& address) {
+    const std::size_t end = tokens.size();
+    if (!plainAddrSpec(tokens, address.localBegin, address.domainEnd, address.at)) return false;
+    if (onlySpaces(tokens, 0, address.localBegin, false)) return onlySpaces(tokens, address.domainEnd, end, true);
+    std::size_t open = address.localBegin;
+    while (open > 0 && tokens[open - 1].kind == TokenKind::kBlank) --open;
+    if (open == 0 || !isSpecial(tokens[open - 1], '<')) return false;
+    --open;
+    for (std::size_t i = 0; i < open; ++i) {
+        const Token& token = tokens[i];
+        if (token.kind == TokenKind::kSpecial && !isSpecial(token, '.')) return false;
+        if (!token.closed) return false;
+    }
+    std::size_t close = address.domainEnd;
+    while (close < end && tokens[close].kind == TokenKind::kBlank) ++close;
+    return close < end && isSpecial(tokens[close], '>') && onlySpaces(tokens, close + 1, end, true);
+}
+
+inline PlainMailbox plainMailbox(const std::string& value) {
+    const std::vector<Token> tokens = plainTokens(value);
+    PlainMailbox mailbox;
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        if (isSpecial(tokens[i], '@') && !tokens[i].route) mailbox.addresses.push_back(plainAddressAt(tokens, i));
+    }
+    if (mailbox.addresses.empty()) return mailbox;
+    const PlainAddress& first = mailbox.addresses[0];
+    mailbox.unusual = mailbox.addresses.size() == 1 && !plainForm(tokens, first);
+    // The '<' that holds the first address, if one does, and its '>'.
+    std::size_t open = tokens.size();
+    for (std::size_t i = 0; i < first.localBegin; ++i) {
+        if (tokens[i].route) continue;
+        if (isSpecial(tokens[i], '<')) open = i;
+        if (isSpecial(tokens[i], '>')) open = tokens.size();
+    }
+    std::size_t close = tokens.size();
+    if (open < tokens.size()) {
+        for (std::size_t i = first.domainEnd; i < tokens.size() && close == tokens.size(); ++i) {
+            if (isSpecial(tokens[i], '>') && !tokens[i].route) close = i;
+        }
+    }
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        const Token& token = tokens[i];
+        const bool ofAddress = i == open || i == close ||
+                               (i >= first.localBegin && i < first.domainEnd && !isSpace(token)) ||
+                               (open < tokens.size() && i > open && i < first.localBegin && token.route);
+        if (ofAddress) continue;
+        if (token.kind == TokenKind::kComment) {
+            mailbox.name += ' ' + token.text + ' ';
+        } else if (token.kind == TokenKind::kBlank) {
+            mailbox.name += ' ';
+        } else {
+            mailbox.name += token.text;
+        }
+    }
+    return mailbox;
+}
+
+// A From domain as the lines show it: one with a byte beyond ASCII mapped
+// to A-labels as IDNA does; then without trailing dots, in lower case,
+// only letters, digits, '.', '-' and '_', at most 253 bytes; else "?".
+inline std::string plainFromDomainShown(const std::string& domain, bool literal) {
+    if (literal) return "?";
+    std::string ascii = domain;
+    if (std::any_of(domain.begin(), domain.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+        char* mapped = nullptr;
+        if (idn2_to_ascii_8z(domain.c_str(), &mapped, IDN2_NONTRANSITIONAL) != IDN2_OK) return "?";
+        ascii = mapped;
+        idn2_free(mapped);
+    }
+    while (!ascii.empty() && ascii.back() == '.') ascii.pop_back();
+    ascii = lowered(ascii);
+    const bool showable = std::all_of(ascii.begin(), ascii.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
+    });
+    return ascii.empty() || ascii.size() > 253 || !showable ? "?" : ascii;
+}
+
+inline std::string plainShownOf(const PlainAddress& address) {
+    return plainFromDomainShown(address.domain, address.literal);
+}
+
+// ---------------------------------------------------------------------------
+// What a display name claims.
 
 // The pieces of a decoded display name as code points: code page 932 text
 // read a character at a time by the C library (0 for what it cannot read),
@@ -363,11 +646,11 @@ inline std::string plainFolded(const std::u32string& points) {
     return folded;
 }
 
-// The organizational domain a From value's display name claims when it is
-// not fromOrganization; "" for none.
-inline std::string plainNameClaim(const std::string& value, const std::string& fromOrganization) {
+// The organizational domain a display name claims when it is not
+// fromOrganization; "" for none.
+inline std::string plainNameClaim(const std::string& displayName, const std::string& fromOrganization) {
     PlainNameText name;
-    appendDecoded(plainDisplayName(value), testConverter(), name);
+    appendDecoded(displayName, testConverter(), name);
     const std::string text = plainFolded(name.points);
     const auto isDomainCharacter = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.'; };
     const std::string local = "!#$%&'*+/=?^_`{|}~";
@@ -422,54 +705,33 @@ inline std::string plainNameClaim(const std::string& value, const std::string& f
     return "";
 }
 
-// The addresses of a From value, and the shown domain of the first.
-inline std::size_t plainFrom(const std::string& value, std::string& domain) {
-    const std::string text = withoutAuthComments(value);
-    const std::vector<bool> outside = outsideQuotes(text);
-    std::vector<std::pair<std::size_t, std::size_t>> parts;  // begin, end
-    std::size_t begin = 0;
-    bool bracket = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (!outside[i]) continue;
-        if (text[i] == '<') bracket = true;
-        if (text[i] == '>') bracket = false;
-        if (text[i] == ',' && !bracket) {
-            parts.emplace_back(begin, i);
-            begin = i + 1;
-        }
+// ---------------------------------------------------------------------------
+// What both trust lines read of the sender, from the values of the From
+// fields (each one's lines joined).
+struct PlainSender {
+    std::size_t fields = 0;
+    PlainMailbox mailbox;     // of the first field
+    std::string from = "?";   // the first address's domain as shown
+    std::string claim;        // what the display name claims; "" for nothing new
+
+    bool many() const { return fields > 1 || mailbox.addresses.size() > 1; }
+    bool known() const { return !mailbox.addresses.empty() && from != "?"; }
+    // The From domain and the notes of the From field, as both lines begin.
+    std::string subject() const {
+        if (mailbox.addresses.empty()) return std::string("(no From)") + (many() ? " (more than one From)" : "");
+        return from + (mailbox.unusual ? " (unusual From)" : "") + (many() ? " (more than one From)" : "");
     }
-    parts.emplace_back(begin, text.size());
-    std::size_t addresses = 0;
-    for (const auto& [first, last] : parts) {
-        std::size_t lastAt = std::string::npos;
-        std::size_t bracketAt = std::string::npos;
-        for (std::size_t i = first; i < last; ++i) {
-            if (outside[i] && text[i] == '@') lastAt = i;
-            if (outside[i] && text[i] == '<' && bracketAt == std::string::npos) bracketAt = i;
-        }
-        if (lastAt == std::string::npos || addresses++ > 0) continue;
-        std::size_t from = first;
-        std::size_t to = last;
-        if (bracketAt != std::string::npos) {
-            from = bracketAt + 1;
-            to = from;
-            while (to < last && !(outside[to] && text[to] == '>')) ++to;
-        }
-        std::size_t at = std::string::npos;
-        for (std::size_t i = from; i < to; ++i) {
-            if (outside[i] && text[i] == '@') at = i;
-        }
-        if (at == std::string::npos) {
-            domain = "?";
-            continue;
-        }
-        std::size_t start = at + 1;
-        while (start < to && (text[start] == ' ' || text[start] == '\t')) ++start;
-        std::size_t stop = start;
-        while (stop < to && std::string(" \t>,;").find(text[stop]) == std::string::npos) ++stop;
-        domain = plainShownDomain(text.substr(start, stop - start));
-    }
-    return addresses;
+};
+
+inline PlainSender plainSender(const std::vector<std::string>& fromValues) {
+    PlainSender sender;
+    sender.fields = fromValues.size();
+    if (fromValues.empty()) return sender;
+    sender.mailbox = plainMailbox(fromValues[0]);
+    if (sender.mailbox.addresses.empty()) return sender;
+    sender.from = plainShownOf(sender.mailbox.addresses[0]);
+    sender.claim = plainNameClaim(sender.mailbox.name, sender.known() ? plainOrganizational(sender.from) : "");
+    return sender;
 }
 
 }  // namespace plain
