@@ -11,7 +11,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -596,35 +598,137 @@ inline std::string plainShownOf(const PlainAddress& address) {
 }
 
 // ---------------------------------------------------------------------------
-// What a display name claims.
+// What a display name claims, in steps: its encoded words found and
+// decoded, the raw pieces between them read as UTF-8, ISO-2022-JP or code
+// page 932; every character then read as the ASCII a person takes it for;
+// then the words of that text tried as domains.
 
-// The pieces of a decoded display name as code points: code page 932 text
-// read a character at a time by the C library (0 for what it cannot read),
-// words of UTF-8 as they stand.
-struct PlainNameText final : TextSink {
+// Unicode's default-ignorable code points: a reader never sees them.
+inline bool plainInvisible(char32_t c) {
+    static const char32_t ranges[][2] = {
+        {0x00AD, 0x00AD}, {0x034F, 0x034F}, {0x061C, 0x061C}, {0x115F, 0x1160}, {0x17B4, 0x17B5},
+        {0x180B, 0x180F}, {0x200B, 0x200F}, {0x202A, 0x202E}, {0x2060, 0x206F}, {0x3164, 0x3164},
+        {0xFE00, 0xFE0F}, {0xFEFF, 0xFEFF}, {0xFFA0, 0xFFA0}, {0xFFF0, 0xFFF8}, {0x1BCA0, 0x1BCA3},
+        {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF}};
+    for (const auto& range : ranges) {
+        if (c >= range[0] && c <= range[1]) return true;
+    }
+    return false;
+}
+
+// The confusables listing the build writes: each listed code point's
+// mapping; one not listed maps to itself.
+inline const std::map<char32_t, std::u32string>& confusablesListing() {
+    static const std::map<char32_t, std::u32string> listing = [] {
+        std::map<char32_t, std::u32string> read;
+        std::ifstream in(QM_CONFUSABLES_LISTING);
+        check(static_cast<bool>(in));
+        for (std::string line; std::getline(in, line);) {
+            std::istringstream fields(line);
+            std::string hex;
+            if (!(fields >> hex)) continue;
+            std::u32string& mapping = read[static_cast<char32_t>(std::stoul(hex, nullptr, 16))];
+            while (fields >> hex) mapping += static_cast<char32_t>(std::stoul(hex, nullptr, 16));
+        }
+        check(read.size() > 1900);
+        return read;
+    }();
+    return listing;
+}
+
+inline std::u32string confusableMapping(char32_t c) {
+    const auto& listing = confusablesListing();
+    const auto found = listing.find(c);
+    return found == listing.end() ? std::u32string(1, c) : found->second;
+}
+
+// The ASCII a person reads a character beyond ASCII as; 0 for none.
+inline char plainLookAlike(char32_t c) {
+    if (c == 0x2024 || c == 0xFE52 || c == 0xFF0E || c == 0x3002 || c == 0xFF61) return '.';
+    if (c >= 0xFF01 && c <= 0xFF5E) return static_cast<char>(c - 0xFF01 + 0x21);
+    if (c >= 0x1D400 && c <= 0x1D6A3) {
+        const char32_t k = (c - 0x1D400) % 52;
+        return static_cast<char>(k < 26 ? 'A' + k : 'a' + (k - 26));
+    }
+    if (c >= 0x1D7CE && c <= 0x1D7FF) return static_cast<char>('0' + (c - 0x1D7CE) % 10);
+    const std::u32string mapping = confusableMapping(c);
+    for (const char x : std::string("abcdefghijklmnopqrstuvwxyz0123456789")) {
+        if (confusableMapping(static_cast<unsigned char>(x)) == mapping) return x;
+    }
+    return 0;
+}
+
+// One character of code page 932 text, as Unicode; 0 for what does not read.
+inline char32_t plainCp932At(const std::string& bytes, std::size_t& i) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    const std::size_t length =
+        ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC)) && i + 1 < bytes.size() ? 2 : 1;
+    char32_t point = lead < 0x80 ? lead : 0;
+    if (lead >= 0x80) {
+        const iconv_t reader = iconv_open("UTF-32LE", "CP932");
+        char* in = const_cast<char*>(bytes.data() + i);
+        std::size_t inLeft = length;
+        char out[8];
+        char* outAt = out;
+        std::size_t outLeft = sizeof out;
+        if (iconv(reader, &in, &inLeft, &outAt, &outLeft) != static_cast<std::size_t>(-1) && outLeft == 4) {
+            std::memcpy(&point, out, 4);
+        }
+        iconv_close(reader);
+    }
+    i += length;
+    return point;
+}
+
+// One JIS X 0208 character, its two bytes as ISO-2022-JP writes them; 0 for
+// none.
+inline char32_t plainJisPair(const std::string& pair) {
+    std::string text = "\x1b$B" + pair + "\x1b(B";
+    const iconv_t reader = iconv_open("UTF-32LE", "ISO-2022-JP");
+    char* in = text.data();
+    std::size_t inLeft = text.size();
+    char out[16];
+    char* outAt = out;
+    std::size_t outLeft = sizeof out;
+    char32_t point = 0;
+    if (iconv(reader, &in, &inLeft, &outAt, &outLeft) != static_cast<std::size_t>(-1) && outLeft == sizeof out - 4) {
+        std::memcpy(&point, out, 4);
+    }
+    iconv_close(reader);
+    return point;
+}
+
+// A piece of the name as it stands, outside encoded words: UTF-8 when it is
+// that and goes beyond ASCII; else code page 932, where ESC $ B and ESC $ @
+// begin JIS X 0208 pairs and ESC ( B and ESC ( J end them.
+inline std::u32string plainRawPiece(const std::string& bytes) {
+    std::u32string points;
+    const bool high = std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    if (high && plainUtf8(bytes, points)) return points;
+    points.clear();
+    bool pairs = false;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::string escape = bytes.substr(i, 3);
+        if (escape == "\x1b$B" || escape == "\x1b$@" || escape == "\x1b(B" || escape == "\x1b(J") {
+            pairs = escape[1] == '$';
+            i += 3;
+        } else if (pairs) {
+            points += i + 1 < bytes.size() ? plainJisPair(bytes.substr(i, 2)) : 0;
+            i += 2;
+        } else {
+            points += plainCp932At(bytes, i);
+        }
+    }
+    return points;
+}
+
+// Decoded words as the decoder hands them: code page 932 text, or UTF-8.
+struct PlainDecodedText final : TextSink {
     std::u32string points;
 
     void write(std::string_view bytes) override {
-        for (std::size_t i = 0; i < bytes.size();) {
-            const auto lead = static_cast<unsigned char>(bytes[i]);
-            const std::size_t length =
-                ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC)) && i + 1 < bytes.size() ? 2 : 1;
-            char32_t point = lead < 0x80 ? lead : 0;
-            if (lead >= 0x80) {
-                const iconv_t reader = iconv_open("UTF-32LE", "CP932");
-                char* in = const_cast<char*>(bytes.data() + i);
-                std::size_t inLeft = length;
-                char out[8];
-                char* outAt = out;
-                std::size_t outLeft = sizeof out;
-                if (iconv(reader, &in, &inLeft, &outAt, &outLeft) != static_cast<std::size_t>(-1) && outLeft == 4) {
-                    std::memcpy(&point, out, 4);
-                }
-                iconv_close(reader);
-            }
-            points += point;
-            i += length;
-        }
+        const std::string text(bytes);
+        for (std::size_t i = 0; i < text.size();) points += plainCp932At(text, i);
     }
     bool takesUtf8() const override { return true; }
     void writeUtf8(std::string_view text) override {
@@ -634,24 +738,72 @@ struct PlainNameText final : TextSink {
     }
 };
 
-// The display name's characters as ASCII: full-width forms and full stops
-// folded, anything else beyond ASCII a blank.
-inline std::string plainFolded(const std::u32string& points) {
-    std::string folded;
-    for (char32_t point : points) {
-        if (point >= 0xFF01 && point <= 0xFF5E) point -= 0xFF01 - 0x21;
-        if (point == 0x3002 || point == 0xFF61) point = '.';
-        folded += point < 0x80 && point != 0 ? static_cast<char>(point) : ' ';
+// Where the encoded words of text stand: =?charset?B|Q?text?=, the charset
+// and text of bytes from ' ' to '~' and beyond, without '?' or a blank.
+inline std::vector<std::pair<std::size_t, std::size_t>> plainEncodedWords(const std::string& text) {
+    const auto wordBytesFrom = [&](std::size_t i) {
+        while (i < text.size() && text[i] != '?' && text[i] != ' ' && static_cast<unsigned char>(text[i]) >= 0x20 &&
+               text[i] != 0x7F) {
+            ++i;
+        }
+        return i;
+    };
+    std::vector<std::pair<std::size_t, std::size_t>> words;
+    for (std::size_t at = 0; (at = text.find("=?", at)) != std::string::npos;) {
+        const std::size_t charsetEnd = wordBytesFrom(at + 2);
+        const bool head = charsetEnd > at + 2 && charsetEnd + 3 <= text.size() && text[charsetEnd] == '?' &&
+                          std::strchr("BbQq", text[charsetEnd + 1]) != nullptr && text[charsetEnd + 1] != '\0' &&
+                          text[charsetEnd + 2] == '?';
+        const std::size_t textEnd = head ? wordBytesFrom(charsetEnd + 3) : 0;
+        if (head && text.compare(textEnd, 2, "?=") == 0) {
+            words.emplace_back(at, textEnd + 2);
+            at = textEnd + 2;
+        } else {
+            ++at;
+        }
     }
-    return folded;
+    return words;
+}
+
+// The display name's characters: runs of encoded words with only blanks
+// between them decoded together, the pieces between read as they stand.
+inline std::u32string plainNamePoints(const std::string& name) {
+    const auto words = plainEncodedWords(name);
+    std::u32string points;
+    std::size_t copied = 0;
+    for (std::size_t i = 0; i < words.size();) {
+        std::size_t last = i;
+        while (last + 1 < words.size() &&
+               name.find_first_not_of(" \t", words[last].second) >= words[last + 1].first) {
+            ++last;
+        }
+        points += plainRawPiece(name.substr(copied, words[i].first - copied));
+        PlainDecodedText decoded;
+        appendDecoded(std::string_view(name).substr(words[i].first, words[last].second - words[i].first),
+                      testConverter(), decoded);
+        points += decoded.points;
+        copied = words[last].second;
+        i = last + 1;
+    }
+    return points + plainRawPiece(name.substr(copied));
+}
+
+// The name as the ASCII a person reads: invisible characters gone, every
+// other character beyond ASCII its look-alike, or a blank.
+inline std::string plainReadAs(const std::u32string& points) {
+    std::string read;
+    for (const char32_t c : points) {
+        if (plainInvisible(c)) continue;
+        const char ascii = c < 0x80 ? static_cast<char>(c) : plainLookAlike(c);
+        read += ascii != 0 ? ascii : ' ';
+    }
+    return read;
 }
 
 // The organizational domain a display name claims when it is not
 // fromOrganization; "" for none.
 inline std::string plainNameClaim(const std::string& displayName, const std::string& fromOrganization) {
-    PlainNameText name;
-    appendDecoded(displayName, testConverter(), name);
-    const std::string text = plainFolded(name.points);
+    const std::string text = plainReadAs(plainNamePoints(displayName));
     const auto isDomainCharacter = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.'; };
     const std::string local = "!#$%&'*+/=?^_`{|}~";
     const auto trimmed = [](std::string name) {
@@ -679,6 +831,17 @@ inline std::string plainNameClaim(const std::string& displayName, const std::str
         const std::string organization = plainOrganizational(name);
         return organization == fromOrganization ? "" : organization;
     };
+    // A word that ends in a newer generic label is tried again without it.
+    const auto wordClaim = [&](std::string word) -> std::string {
+        for (;;) {
+            const std::string claim = claimOf(word, false);
+            const std::size_t dot = word.rfind('.');
+            if (!claim.empty() || dot == std::string::npos || suffixList().newGeneric.count(word.substr(dot + 1)) == 0) {
+                return claim;
+            }
+            word.erase(dot);
+        }
+    };
     for (std::size_t at = 0; at < text.size();) {
         std::size_t end = at;
         while (end < text.size() && (isDomainCharacter(text[end]) || text[end] == '@' || local.find(text[end]) != std::string::npos)) {
@@ -697,7 +860,7 @@ inline std::string plainNameClaim(const std::string& displayName, const std::str
         for (std::size_t word = 0; word < run.size();) {
             std::size_t stop = word;
             while (stop < run.size() && isDomainCharacter(run[stop])) ++stop;
-            const std::string claim = claimOf(trimmed(run.substr(word, stop - word)), false);
+            const std::string claim = wordClaim(trimmed(run.substr(word, stop - word)));
             if (!claim.empty()) return claim;
             word = stop + 1;
         }
