@@ -1,7 +1,9 @@
 // libFuzzer target for the DKIM checks: the input is a mail's source, its
 // signatures checked with the test keys and DMARC records, its display name
-// read for what it claims. Every canonical form the streaming writers give
-// is checked against a plain second reading of the rules; so are the From
+// read for what it claims; its first line is also read as a key record, and
+// as DMARC records split at '|'. Every canonical form the streaming writers
+// give is checked against a plain second reading of the rules; so are the
+// policy DMARC discovery finds from those records in each place, the From
 // domain, what its display name claims and which passes align with it; and
 // the line against the bytes it may hold.
 #include <cstddef>
@@ -10,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -77,6 +80,211 @@ std::string plainBody(const std::string& body, bool relaxed) {
     std::string out;
     for (const std::string& line : lines) out += line + "\r\n";
     return out.empty() && !relaxed ? "\r\n" : out;
+}
+
+// DMARC discovery read plainly from the rules: each record's tags split at
+// ';' and judged one by one, then the records of each name counted. Where
+// the rules leave a detail open, each reading of it is tried, and the module
+// must give one of their answers: whether tag names and the version are
+// case-blind, what makes rua= "a mailto: address", and whether np= still
+// applies to a record that stands as p=none for a broken p= or sp=.
+enum class PlainRequest { kNone, kQuarantine, kReject };
+
+struct PlainReading {
+    bool namesCaseBlind, versionCaseBlind, ruaByScheme, npOnSubstitute;
+};
+
+std::string trimmedWsp(const std::string& text) {
+    std::size_t begin = 0, end = text.size();
+    while (begin < end && isWsp(text[begin])) ++begin;
+    while (end > begin && isWsp(text[end - 1])) --end;
+    return text.substr(begin, end - begin);
+}
+
+std::vector<std::string> splitAt(const std::string& text, char separator) {
+    std::vector<std::string> parts(1);
+    for (const char c : text) {
+        if (c == separator) {
+            parts.emplace_back();
+        } else {
+            parts.back() += c;
+        }
+    }
+    return parts;
+}
+
+// A tag as written: its name and value without the blanks around them;
+// empty when the piece holds only blanks, broken when it is no tag.
+struct PlainTag {
+    std::string name, value;
+    bool empty = false, broken = false;
+};
+
+std::vector<PlainTag> plainTagsOf(const std::string& record) {
+    std::vector<PlainTag> tags;
+    for (const std::string& raw : splitAt(record, ';')) {
+        const std::string piece = trimmedWsp(raw);
+        PlainTag tag;
+        const std::size_t equals = piece.find('=');
+        tag.empty = piece.empty();
+        tag.broken = !tag.empty && equals == std::string::npos;
+        if (!tag.empty && !tag.broken) {
+            tag.name = trimmedWsp(piece.substr(0, equals));
+            tag.value = trimmedWsp(piece.substr(equals + 1));
+            tag.broken = tag.name.empty() || !isLetter(tag.name[0]);
+            for (const char c : tag.name) tag.broken = tag.broken || !(isLetter(c) || isDigit(c) || c == '_');
+            for (const char c : tag.value) {
+                const auto byte = static_cast<unsigned char>(c);
+                tag.broken = tag.broken || !((byte >= 0x21 && byte <= 0x7E && c != ';') || isWsp(c));
+            }
+        }
+        tags.push_back(tag);
+    }
+    return tags;
+}
+
+bool plainRequestOf(const std::string& value, PlainRequest& request) {
+    const std::string word = plain::lowered(value);
+    request = word == "reject"       ? PlainRequest::kReject
+              : word == "quarantine" ? PlainRequest::kQuarantine
+                                     : PlainRequest::kNone;
+    return word == "reject" || word == "quarantine" || word == "none";
+}
+
+// What one TXT record says, read one way.
+struct PlainRecord {
+    bool dmarc = false;       // it opens with v=DMARC1
+    bool stands = false;      // a policy stands: valid p= and sp=, or p=none in their place
+    bool substitute = false;  // p=none for a broken p= or sp=, the record asking for reports by mail
+    PlainRequest p = PlainRequest::kNone, sp = PlainRequest::kNone, np = PlainRequest::kNone;
+    bool hasNp = false, testing = false, strict = false;
+};
+
+PlainRecord plainRecord(const std::string& text, const PlainReading& reading) {
+    const std::vector<PlainTag> tags = plainTagsOf(text);
+    const auto named = [&](const PlainTag& tag, const char* name) {
+        return !tag.empty && !tag.broken && (reading.namesCaseBlind ? plain::lowered(tag.name) : tag.name) == name;
+    };
+    PlainRecord record;
+    const std::string version = reading.versionCaseBlind ? plain::lowered(tags[0].value) : tags[0].value;
+    record.dmarc = named(tags[0], "v") && version == (reading.versionCaseBlind ? "dmarc1" : "DMARC1");
+    if (!record.dmarc) return record;
+    // The first tag of each name after v; the second tag as written must be p.
+    const PlainTag* second = nullptr;
+    std::map<std::string, const PlainTag*> first;
+    for (std::size_t i = 1; i < tags.size(); ++i) {
+        if (tags[i].empty) continue;
+        if (second == nullptr) second = &tags[i];
+        for (const char* name : {"p", "sp", "np", "t", "adkim", "rua"}) {
+            if (named(tags[i], name) && first.count(name) == 0) first[name] = &tags[i];
+        }
+    }
+    const bool pValid = second != nullptr && named(*second, "p") && plainRequestOf(second->value, record.p);
+    const bool spValid = first.count("sp") == 0 || plainRequestOf(first["sp"]->value, record.sp);
+    if (first.count("sp") == 0) record.sp = record.p;
+    record.hasNp = first.count("np") > 0 && plainRequestOf(first["np"]->value, record.np);
+    record.testing = first.count("t") > 0 && plain::lowered(first["t"]->value) == "y";
+    record.strict = first.count("adkim") > 0 && plain::lowered(first["adkim"]->value) == "s";
+    bool reports = false;
+    if (first.count("rua") > 0) {
+        for (const std::string& uri : splitAt(first["rua"]->value, ',')) {
+            const std::string target = plain::lowered(trimmedWsp(uri));
+            if (target.rfind("mailto:", 0) != 0) continue;
+            const std::string address = target.substr(7, target.find('!') - 7);
+            const std::size_t at = address.find('@');
+            reports = reports || reading.ruaByScheme || (at != std::string::npos && at > 0 && at + 1 < address.size());
+        }
+    }
+    record.stands = (pValid && spValid) || reports;
+    record.substitute = !(pValid && spValid) && reports;
+    if (record.substitute) record.p = record.sp = PlainRequest::kNone;
+    return record;
+}
+
+struct PlainPolicy {
+    bool stands = false;  // some record gave it; else none, and no alignment asked
+    PlainRequest request = PlainRequest::kNone;
+    bool strict = false;
+};
+
+// The DMARC records of each answer, read each way once: the discovery is
+// tried under every reading for every arrangement of the same answers.
+using RecordsRead = std::map<std::pair<const KeyAnswer*, int>, std::vector<PlainRecord>>;
+
+const std::vector<PlainRecord>& dmarcRecordsOf(const KeyAnswer& answer, const PlainReading& reading, RecordsRead& read) {
+    const int way = (reading.namesCaseBlind ? 1 : 0) | (reading.versionCaseBlind ? 2 : 0) | (reading.ruaByScheme ? 4 : 0);
+    const auto known = read.find({&answer, way});
+    if (known != read.end()) return known->second;
+    std::vector<PlainRecord>& records = read[{&answer, way}];
+    if (answer.state != KeyState::kFound || answer.records == nullptr) return records;
+    for (const std::string& text : *answer.records) {
+        const PlainRecord record = plainRecord(text, reading);
+        if (record.dmarc) records.push_back(record);
+    }
+    return records;
+}
+
+// The policy from the answers at _dmarc.FROM, at _dmarc.ORG and at FROM
+// itself (each null when it was not asked): FROM's one record, else, when
+// FROM has none or several (but has answered), ORG's one record, with its
+// sp=, or np= when FROM itself does not exist; a testing record one step
+// milder.
+PlainPolicy plainDiscover(const KeyAnswer* atFrom, const KeyAnswer* atOrganization, const KeyAnswer* fromItself,
+                          const PlainReading& reading, RecordsRead& read) {
+    PlainRecord record;
+    bool fromOrganization = false;
+    if (atFrom != nullptr) {
+        if (atFrom->state == KeyState::kPending || atFrom->state == KeyState::kFailed) return {};
+        const std::vector<PlainRecord>& records = dmarcRecordsOf(*atFrom, reading, read);
+        if (records.size() == 1) record = records[0];
+    }
+    if (!record.dmarc) {
+        if (atOrganization == nullptr) return {};
+        const std::vector<PlainRecord>& records = dmarcRecordsOf(*atOrganization, reading, read);
+        if (records.size() != 1) return {};
+        record = records[0];
+        fromOrganization = true;
+    }
+    if (!record.stands) return {};
+    PlainPolicy policy{true, fromOrganization ? record.sp : record.p, record.strict};
+    const bool gone = fromItself != nullptr && fromItself->state == KeyState::kNoName;
+    if (fromOrganization && gone && record.hasNp && (!record.substitute || reading.npOnSubstitute)) {
+        policy.request = record.np;
+    }
+    if (record.testing && policy.request == PlainRequest::kReject) {
+        policy.request = PlainRequest::kQuarantine;
+    } else if (record.testing) {
+        policy.request = PlainRequest::kNone;
+    }
+    return policy;
+}
+
+bool sameRequest(DmarcRequest request, PlainRequest plainRequest) {
+    return (request == DmarcRequest::kReject) == (plainRequest == PlainRequest::kReject) &&
+           (request == DmarcRequest::kQuarantine) == (plainRequest == PlainRequest::kQuarantine);
+}
+
+// Whether the module's policy is one a plain reading gives: its request,
+// and its alignment where a policy stands.
+bool plainAllows(const DmarcPolicy& policy, const KeyAnswer* atFrom, const KeyAnswer* atOrganization,
+                 const KeyAnswer* fromItself, RecordsRead& read) {
+    for (int bits = 0; bits < 16; ++bits) {
+        const PlainReading reading{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
+        const PlainPolicy plainPolicy = plainDiscover(atFrom, atOrganization, fromItself, reading, read);
+        const bool sameStrict = !plainPolicy.stands || policy.strictDkim == plainPolicy.strict;
+        if (sameRequest(policy.request, plainPolicy.request) && sameStrict) return true;
+    }
+    return false;
+}
+
+// An answer as a failure report names it.
+std::string answerName(const KeyAnswer* answer) {
+    if (answer == nullptr) return "not asked";
+    if (answer->state == KeyState::kPending) return "pending";
+    if (answer->state == KeyState::kFailed) return "failed";
+    if (answer->state == KeyState::kNoKey) return "no record";
+    if (answer->state == KeyState::kNoName) return "no such name";
+    return std::to_string(answer->records == nullptr ? 0 : answer->records->size()) + " records";
 }
 
 // Checks what the line says of the sender against the plain readings: the
@@ -179,11 +387,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // The first line, read as a key record, reads safely.
-    const KeyRecords records{input.substr(0, input.find('\n'))};
-    readKey(records, "example.com", "example.com", crypto);
-    // And as the DMARC records of the From domain and of its organizational domain.
-    const KeyAnswer found{KeyState::kFound, std::make_shared<KeyRecords>(records)};
-    discoverDmarcPolicy(&found, &found);
+    const std::string firstLine = input.substr(0, input.find('\n'));
+    readKey(KeyRecords{firstLine}, "example.com", "example.com", crypto);
+    // And as DMARC records, split at '|', in each place discovery reads
+    // them, beside each other answer a lookup may give: the module's policy
+    // is the plain discovery's.
+    const std::vector<std::string> parts = splitAt(firstLine, '|');
+    const auto found = [](const KeyRecords& records) {
+        return KeyAnswer{KeyState::kFound, std::make_shared<KeyRecords>(records)};
+    };
+    const KeyAnswer noKey{KeyState::kNoKey, nullptr}, noName{KeyState::kNoName, nullptr};
+    const KeyAnswer failed{KeyState::kFailed, nullptr}, pending{KeyState::kPending, nullptr};
+    const KeyAnswer all = found(parts), firstPart = found({parts.front()}), lastPart = found({parts.back()});
+    const KeyAnswer whole = found({firstLine});
+    const std::vector<const KeyAnswer*> atFromAnswers{nullptr, &noKey, &noName, &failed, &pending, &all, &firstPart};
+    const std::vector<const KeyAnswer*> atOrganizationAnswers{nullptr, &noKey, &noName, &failed, &all, &lastPart, &whole};
+    const std::vector<const KeyAnswer*> fromItselfAnswers{nullptr, &noName, &noKey, &failed, &pending, &whole};
+    RecordsRead read;
+    for (const KeyAnswer* atFrom : atFromAnswers) {
+        for (const KeyAnswer* atOrganization : atOrganizationAnswers) {
+            for (const KeyAnswer* fromItself : fromItselfAnswers) {
+                const DmarcPolicy policy = discoverDmarcPolicy(atFrom, atOrganization, fromItself);
+                if (plainAllows(policy, atFrom, atOrganization, fromItself, read)) continue;
+                std::fprintf(stderr, "records: %s\nat FROM: %s\nat ORG: %s\nFROM itself: %s\npolicy: %d%s\n",
+                             firstLine.c_str(), answerName(atFrom).c_str(), answerName(atOrganization).c_str(),
+                             answerName(fromItself).c_str(), static_cast<int>(policy.request),
+                             policy.strictDkim ? " strict" : "");
+                std::abort();
+            }
+        }
+    }
 
     // What one run asks must not stay: a run that keeps memory is checked
     // for leaks, which costs a hundred runs.
