@@ -4,7 +4,8 @@
 // as DMARC records split at '|'. Every canonical form the streaming writers
 // give is checked against a plain second reading of the rules; so are the
 // policy DMARC discovery finds from those records in each place, the From
-// domain, what its display name claims and which passes align with it; and
+// domain and every note after it, what the passing signatures leave
+// unsigned, the verdict, and which passes align with the From domain; and
 // the line against the bytes it may hold.
 #include <cstddef>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -259,6 +261,17 @@ PlainPolicy plainDiscover(const KeyAnswer* atFrom, const KeyAnswer* atOrganizati
     return policy;
 }
 
+// The policy under every reading of the open details.
+std::vector<PlainPolicy> plainPolicies(const KeyAnswer* atFrom, const KeyAnswer* atOrganization, const KeyAnswer* fromItself,
+                                       RecordsRead& read) {
+    std::vector<PlainPolicy> policies;
+    for (int bits = 0; bits < 16; ++bits) {
+        const PlainReading reading{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
+        policies.push_back(plainDiscover(atFrom, atOrganization, fromItself, reading, read));
+    }
+    return policies;
+}
+
 bool sameRequest(DmarcRequest request, PlainRequest plainRequest) {
     return (request == DmarcRequest::kReject) == (plainRequest == PlainRequest::kReject) &&
            (request == DmarcRequest::kQuarantine) == (plainRequest == PlainRequest::kQuarantine);
@@ -287,46 +300,207 @@ std::string answerName(const KeyAnswer* answer) {
     return std::to_string(answer->records == nullptr ? 0 : answer->records->size()) + " records";
 }
 
-// Checks what the line says of the sender against the plain readings: the
-// From domain and the notes of the From field, the claim of its display
-// name, the verdict those rules allow, and " (not From)" on each pass.
-void checkSender(const MailSource& mail, const std::string& line) {
-    // Each From value as the header view's plain reading has it: its lines
-    // joined, the breaks between them gone.
-    std::vector<std::string> fromValues;
-    for (const SourceField& field : mail.fields()) {
-        if (!equalsIgnoringCase(field.name, "from")) continue;
-        std::string value;
-        for (const char c : field.value()) {
-            if (c != '\r' && c != '\n') value += c;
+// A name DNS can be asked for: labels of 1 to 63 bytes from '!' to '~', at
+// most 253 bytes in all.
+bool plainDnsName(const std::string& name) {
+    if (name.empty() || name.size() > 253) return false;
+    for (const std::string& label : splitAt(name, '.')) {
+        if (label.empty() || label.size() > 63) return false;
+        for (const char c : label) {
+            if (c < '!' || c > '~') return false;
         }
-        fromValues.push_back(value);
     }
-    const plain::PlainSender sender = plain::plainSender(fromValues);
+    return true;
+}
+
+// The fields that a mail holds once, in the order the note names the first
+// that stands twice.
+const char* const kOnceOnly[] = {"Date", "Sender", "Reply-To", "To", "Cc", "Bcc", "Message-ID", "In-Reply-To",
+                                 "References", "Subject", "MIME-Version", "Content-Type", "Content-Transfer-Encoding"};
+
+// A signature's tag value, its folding and the blanks around it gone; ""
+// when it has none.
+std::string signatureTag(const SourceField& field, const std::string& name) {
+    for (const std::string& piece : splitAt(std::string(field.value()), ';')) {
+        std::string tag;
+        for (const char c : piece) {
+            if (!isWsp(c) && c != '\r' && c != '\n') tag += c;
+        }
+        if (tag.compare(0, name.size() + 1, name + "=") == 0) return tag.substr(name.size() + 1);
+    }
+    return "";
+}
+
+// How many times a signature's h= names a field.
+std::size_t timesSigned(const SourceField& signature, const char* name) {
+    std::size_t times = 0;
+    for (const std::string& signedName : splitAt(signatureTag(signature, "h"), ':')) {
+        times += equalsIgnoringCase(signedName, name) ? 1 : 0;
+    }
+    return times;
+}
+
+// Whether a note must stand, must not, or may.
+enum class Must { kNot, kYes, kEither };
+
+// Checks what the line says of the sender against the plain readings: the
+// From domain and every note after it in its order, the claim of its
+// display name, the notes of what the passing signatures leave unsigned,
+// the DMARC request by the plain discovery over the same keys, the verdict
+// those rules allow, and " (not From)" on each pass.
+void checkSender(const MailSource& mail, const std::string& line, KeySource& keys) {
+    // Each field's value as the header view's plain reading has it: its
+    // lines joined, the breaks between them gone.
+    const auto valuesOf = [&](const char* name) {
+        std::vector<std::string> values;
+        for (const SourceField& field : mail.fields()) {
+            if (!equalsIgnoringCase(field.name, name)) continue;
+            std::string value;
+            for (const char c : field.value()) {
+                if (c != '\r' && c != '\n') value += c;
+            }
+            values.push_back(value);
+        }
+        return values;
+    };
+    const plain::PlainSender sender = plain::plainSender(valuesOf("from"));
     const std::string& from = sender.from;
-    const std::string& claim = sender.claim;
+    const std::string fromOrganization = sender.known() ? plain::plainOrganizational(from) : "";
     // On a failure, what the plain readings found, beside the line.
-    const auto check = [&](bool condition) {
-        if (!condition) std::fprintf(stderr, "line: %s\nFrom: %s\nclaim: %s\n", line.c_str(), from.c_str(), claim.c_str());
+    const auto check = [&](bool condition, const char* what) {
+        if (!condition) {
+            std::fprintf(stderr, "line: %s\nFrom: %s\nclaim: %s\nfailed: %s\n", line.c_str(), sender.subject().c_str(),
+                         sender.claim.c_str(), what);
+        }
         plain::check(condition);
     };
     const std::size_t verdictEnd = line.find(' ', 7);
     const std::string verdict = line.substr(7, verdictEnd - 7);
-    const std::string subject = line.substr(verdictEnd + 1, line.find(" | ") - verdictEnd - 1);
-    check(subject.rfind(sender.subject(), 0) == 0);
-    check((subject.find(" (name says ") != std::string::npos) == !claim.empty());
-    if (!claim.empty()) check(subject.find(" (name says " + claim + ")") != std::string::npos);
-    if (sender.many()) check(verdict == "FAIL");
-    if (!claim.empty() || sender.mailbox.unusual) check(verdict != "PASS");
-    // The owner of this test domain asks for the very domain (adkim=s).
-    if (from == "strict.example.com") return;
-    for (std::size_t at = line.find(" | "); at != std::string::npos; at = line.find(", ", at + 1)) {
-        const std::size_t start = line[at] == ',' ? at + 2 : at + 3;
-        const std::size_t end = std::min(line.find(", ", start), line.size());
-        const std::string item = line.substr(start, end - start);
+    const std::size_t bar = line.find(" | ");
+    const std::string subject =
+        line.substr(verdictEnd + 1, bar == std::string::npos ? std::string::npos : bar - verdictEnd - 1);
+    std::vector<std::string> items;
+    if (bar != std::string::npos) {
+        for (std::size_t at = bar + 3;;) {
+            const std::size_t end = std::min(line.find(", ", at), line.size());
+            items.push_back(line.substr(at, end - at));
+            if (end == line.size()) break;
+            at = end + 2;
+        }
+    }
+    const std::size_t shown = !items.empty() && items.back()[0] == '+' ? items.size() - 1 : items.size();
+
+    // The DMARC request, the plain discovery asking the same keys.
+    std::vector<PlainPolicy> policies;
+    if (sender.known()) {
+        std::vector<std::string> names;
+        if (plainDnsName("_dmarc." + from)) names.push_back("_dmarc." + from);
+        const bool below = !fromOrganization.empty() && fromOrganization != from;
+        const bool askOrganization = below && plainDnsName("_dmarc." + fromOrganization);
+        if (askOrganization) names.push_back("_dmarc." + fromOrganization);
+        if (askOrganization && plainDnsName(from)) names.push_back(from);
+        std::vector<KeyAnswer> answers(names.size());
+        if (!names.empty()) keys.lookUp(names.data(), names.size(), 0, answers.data());
+        const auto answerAt = [&](const std::string& name) -> const KeyAnswer* {
+            for (std::size_t i = 0; i < names.size(); ++i) {
+                if (names[i] == name) return &answers[i];
+            }
+            return nullptr;
+        };
+        RecordsRead read;
+        const KeyAnswer* atOrganization = askOrganization ? answerAt("_dmarc." + fromOrganization) : nullptr;
+        policies = plainPolicies(answerAt("_dmarc." + from), atOrganization,
+                                 askOrganization ? answerAt(from) : nullptr, read);
+    } else if (!sender.mailbox.addresses.empty()) {
+        // A domain that cannot be shown is still asked under its own name:
+        // any request may come.
+        for (const PlainRequest request : {PlainRequest::kNone, PlainRequest::kQuarantine, PlainRequest::kReject}) {
+            policies.push_back({true, request, false});
+        }
+    } else {
+        policies.push_back({});
+    }
+    std::set<std::string> dmarcNotes;
+    std::set<bool> strict;
+    for (const PlainPolicy& policy : policies) {
+        dmarcNotes.insert(policy.request == PlainRequest::kReject       ? " (DMARC reject)"
+                          : policy.request == PlainRequest::kQuarantine ? " (DMARC quarantine)"
+                                                                        : "");
+        strict.insert(policy.stands && policy.strict);
+    }
+
+    // Each pass item shown, against its signature; which are passing,
+    // aligned and whole-body; which checked signatures are not shown.
+    std::vector<const SourceField*> signatures;
+    for (const SourceField& field : mail.fields()) {
+        if (equalsIgnoringCase(field.name, "dkim-signature")) signatures.push_back(&field);
+    }
+    const std::size_t checked = std::min(signatures.size(), kCheckedSignatures);
+    check(shown <= checked, "an item per checked signature");
+    std::vector<std::size_t> passing;
+    for (std::size_t k = 0; k < shown; ++k) {
+        const std::string& item = items[k];
         if (item.rfind("pass ", 0) != 0) continue;
         const std::string domain = item.substr(5, item.find(' ', 5) - 5);
-        check((item.find(" (not From)") != std::string::npos) == !plain::plainAligned(domain, from));
+        check(plain::plainShownDomain(signatureTag(*signatures[k], "d")) == domain, "the item's signer is its signature's");
+        const bool notFrom = item.find(" (not From)") != std::string::npos;
+        if (strict.size() == 1) {
+            const bool aligned = *strict.begin() ? sender.known() && domain == from : plain::plainAligned(domain, from);
+            check(notFrom == !aligned, "(not From) where the signer does not align");
+        }
+        if (!notFrom && item.find(" (part of the body)") == std::string::npos) passing.push_back(k);
+    }
+    // A field no passing aligned signature covers: the note must stand when
+    // a pass is shown and neither it nor a signature not shown covers it;
+    // it may stand only when some pass may stand, none shown covering it.
+    const auto unsignedNote = [&](const char* name, bool applies) {
+        const std::size_t fields = valuesOf(name).size();
+        if (!applies || fields == 0 || (passing.empty() && checked == shown)) return Must::kNot;
+        for (const std::size_t k : passing) {
+            if (timesSigned(*signatures[k], name) >= fields) return Must::kNot;
+        }
+        for (std::size_t k = shown; k < checked; ++k) {
+            if (timesSigned(*signatures[k], name) >= fields) return Must::kEither;
+        }
+        return passing.empty() ? Must::kEither : Must::kYes;
+    };
+    bool replyElsewhere = false;
+    for (const std::string& value : valuesOf("reply-to")) {
+        for (const plain::PlainAddress& address : plain::plainMailbox(value).addresses) {
+            const std::string shownReply = plain::plainShownOf(address);
+            const std::string organization = shownReply == "?" ? "" : plain::plainOrganizational(shownReply);
+            replyElsewhere = replyElsewhere || organization.empty() || organization != fromOrganization;
+        }
+    }
+    const Must replyTo = unsignedNote("reply-to", replyElsewhere);
+    const Must subjectNote = unsignedNote("subject", true);
+    std::string once;
+    for (const char* name : kOnceOnly) {
+        if (once.empty() && valuesOf(name).size() > 1) once = std::string(" (more than one ") + name + ")";
+    }
+    const std::string claim = sender.claim.empty() ? "" : " (name says " + sender.claim + ")";
+
+    // The notes in their order.
+    std::set<std::string> allowed;
+    for (const bool reply : {false, true}) {
+        for (const bool subjectUnsigned : {false, true}) {
+            if ((replyTo == Must::kNot && reply) || (replyTo == Must::kYes && !reply)) continue;
+            if ((subjectNote == Must::kNot && subjectUnsigned) || (subjectNote == Must::kYes && !subjectUnsigned)) continue;
+            for (const std::string& dmarc : dmarcNotes) {
+                allowed.insert(sender.subject() + once + (reply ? " (unsigned Reply-To)" : "") +
+                               (subjectUnsigned ? " (unsigned Subject)" : "") + dmarc + claim);
+            }
+        }
+    }
+    if (allowed.count(subject) == 0) {
+        for (const std::string& notes : allowed) std::fprintf(stderr, "allowed: %s\n", notes.c_str());
+    }
+    check(allowed.count(subject) > 0, "the From domain and its notes");
+    if (sender.many()) check(verdict == "FAIL", "FAIL for more than one From");
+    if (verdict == "PASS") {
+        check(sender.known() && !sender.mailbox.unusual && claim.empty() && once.empty(), "PASS for a plain From alone");
+        check(subject.find(" (unsigned ") == std::string::npos, "PASS with nothing unsigned");
+        check(!passing.empty() || checked > shown, "PASS by a passing aligned signature");
     }
 }
 
@@ -428,6 +602,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(text.rfind("[DKIM] ", 0) == 0);
     // Nothing the mail or a key says reaches the line unchecked.
     for (const char c : text) check(isLetter(c) || isDigit(c) || (c != '\0' && std::strchr("[]?|,+().-_ ", c)));
-    if (text != "[DKIM] ? no source") checkSender(mail, text);
+    if (text != "[DKIM] ? no source") checkSender(mail, text, keys);
+    keys.asked.clear();
     return 0;
 }
