@@ -1,8 +1,11 @@
 // libFuzzer target for the DKIM checks: the input is a mail's source, its
 // signatures checked with the test keys and DMARC records, its display name
-// read for what it claims. Every canonical form the streaming writers give
-// is checked against a plain second reading of the rules; so are the From
-// domain, what its display name claims and which passes align with it; and
+// read for what it claims; its first line is also read as a key record, and
+// as DMARC records split at '|'. Every canonical form the streaming writers
+// give is checked against a plain second reading of the rules; so are the
+// policy DMARC discovery finds from those records in each place, the From
+// domain and every note after it, what the passing signatures leave
+// unsigned, the verdict, and which passes align with the From domain; and
 // the line against the bytes it may hold.
 #include <cstddef>
 #include <cstdio>
@@ -10,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -79,49 +84,423 @@ std::string plainBody(const std::string& body, bool relaxed) {
     return out.empty() && !relaxed ? "\r\n" : out;
 }
 
-// Checks what the line says of the sender against the plain readings: the
-// From domain and its first note, the claim of its display name, the
-// verdict those rules allow, and " (not From)" on each pass.
-void checkSender(const MailSource& mail, const std::string& line) {
-    // Each From value as the header view's plain reading has it: its lines
-    // joined, the breaks between them gone.
-    std::vector<std::string> fromValues;
-    for (const SourceField& field : mail.fields()) {
-        if (!equalsIgnoringCase(field.name, "from")) continue;
-        std::string value;
-        for (const char c : field.value()) {
-            if (c != '\r' && c != '\n') value += c;
+// DMARC discovery read plainly from the rules: each record's tags split at
+// ';' and judged one by one, then the records of each name counted. Where
+// the rules leave a detail open, each reading of it is tried, and the module
+// must give one of their answers: whether tag names and the version are
+// case-blind, what makes rua= "a mailto: address", and whether np= still
+// applies to a record that stands as p=none for a broken p= or sp=.
+enum class PlainRequest { kNone, kQuarantine, kReject };
+
+struct PlainReading {
+    bool namesCaseBlind, versionCaseBlind, ruaByScheme, npOnSubstitute;
+};
+
+std::string trimmedWsp(const std::string& text) {
+    std::size_t begin = 0, end = text.size();
+    while (begin < end && isWsp(text[begin])) ++begin;
+    while (end > begin && isWsp(text[end - 1])) --end;
+    return text.substr(begin, end - begin);
+}
+
+std::vector<std::string> splitAt(const std::string& text, char separator) {
+    std::vector<std::string> parts(1);
+    for (const char c : text) {
+        if (c == separator) {
+            parts.emplace_back();
+        } else {
+            parts.back() += c;
         }
-        fromValues.push_back(value);
     }
-    std::string from = "?";
-    const std::size_t addresses = fromValues.empty() ? 0 : plain::plainFrom(fromValues[0], from);
-    const bool many = fromValues.size() > 1 || addresses > 1;
-    const bool known = addresses > 0 && from != "?";
-    const std::string claim =
-        addresses == 0 ? "" : plain::plainNameClaim(fromValues[0], known ? plain::plainOrganizational(from) : "");
+    return parts;
+}
+
+// A tag as written: its name and value without the blanks around them;
+// empty when the piece holds only blanks, broken when it is no tag.
+struct PlainTag {
+    std::string name, value;
+    bool empty = false, broken = false;
+};
+
+std::vector<PlainTag> plainTagsOf(const std::string& record) {
+    std::vector<PlainTag> tags;
+    for (const std::string& raw : splitAt(record, ';')) {
+        const std::string piece = trimmedWsp(raw);
+        PlainTag tag;
+        const std::size_t equals = piece.find('=');
+        tag.empty = piece.empty();
+        tag.broken = !tag.empty && equals == std::string::npos;
+        if (!tag.empty && !tag.broken) {
+            tag.name = trimmedWsp(piece.substr(0, equals));
+            tag.value = trimmedWsp(piece.substr(equals + 1));
+            tag.broken = tag.name.empty() || !isLetter(tag.name[0]);
+            for (const char c : tag.name) tag.broken = tag.broken || !(isLetter(c) || isDigit(c) || c == '_');
+            for (const char c : tag.value) {
+                const auto byte = static_cast<unsigned char>(c);
+                tag.broken = tag.broken || !((byte >= 0x21 && byte <= 0x7E && c != ';') || isWsp(c));
+            }
+        }
+        tags.push_back(tag);
+    }
+    return tags;
+}
+
+bool plainRequestOf(const std::string& value, PlainRequest& request) {
+    const std::string word = plain::lowered(value);
+    request = word == "reject"       ? PlainRequest::kReject
+              : word == "quarantine" ? PlainRequest::kQuarantine
+                                     : PlainRequest::kNone;
+    return word == "reject" || word == "quarantine" || word == "none";
+}
+
+// What one TXT record says, read one way.
+struct PlainRecord {
+    bool dmarc = false;       // it opens with v=DMARC1
+    bool stands = false;      // a policy stands: valid p= and sp=, or p=none in their place
+    bool substitute = false;  // p=none for a broken p= or sp=, the record asking for reports by mail
+    PlainRequest p = PlainRequest::kNone, sp = PlainRequest::kNone, np = PlainRequest::kNone;
+    bool hasNp = false, testing = false, strict = false;
+};
+
+PlainRecord plainRecord(const std::string& text, const PlainReading& reading) {
+    const std::vector<PlainTag> tags = plainTagsOf(text);
+    const auto named = [&](const PlainTag& tag, const char* name) {
+        return !tag.empty && !tag.broken && (reading.namesCaseBlind ? plain::lowered(tag.name) : tag.name) == name;
+    };
+    PlainRecord record;
+    const std::string version = reading.versionCaseBlind ? plain::lowered(tags[0].value) : tags[0].value;
+    record.dmarc = named(tags[0], "v") && version == (reading.versionCaseBlind ? "dmarc1" : "DMARC1");
+    if (!record.dmarc) return record;
+    // The first tag of each name after v; the second tag as written must be p.
+    const PlainTag* second = nullptr;
+    std::map<std::string, const PlainTag*> first;
+    for (std::size_t i = 1; i < tags.size(); ++i) {
+        if (tags[i].empty) continue;
+        if (second == nullptr) second = &tags[i];
+        for (const char* name : {"p", "sp", "np", "t", "adkim", "rua"}) {
+            if (named(tags[i], name) && first.count(name) == 0) first[name] = &tags[i];
+        }
+    }
+    const bool pValid = second != nullptr && named(*second, "p") && plainRequestOf(second->value, record.p);
+    const bool spValid = first.count("sp") == 0 || plainRequestOf(first["sp"]->value, record.sp);
+    if (first.count("sp") == 0) record.sp = record.p;
+    record.hasNp = first.count("np") > 0 && plainRequestOf(first["np"]->value, record.np);
+    record.testing = first.count("t") > 0 && plain::lowered(first["t"]->value) == "y";
+    record.strict = first.count("adkim") > 0 && plain::lowered(first["adkim"]->value) == "s";
+    bool reports = false;
+    if (first.count("rua") > 0) {
+        for (const std::string& uri : splitAt(first["rua"]->value, ',')) {
+            const std::string target = plain::lowered(trimmedWsp(uri));
+            if (target.rfind("mailto:", 0) != 0) continue;
+            const std::string address = target.substr(7, target.find('!') - 7);
+            const std::size_t at = address.find('@');
+            reports = reports || reading.ruaByScheme || (at != std::string::npos && at > 0 && at + 1 < address.size());
+        }
+    }
+    record.stands = (pValid && spValid) || reports;
+    record.substitute = !(pValid && spValid) && reports;
+    if (record.substitute) record.p = record.sp = PlainRequest::kNone;
+    return record;
+}
+
+struct PlainPolicy {
+    bool stands = false;  // some record gave it; else none, and no alignment asked
+    PlainRequest request = PlainRequest::kNone;
+    bool strict = false;
+};
+
+// The DMARC records of each answer, read each way once: the discovery is
+// tried under every reading for every arrangement of the same answers.
+using RecordsRead = std::map<std::pair<const KeyAnswer*, int>, std::vector<PlainRecord>>;
+
+const std::vector<PlainRecord>& dmarcRecordsOf(const KeyAnswer& answer, const PlainReading& reading, RecordsRead& read) {
+    const int way = (reading.namesCaseBlind ? 1 : 0) | (reading.versionCaseBlind ? 2 : 0) | (reading.ruaByScheme ? 4 : 0);
+    const auto known = read.find({&answer, way});
+    if (known != read.end()) return known->second;
+    std::vector<PlainRecord>& records = read[{&answer, way}];
+    if (answer.state != KeyState::kFound || answer.records == nullptr) return records;
+    for (const std::string& text : *answer.records) {
+        const PlainRecord record = plainRecord(text, reading);
+        if (record.dmarc) records.push_back(record);
+    }
+    return records;
+}
+
+// The policy from the answers at _dmarc.FROM, at _dmarc.ORG and at FROM
+// itself (each null when it was not asked): FROM's one record, else, when
+// FROM has none or several (but has answered), ORG's one record, with its
+// sp=, or np= when FROM itself does not exist; a testing record one step
+// milder.
+PlainPolicy plainDiscover(const KeyAnswer* atFrom, const KeyAnswer* atOrganization, const KeyAnswer* fromItself,
+                          const PlainReading& reading, RecordsRead& read) {
+    PlainRecord record;
+    bool fromOrganization = false;
+    if (atFrom != nullptr) {
+        if (atFrom->state == KeyState::kPending || atFrom->state == KeyState::kFailed) return {};
+        const std::vector<PlainRecord>& records = dmarcRecordsOf(*atFrom, reading, read);
+        if (records.size() == 1) record = records[0];
+    }
+    if (!record.dmarc) {
+        if (atOrganization == nullptr) return {};
+        const std::vector<PlainRecord>& records = dmarcRecordsOf(*atOrganization, reading, read);
+        if (records.size() != 1) return {};
+        record = records[0];
+        fromOrganization = true;
+    }
+    if (!record.stands) return {};
+    PlainPolicy policy{true, fromOrganization ? record.sp : record.p, record.strict};
+    const bool gone = fromItself != nullptr && fromItself->state == KeyState::kNoName;
+    if (fromOrganization && gone && record.hasNp && (!record.substitute || reading.npOnSubstitute)) {
+        policy.request = record.np;
+    }
+    if (record.testing && policy.request == PlainRequest::kReject) {
+        policy.request = PlainRequest::kQuarantine;
+    } else if (record.testing) {
+        policy.request = PlainRequest::kNone;
+    }
+    return policy;
+}
+
+// The policy under every reading of the open details.
+std::vector<PlainPolicy> plainPolicies(const KeyAnswer* atFrom, const KeyAnswer* atOrganization, const KeyAnswer* fromItself,
+                                       RecordsRead& read) {
+    std::vector<PlainPolicy> policies;
+    for (int bits = 0; bits < 16; ++bits) {
+        const PlainReading reading{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
+        policies.push_back(plainDiscover(atFrom, atOrganization, fromItself, reading, read));
+    }
+    return policies;
+}
+
+bool sameRequest(DmarcRequest request, PlainRequest plainRequest) {
+    return (request == DmarcRequest::kReject) == (plainRequest == PlainRequest::kReject) &&
+           (request == DmarcRequest::kQuarantine) == (plainRequest == PlainRequest::kQuarantine);
+}
+
+// Whether the module's policy is one a plain reading gives: its request,
+// and its alignment where a policy stands.
+bool plainAllows(const DmarcPolicy& policy, const KeyAnswer* atFrom, const KeyAnswer* atOrganization,
+                 const KeyAnswer* fromItself, RecordsRead& read) {
+    for (int bits = 0; bits < 16; ++bits) {
+        const PlainReading reading{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
+        const PlainPolicy plainPolicy = plainDiscover(atFrom, atOrganization, fromItself, reading, read);
+        const bool sameStrict = !plainPolicy.stands || policy.strictDkim == plainPolicy.strict;
+        if (sameRequest(policy.request, plainPolicy.request) && sameStrict) return true;
+    }
+    return false;
+}
+
+// An answer as a failure report names it.
+std::string answerName(const KeyAnswer* answer) {
+    if (answer == nullptr) return "not asked";
+    if (answer->state == KeyState::kPending) return "pending";
+    if (answer->state == KeyState::kFailed) return "failed";
+    if (answer->state == KeyState::kNoKey) return "no record";
+    if (answer->state == KeyState::kNoName) return "no such name";
+    return std::to_string(answer->records == nullptr ? 0 : answer->records->size()) + " records";
+}
+
+// A name DNS can be asked for: labels of 1 to 63 bytes from '!' to '~', at
+// most 253 bytes in all.
+bool plainDnsName(const std::string& name) {
+    if (name.empty() || name.size() > 253) return false;
+    for (const std::string& label : splitAt(name, '.')) {
+        if (label.empty() || label.size() > 63) return false;
+        for (const char c : label) {
+            if (c < '!' || c > '~') return false;
+        }
+    }
+    return true;
+}
+
+// The fields that a mail holds once, in the order the note names the first
+// that stands twice.
+const char* const kOnceOnly[] = {"Date", "Sender", "Reply-To", "To", "Cc", "Bcc", "Message-ID", "In-Reply-To",
+                                 "References", "Subject", "MIME-Version", "Content-Type", "Content-Transfer-Encoding"};
+
+// A signature's tag value, its folding and the blanks around it gone; ""
+// when it has none.
+std::string signatureTag(const SourceField& field, const std::string& name) {
+    for (const std::string& piece : splitAt(std::string(field.value()), ';')) {
+        std::string tag;
+        for (const char c : piece) {
+            if (!isWsp(c) && c != '\r' && c != '\n') tag += c;
+        }
+        if (tag.compare(0, name.size() + 1, name + "=") == 0) return tag.substr(name.size() + 1);
+    }
+    return "";
+}
+
+// How many times a signature's h= names a field.
+std::size_t timesSigned(const SourceField& signature, const char* name) {
+    std::size_t times = 0;
+    for (const std::string& signedName : splitAt(signatureTag(signature, "h"), ':')) {
+        times += equalsIgnoringCase(signedName, name) ? 1 : 0;
+    }
+    return times;
+}
+
+// Whether a note must stand, must not, or may.
+enum class Must { kNot, kYes, kEither };
+
+// Checks what the line says of the sender against the plain readings: the
+// From domain and every note after it in its order, the claim of its
+// display name, the notes of what the passing signatures leave unsigned,
+// the DMARC request by the plain discovery over the same keys, the verdict
+// those rules allow, and " (not From)" on each pass.
+void checkSender(const MailSource& mail, const std::string& line, KeySource& keys) {
+    // Each field's value as the header view's plain reading has it: its
+    // lines joined, the breaks between them gone.
+    const auto valuesOf = [&](const char* name) {
+        std::vector<std::string> values;
+        for (const SourceField& field : mail.fields()) {
+            if (!equalsIgnoringCase(field.name, name)) continue;
+            std::string value;
+            for (const char c : field.value()) {
+                if (c != '\r' && c != '\n') value += c;
+            }
+            values.push_back(value);
+        }
+        return values;
+    };
+    const plain::PlainSender sender = plain::plainSender(valuesOf("from"));
+    const std::string& from = sender.from;
+    const std::string fromOrganization = sender.known() ? plain::plainOrganizational(from) : "";
     // On a failure, what the plain readings found, beside the line.
-    const auto check = [&](bool condition) {
-        if (!condition) std::fprintf(stderr, "line: %s\nFrom: %s\nclaim: %s\n", line.c_str(), from.c_str(), claim.c_str());
+    const auto check = [&](bool condition, const char* what) {
+        if (!condition) {
+            std::fprintf(stderr, "line: %s\nFrom: %s\nclaim: %s\nfailed: %s\n", line.c_str(), sender.subject().c_str(),
+                         sender.claim.c_str(), what);
+        }
         plain::check(condition);
     };
     const std::size_t verdictEnd = line.find(' ', 7);
     const std::string verdict = line.substr(7, verdictEnd - 7);
-    const std::string subject = line.substr(verdictEnd + 1, line.find(" | ") - verdictEnd - 1);
-    check(subject.rfind((addresses == 0 ? "(no From)" : from) + (many ? " (more than one From)" : ""), 0) == 0);
-    check((subject.find(" (name says ") != std::string::npos) == !claim.empty());
-    if (!claim.empty()) check(subject.find(" (name says " + claim + ")") != std::string::npos);
-    if (many) check(verdict == "FAIL");
-    if (!claim.empty()) check(verdict != "PASS");
-    // The owner of this test domain asks for the very domain (adkim=s).
-    if (from == "strict.example.com") return;
-    for (std::size_t at = line.find(" | "); at != std::string::npos; at = line.find(", ", at + 1)) {
-        const std::size_t start = line[at] == ',' ? at + 2 : at + 3;
-        const std::size_t end = std::min(line.find(", ", start), line.size());
-        const std::string item = line.substr(start, end - start);
+    const std::size_t bar = line.find(" | ");
+    const std::string subject =
+        line.substr(verdictEnd + 1, bar == std::string::npos ? std::string::npos : bar - verdictEnd - 1);
+    std::vector<std::string> items;
+    if (bar != std::string::npos) {
+        for (std::size_t at = bar + 3;;) {
+            const std::size_t end = std::min(line.find(", ", at), line.size());
+            items.push_back(line.substr(at, end - at));
+            if (end == line.size()) break;
+            at = end + 2;
+        }
+    }
+    const std::size_t shown = !items.empty() && items.back()[0] == '+' ? items.size() - 1 : items.size();
+
+    // The DMARC request, the plain discovery asking the same keys.
+    std::vector<PlainPolicy> policies;
+    if (sender.known()) {
+        std::vector<std::string> names;
+        if (plainDnsName("_dmarc." + from)) names.push_back("_dmarc." + from);
+        const bool below = !fromOrganization.empty() && fromOrganization != from;
+        const bool askOrganization = below && plainDnsName("_dmarc." + fromOrganization);
+        if (askOrganization) names.push_back("_dmarc." + fromOrganization);
+        if (askOrganization && plainDnsName(from)) names.push_back(from);
+        std::vector<KeyAnswer> answers(names.size());
+        if (!names.empty()) keys.lookUp(names.data(), names.size(), 0, answers.data());
+        const auto answerAt = [&](const std::string& name) -> const KeyAnswer* {
+            for (std::size_t i = 0; i < names.size(); ++i) {
+                if (names[i] == name) return &answers[i];
+            }
+            return nullptr;
+        };
+        RecordsRead read;
+        const KeyAnswer* atOrganization = askOrganization ? answerAt("_dmarc." + fromOrganization) : nullptr;
+        policies = plainPolicies(answerAt("_dmarc." + from), atOrganization,
+                                 askOrganization ? answerAt(from) : nullptr, read);
+    } else if (!sender.mailbox.addresses.empty()) {
+        // A domain that cannot be shown is still asked under its own name:
+        // any request may come.
+        for (const PlainRequest request : {PlainRequest::kNone, PlainRequest::kQuarantine, PlainRequest::kReject}) {
+            policies.push_back({true, request, false});
+        }
+    } else {
+        policies.push_back({});
+    }
+    std::set<std::string> dmarcNotes;
+    std::set<bool> strict;
+    for (const PlainPolicy& policy : policies) {
+        dmarcNotes.insert(policy.request == PlainRequest::kReject       ? " (DMARC reject)"
+                          : policy.request == PlainRequest::kQuarantine ? " (DMARC quarantine)"
+                                                                        : "");
+        strict.insert(policy.stands && policy.strict);
+    }
+
+    // Each pass item shown, against its signature; which are passing,
+    // aligned and whole-body; which checked signatures are not shown.
+    std::vector<const SourceField*> signatures;
+    for (const SourceField& field : mail.fields()) {
+        if (equalsIgnoringCase(field.name, "dkim-signature")) signatures.push_back(&field);
+    }
+    const std::size_t checked = std::min(signatures.size(), kCheckedSignatures);
+    check(shown <= checked, "an item per checked signature");
+    std::vector<std::size_t> passing;
+    for (std::size_t k = 0; k < shown; ++k) {
+        const std::string& item = items[k];
         if (item.rfind("pass ", 0) != 0) continue;
         const std::string domain = item.substr(5, item.find(' ', 5) - 5);
-        check((item.find(" (not From)") != std::string::npos) == !plain::plainAligned(domain, from));
+        check(plain::plainShownDomain(signatureTag(*signatures[k], "d")) == domain, "the item's signer is its signature's");
+        const bool notFrom = item.find(" (not From)") != std::string::npos;
+        if (strict.size() == 1) {
+            const bool aligned = *strict.begin() ? sender.known() && domain == from : plain::plainAligned(domain, from);
+            check(notFrom == !aligned, "(not From) where the signer does not align");
+        }
+        if (!notFrom && item.find(" (part of the body)") == std::string::npos) passing.push_back(k);
+    }
+    // A field no passing aligned signature covers: the note must stand when
+    // a pass is shown and neither it nor a signature not shown covers it;
+    // it may stand only when some pass may stand, none shown covering it.
+    const auto unsignedNote = [&](const char* name, bool applies) {
+        const std::size_t fields = valuesOf(name).size();
+        if (!applies || fields == 0 || (passing.empty() && checked == shown)) return Must::kNot;
+        for (const std::size_t k : passing) {
+            if (timesSigned(*signatures[k], name) >= fields) return Must::kNot;
+        }
+        for (std::size_t k = shown; k < checked; ++k) {
+            if (timesSigned(*signatures[k], name) >= fields) return Must::kEither;
+        }
+        return passing.empty() ? Must::kEither : Must::kYes;
+    };
+    bool replyElsewhere = false;
+    for (const std::string& value : valuesOf("reply-to")) {
+        for (const plain::PlainAddress& address : plain::plainMailbox(value).addresses) {
+            const std::string shownReply = plain::plainShownOf(address);
+            const std::string organization = shownReply == "?" ? "" : plain::plainOrganizational(shownReply);
+            replyElsewhere = replyElsewhere || organization.empty() || organization != fromOrganization;
+        }
+    }
+    const Must replyTo = unsignedNote("reply-to", replyElsewhere);
+    const Must subjectNote = unsignedNote("subject", true);
+    std::string once;
+    for (const char* name : kOnceOnly) {
+        if (once.empty() && valuesOf(name).size() > 1) once = std::string(" (more than one ") + name + ")";
+    }
+    const std::string claim = sender.claim.empty() ? "" : " (name says " + sender.claim + ")";
+
+    // The notes in their order.
+    std::set<std::string> allowed;
+    for (const bool reply : {false, true}) {
+        for (const bool subjectUnsigned : {false, true}) {
+            if ((replyTo == Must::kNot && reply) || (replyTo == Must::kYes && !reply)) continue;
+            if ((subjectNote == Must::kNot && subjectUnsigned) || (subjectNote == Must::kYes && !subjectUnsigned)) continue;
+            for (const std::string& dmarc : dmarcNotes) {
+                allowed.insert(sender.subject() + once + (reply ? " (unsigned Reply-To)" : "") +
+                               (subjectUnsigned ? " (unsigned Subject)" : "") + dmarc + claim);
+            }
+        }
+    }
+    if (allowed.count(subject) == 0) {
+        for (const std::string& notes : allowed) std::fprintf(stderr, "allowed: %s\n", notes.c_str());
+    }
+    check(allowed.count(subject) > 0, "the From domain and its notes");
+    if (sender.many()) check(verdict == "FAIL", "FAIL for more than one From");
+    if (verdict == "PASS") {
+        check(sender.known() && !sender.mailbox.unusual && claim.empty() && once.empty(), "PASS for a plain From alone");
+        check(subject.find(" (unsigned ") == std::string::npos, "PASS with nothing unsigned");
+        check(!passing.empty() || checked > shown, "PASS by a passing aligned signature");
     }
 }
 
@@ -182,11 +561,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // The first line, read as a key record, reads safely.
-    const KeyRecords records{input.substr(0, input.find('\n'))};
-    readKey(records, "example.com", "example.com", crypto);
-    // And as the DMARC records of the From domain and of its organizational domain.
-    const KeyAnswer found{KeyState::kFound, std::make_shared<KeyRecords>(records)};
-    discoverDmarcPolicy(&found, &found, &found);
+    const std::string firstLine = input.substr(0, input.find('\n'));
+    readKey(KeyRecords{firstLine}, "example.com", "example.com", crypto);
+    // And as DMARC records, split at '|', in each place discovery reads
+    // them, beside each other answer a lookup may give: the module's policy
+    // is the plain discovery's.
+    const std::vector<std::string> parts = splitAt(firstLine, '|');
+    const auto found = [](const KeyRecords& records) {
+        return KeyAnswer{KeyState::kFound, std::make_shared<KeyRecords>(records)};
+    };
+    const KeyAnswer noKey{KeyState::kNoKey, nullptr}, noName{KeyState::kNoName, nullptr};
+    const KeyAnswer failed{KeyState::kFailed, nullptr}, pending{KeyState::kPending, nullptr};
+    const KeyAnswer all = found(parts), firstPart = found({parts.front()}), lastPart = found({parts.back()});
+    const KeyAnswer whole = found({firstLine});
+    const std::vector<const KeyAnswer*> atFromAnswers{nullptr, &noKey, &noName, &failed, &pending, &all, &firstPart};
+    const std::vector<const KeyAnswer*> atOrganizationAnswers{nullptr, &noKey, &noName, &failed, &all, &lastPart, &whole};
+    const std::vector<const KeyAnswer*> fromItselfAnswers{nullptr, &noName, &noKey, &failed, &pending, &whole};
+    RecordsRead read;
+    for (const KeyAnswer* atFrom : atFromAnswers) {
+        for (const KeyAnswer* atOrganization : atOrganizationAnswers) {
+            for (const KeyAnswer* fromItself : fromItselfAnswers) {
+                const DmarcPolicy policy = discoverDmarcPolicy(atFrom, atOrganization, fromItself);
+                if (plainAllows(policy, atFrom, atOrganization, fromItself, read)) continue;
+                std::fprintf(stderr, "records: %s\nat FROM: %s\nat ORG: %s\nFROM itself: %s\npolicy: %d%s\n",
+                             firstLine.c_str(), answerName(atFrom).c_str(), answerName(atOrganization).c_str(),
+                             answerName(fromItself).c_str(), static_cast<int>(policy.request),
+                             policy.strictDkim ? " strict" : "");
+                std::abort();
+            }
+        }
+    }
 
     // What one run asks must not stay: a run that keeps memory is checked
     // for leaks, which costs a hundred runs.
@@ -198,6 +602,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(text.rfind("[DKIM] ", 0) == 0);
     // Nothing the mail or a key says reaches the line unchecked.
     for (const char c : text) check(isLetter(c) || isDigit(c) || (c != '\0' && std::strchr("[]?|,+().-_ ", c)));
-    if (text != "[DKIM] ? no source") checkSender(mail, text);
+    if (text != "[DKIM] ? no source") checkSender(mail, text, keys);
+    keys.asked.clear();
     return 0;
 }

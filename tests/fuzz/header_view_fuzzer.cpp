@@ -537,14 +537,14 @@ std::string plainDigest(const Settings& settings, const std::vector<std::string>
         }
         plainResults(valueOfField(field), fieldNoServer, fieldId, &results);
     }
-    std::string fromDomain = "?";
-    const std::size_t addresses = fromFields.empty() ? 0 : plainFrom(valueOfField(fromFields[0]), fromDomain);
-    const bool fromKnown = addresses > 0 && fromDomain != "?";
-    const bool many = fromFields.size() > 1 || addresses > 1;
-    std::string from = (addresses == 0 ? "(no From)" : fromDomain) + (many ? " (more than one From)" : "");
-    const std::string claim = fromFields.empty() ? ""
-                                                 : plainNameClaim(valueOfField(fromFields[0]),
-                                                                  fromKnown ? plainOrganizational(fromDomain) : "");
+    std::vector<std::string> fromValues;
+    for (const std::string& field : fromFields) fromValues.push_back(valueOfField(field));
+    const PlainSender sender = plainSender(fromValues);
+    const std::string& fromDomain = sender.from;
+    const bool fromKnown = sender.known();
+    const bool many = sender.many();
+    const std::string& claim = sender.claim;
+    std::string from = sender.subject();
     if (!claim.empty()) from += " (name says " + claim + ")";
 
     std::map<std::string, std::vector<const PlainResult*>> byMethod;
@@ -562,7 +562,7 @@ std::string plainDigest(const Settings& settings, const std::vector<std::string>
     }
     const char* verdict = fail ? "FAIL"
                           : ((!dmarc.empty() && dmarc[0]->result == "pass" && fromKnown) || (dmarc.empty() && dkimAligned)) &&
-                                  claim.empty()
+                                  claim.empty() && !sender.mailbox.unusual
                               ? "PASS"
                               : "WARN";
     std::string line = std::string("[Auth] ") + verdict + " " + from;

@@ -1,8 +1,9 @@
 // Plain second readings of what the trust lines read of the sender, for the
-// fuzz targets: the From field's addresses and display name, shown domains,
-// public suffixes and organizational domains, and display-name claims. Each
-// is written in steps on whole strings, as differently from the module's
-// one-pass readers as the rules allow.
+// fuzz targets: the From field's addresses, form and display name, shown
+// domains, public suffixes and organizational domains, and display-name
+// claims. Each is written from the rules, in steps on whole strings (the
+// value cut into a vector of tokens, then read), as differently from the
+// module's one-pass readers as the rules allow.
 #pragma once
 
 #include <algorithm>
@@ -10,12 +11,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <set>
+#include <sstream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include <iconv.h>
+#include <idn2.h>
 
 #include "charset/encoded_words.h"
 #include "fake_host.h"
@@ -115,6 +120,9 @@ inline bool plainUtf8(const std::string& text, std::u32string& points) {
     return true;
 }
 
+// A domain other than the From domain (a result's, a signer's, a rule of the
+// list) as the lines show it: labels beyond ASCII as Punycode, the rest
+// lowered; else "?".
 inline std::string plainShownDomain(std::string domain) {
     while (!domain.empty() && domain.back() == '.') domain.pop_back();
     domain = lowered(domain);
@@ -241,107 +249,486 @@ inline bool plainHostName(const std::string& name) {
     }
 }
 
-// The display name of a From value's first address, read plainly in
-// steps: the breaks dropped; each byte labelled by what it is to the name;
-// the labelled bytes split into parts at commas outside brackets; then the
-// name: the text of the parts before the first address, brackets and all,
-// each with its comma, then that address's text before its '<', or without
-// one its comments' text. No address, no name.
-inline std::string plainDisplayName(const std::string& raw) {
-    std::string value;
-    for (const char c : raw) {
-        if (c != '\0' && c != '\r' && c != '\n') value += c;
-    }
-    enum Kind { kText, kCommentText, kNoText, kOpen, kClose, kAt, kComma };
-    std::vector<std::pair<char, Kind>> bytes;
-    int depth = 0;
-    bool quoted = false, escaped = false;
-    for (const char c : value) {
-        if (escaped) {
-            escaped = false;
-            bytes.push_back({c, depth > 0 ? kCommentText : kText});
-        } else if (depth > 0) {
-            if (c == '\\') {
-                escaped = true;
-                bytes.push_back({c, kNoText});
-            } else if (c == ')' && --depth == 0) {
-                bytes.push_back({' ', kCommentText});
-            } else {
-                depth += c == '(' ? 1 : 0;
-                bytes.push_back({c, kCommentText});
-            }
-        } else if (quoted) {
-            escaped = c == '\\';
-            quoted = c != '"';
-            bytes.push_back({c, c == '\\' || c == '"' ? kNoText : kText});
-        } else if (c == '(') {
-            depth = 1;
-            bytes.push_back({' ', kCommentText});
-        } else if (c == '"') {
-            quoted = true;
-            bytes.push_back({c, kNoText});
-        } else {
-            bytes.push_back({c, c == '<' ? kOpen : c == '>' ? kClose : c == '@' ? kAt : c == ',' ? kComma : kText});
-        }
-    }
-    struct Part {
-        std::string text, beforeBracket, comments;
-        bool address = false, bracketed = false;
+// ---------------------------------------------------------------------------
+// The From field (and Reply-To, read alike), in steps: the value cut into
+// tokens, a vector of them; the addresses found among the tokens; each
+// address's local part and domain read around its '@'; then the form of the
+// whole judged, and the display name made of what is left.
+
+enum class TokenKind { kBlank, kComment, kQuoted, kWord, kSpecial, kLiteral };
+
+struct Token {
+    TokenKind kind;
+    std::string raw;      // the bytes as written
+    std::string text;     // what a quoted string or comment holds, escapes applied; else raw
+    bool closed = true;   // a quoted string, comment or literal that met its end
+    bool route = false;   // part of a route: after its '<', up to and with its ':'
+};
+
+inline bool isBlankByte(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0'; }
+inline bool isSpecialByte(char c) { return c != '\0' && std::strchr("<>@,:;.", c) != nullptr; }
+
+inline bool isSpecial(const Token& token, char c) { return token.kind == TokenKind::kSpecial && token.raw[0] == c; }
+inline bool isSpace(const Token& token) { return token.kind == TokenKind::kBlank || token.kind == TokenKind::kComment; }
+
+// Where a run of raw ISO-2022-JP that begins at at ends: from ESC $ B or
+// ESC $ @ through the next ESC ( B or ESC ( J (or the end), or that escape
+// alone; at itself where none begins. Its pairs may be any bytes a mailer
+// wrote ('"', '(', '@' among them), and they are text: a raw Japanese
+// display name is a name like any other.
+inline std::size_t jisRunEnd(const std::string& value, std::size_t at) {
+    const auto escapeAt = [&](std::size_t i, const char* second, const char* finals) {
+        return i + 2 < value.size() && value[i] == '\x1b' && value[i + 1] == second[0] &&
+               value[i + 2] != '\0' && std::strchr(finals, value[i + 2]) != nullptr;
     };
-    std::vector<Part> parts(1);
-    bool inBracket = false;
-    for (const auto& [c, kind] : bytes) {
-        Part& part = parts.back();
-        if (kind == kNoText) continue;
-        if (kind == kComma && !inBracket) {
-            parts.emplace_back();
-            continue;
-        }
-        if (kind == kOpen && !inBracket) {
-            if (!part.bracketed) part.beforeBracket = part.text;
-            part.bracketed = inBracket = true;
-        } else if (kind == kClose) {
-            inBracket = false;
-        }
-        part.address = part.address || kind == kAt;
-        part.text += c;
-        if (kind == kCommentText) part.comments += c;
+    if (escapeAt(at, "(", "BJ")) return at + 3;
+    if (!escapeAt(at, "$", "B@")) return at;
+    for (std::size_t i = at + 3; i < value.size(); ++i) {
+        if (escapeAt(i, "(", "BJ")) return i + 3;
     }
-    std::string name;
-    for (const Part& part : parts) {
-        if (part.address) return name + (part.bracketed ? part.beforeBracket : part.comments);
-        name += part.text + ",";
-    }
-    return "";
+    return value.size();
 }
 
-// The pieces of a decoded display name as code points: code page 932 text
-// read a character at a time by the C library (0 for what it cannot read),
-// words of UTF-8 as they stand.
-struct PlainNameText final : TextSink {
+// The token at at, read without regard to where it stands; at moves past it.
+// '[' and ']' are word text here.
+inline Token plainToken(const std::string& value, std::size_t& at) {
+    const std::size_t start = at;
+    Token token{TokenKind::kWord, "", ""};
+    const char first = value[at];
+    // Text of a quoted string or comment from i: a run of raw ISO-2022-JP
+    // as it stands, else one byte, '\' taking the next as it is.
+    const auto takeText = [&](std::size_t& i) {
+        const std::size_t run = jisRunEnd(value, i);
+        if (run > i) {
+            token.text += value.substr(i, run - i);
+            i = run;
+        } else if (value[i] == '\\') {
+            if (++i < value.size()) token.text += value[i++];
+        } else {
+            token.text += value[i++];
+        }
+    };
+    if (isBlankByte(first)) {
+        token.kind = TokenKind::kBlank;
+        while (at < value.size() && isBlankByte(value[at])) ++at;
+    } else if (first == '(') {
+        // Comments nest; the parentheses of one inside read as blanks.
+        token.kind = TokenKind::kComment;
+        std::size_t depth = 1;
+        for (++at; at < value.size() && depth > 0;) {
+            if (value[at] == '(') {
+                ++depth;
+                token.text += ' ';
+                ++at;
+            } else if (value[at] == ')') {
+                if (--depth > 0) token.text += ' ';
+                ++at;
+            } else {
+                takeText(at);
+            }
+        }
+        token.closed = depth == 0;
+    } else if (first == '"') {
+        token.kind = TokenKind::kQuoted;
+        token.closed = false;
+        for (++at; at < value.size() && !token.closed;) {
+            if (value[at] == '"') {
+                token.closed = true;
+                ++at;
+            } else {
+                takeText(at);
+            }
+        }
+    } else if (isSpecialByte(first)) {
+        token.kind = TokenKind::kSpecial;
+        ++at;
+    } else {
+        while (at < value.size() && !isBlankByte(value[at]) && !isSpecialByte(value[at]) && value[at] != '(' &&
+               value[at] != '"') {
+            at = std::max(jisRunEnd(value, at), at + 1);
+        }
+    }
+    token.raw = value.substr(start, at - start);
+    if (token.kind != TokenKind::kComment && token.kind != TokenKind::kQuoted) token.text = token.raw;
+    return token;
+}
+
+// A domain literal from its '[' to its ']' (or the end).
+inline Token plainLiteral(const std::string& value, std::size_t& at) {
+    const std::size_t start = at;
+    Token token{TokenKind::kLiteral, "", "", false};
+    for (++at; at < value.size();) {
+        const char c = value[at++];
+        if (c == '\\') {
+            if (at < value.size()) ++at;
+        } else if (c == ']') {
+            token.closed = true;
+            break;
+        }
+    }
+    token.raw = token.text = value.substr(start, at - start);
+    return token;
+}
+
+// The value's tokens. A '<' whose first token after it (blanks and comments
+// aside) is '@' or ',' opens a route when a ':' follows before any '>': the
+// tokens up to that ':' are marked. A '[' right after an address's '@'
+// (blanks and comments aside) opens a domain literal.
+inline std::vector<Token> plainTokens(const std::string& value) {
+    std::vector<Token> tokens;
+    bool afterAddressAt = false;
+    // Where the last route sought in vain stopped: a '<' before it, with no
+    // literal read since, finds none either (the same tokens lie ahead).
+    std::size_t noRouteBefore = 0;
+    for (std::size_t at = 0; at < value.size();) {
+        if (afterAddressAt && value[at] == '[') {
+            tokens.push_back(plainLiteral(value, at));
+            afterAddressAt = false;
+            noRouteBefore = 0;
+            continue;
+        }
+        tokens.push_back(plainToken(value, at));
+        const Token& token = tokens.back();
+        if (!isSpace(token)) afterAddressAt = isSpecial(token, '@');
+        if (!isSpecial(token, '<') || at < noRouteBefore) continue;
+        std::vector<Token> ahead;
+        std::size_t scan = at;
+        std::size_t significant = 0;
+        bool opened = false, route = false;
+        while (scan < value.size()) {
+            ahead.push_back(plainToken(value, scan));
+            const Token& next = ahead.back();
+            if (isSpace(next)) continue;
+            if (++significant == 1) {
+                opened = isSpecial(next, '@') || isSpecial(next, ',');
+                if (!opened) break;
+            } else if (isSpecial(next, '>')) {
+                break;
+            } else if (isSpecial(next, ':')) {
+                route = true;
+                break;
+            }
+        }
+        const bool sought = opened && !route;
+        if (route) {
+            for (Token& routed : ahead) {
+                routed.route = true;
+                tokens.push_back(routed);
+            }
+            at = scan;
+            afterAddressAt = false;
+        } else if (sought) {
+            noRouteBefore = scan;
+        }
+    }
+    return tokens;
+}
+
+struct PlainAddress {
+    std::size_t localBegin = 0;  // the first token of its local part (its '@' when it has none)
+    std::size_t at = 0;          // its '@'
+    std::size_t domainEnd = 0;   // past the last token of its domain
+    std::string domain;          // its atoms and dots as written, or its literal
+    bool literal = false;
+};
+
+// What a From (or Reply-To) value holds.
+struct PlainMailbox {
+    std::vector<PlainAddress> addresses;
+    bool unusual = false;  // one address, not in a plain form
+    std::string name;      // the display name for claims: the value but its first address
+};
+
+// The address whose '@' is tokens[at]: its local part, the longest run of
+// words, quoted strings and dots before it in which no two words or quoted
+// strings stand side by side; its domain, the atoms and dots after it, no
+// two atoms side by side, or a literal. Blanks and comments may stand
+// between any two.
+inline PlainAddress plainAddressAt(const std::vector<Token>& tokens, std::size_t at) {
+    PlainAddress address;
+    address.at = address.localBegin = at;
+    bool wordAfter = false;
+    for (std::size_t i = at; i-- > 0;) {
+        const Token& token = tokens[i];
+        if (token.route) break;
+        if (isSpace(token)) continue;
+        const bool word = token.kind == TokenKind::kWord || token.kind == TokenKind::kQuoted;
+        if ((word && wordAfter) || (!word && !isSpecial(token, '.'))) break;
+        wordAfter = word;
+        address.localBegin = i;
+    }
+    address.domainEnd = at + 1;
+    std::size_t i = at + 1;
+    while (i < tokens.size() && isSpace(tokens[i])) ++i;
+    if (i < tokens.size() && tokens[i].kind == TokenKind::kLiteral) {
+        address.domain = tokens[i].raw;
+        address.literal = true;
+        address.domainEnd = i + 1;
+        return address;
+    }
+    bool atomLast = false;
+    for (; i < tokens.size(); ++i) {
+        const Token& token = tokens[i];
+        if (isSpace(token)) continue;
+        const bool atom = token.kind == TokenKind::kWord;
+        if ((atom && atomLast) || (!atom && !isSpecial(token, '.'))) break;
+        atomLast = atom;
+        address.domain += token.raw;
+        address.domainEnd = i + 1;
+    }
+    return address;
+}
+
+// Whether tokens [begin, end) are an addr-spec written plainly: a local part
+// of word text and dots, or one quoted string without '@'; '@'; a dot-atom
+// without '[' or ']'; nothing between them.
+inline bool plainAddrSpec(const std::vector<Token>& tokens, std::size_t begin, std::size_t end, std::size_t at) {
+    if (begin >= at) return false;
+    bool quoted = false, wordText = false;
+    for (std::size_t i = begin; i < at; ++i) {
+        const Token& token = tokens[i];
+        quoted = quoted || token.kind == TokenKind::kQuoted;
+        wordText = wordText || token.kind == TokenKind::kWord || isSpecial(token, '.');
+        if (token.kind == TokenKind::kQuoted && (!token.closed || token.text.find('@') != std::string::npos)) return false;
+        if (token.kind != TokenKind::kQuoted && token.kind != TokenKind::kWord && !isSpecial(token, '.')) return false;
+    }
+    if (quoted && (wordText || at - begin != 1)) return false;
+    if (end <= at + 1) return false;
+    for (std::size_t i = at + 1; i < end; ++i) {
+        const bool atomExpected = (i - at) % 2 == 1;
+        const Token& token = tokens[i];
+        if (atomExpected && (token.kind != TokenKind::kWord || token.raw.find_first_of("[]") != std::string::npos)) {
+            return false;
+        }
+        if (!atomExpected && !isSpecial(token, '.')) return false;
+    }
+    return (end - at) % 2 == 0;  // ends with an atom
+}
+
+inline bool onlySpaces(const std::vector<Token>& tokens, std::size_t begin, std::size_t end, bool comments) {
+    for (std::size_t i = begin; i < end; ++i) {
+        if (tokens[i].kind != TokenKind::kBlank && !(comments && tokens[i].kind == TokenKind::kComment)) return false;
+    }
+    return true;
+}
+
+// Whether the value, holding the one address, is in a plain form: the
+// addr-spec alone, blanks before it, blanks and comments after; or a
+// display name, then '<', blanks, the addr-spec, blanks, '>', then blanks
+// and comments.
+inline bool plainForm(const std::vector<Token>& tokens, const PlainAddress& address) {
+    const std::size_t end = tokens.size();
+    if (!plainAddrSpec(tokens, address.localBegin, address.domainEnd, address.at)) return false;
+    if (onlySpaces(tokens, 0, address.localBegin, false)) return onlySpaces(tokens, address.domainEnd, end, true);
+    std::size_t open = address.localBegin;
+    while (open > 0 && tokens[open - 1].kind == TokenKind::kBlank) --open;
+    if (open == 0 || !isSpecial(tokens[open - 1], '<')) return false;
+    --open;
+    for (std::size_t i = 0; i < open; ++i) {
+        const Token& token = tokens[i];
+        if (token.kind == TokenKind::kSpecial && !isSpecial(token, '.')) return false;
+        if (!token.closed) return false;
+    }
+    std::size_t close = address.domainEnd;
+    while (close < end && tokens[close].kind == TokenKind::kBlank) ++close;
+    return close < end && isSpecial(tokens[close], '>') && onlySpaces(tokens, close + 1, end, true);
+}
+
+inline PlainMailbox plainMailbox(const std::string& value) {
+    const std::vector<Token> tokens = plainTokens(value);
+    PlainMailbox mailbox;
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        if (isSpecial(tokens[i], '@') && !tokens[i].route) mailbox.addresses.push_back(plainAddressAt(tokens, i));
+    }
+    if (mailbox.addresses.empty()) return mailbox;
+    const PlainAddress& first = mailbox.addresses[0];
+    mailbox.unusual = mailbox.addresses.size() == 1 && !plainForm(tokens, first);
+    // The '<' that holds the first address, if one does, and its '>'.
+    std::size_t open = tokens.size();
+    for (std::size_t i = 0; i < first.localBegin; ++i) {
+        if (tokens[i].route) continue;
+        if (isSpecial(tokens[i], '<')) open = i;
+        if (isSpecial(tokens[i], '>')) open = tokens.size();
+    }
+    std::size_t close = tokens.size();
+    if (open < tokens.size()) {
+        for (std::size_t i = first.domainEnd; i < tokens.size() && close == tokens.size(); ++i) {
+            if (isSpecial(tokens[i], '>') && !tokens[i].route) close = i;
+        }
+    }
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        const Token& token = tokens[i];
+        const bool ofAddress = i == open || i == close ||
+                               (i >= first.localBegin && i < first.domainEnd && !isSpace(token)) ||
+                               (open < tokens.size() && i > open && i < first.localBegin && token.route);
+        if (ofAddress) continue;
+        if (token.kind == TokenKind::kComment) {
+            mailbox.name += ' ' + token.text + ' ';
+        } else if (token.kind == TokenKind::kBlank) {
+            mailbox.name += ' ';
+        } else {
+            mailbox.name += token.text;
+        }
+    }
+    return mailbox;
+}
+
+// A From domain as the lines show it: one with a byte beyond ASCII mapped
+// to A-labels as IDNA does; then without trailing dots, in lower case,
+// only letters, digits, '.', '-' and '_', at most 253 bytes; else "?".
+inline std::string plainFromDomainShown(const std::string& domain, bool literal) {
+    if (literal) return "?";
+    std::string ascii = domain;
+    if (std::any_of(domain.begin(), domain.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+        char* mapped = nullptr;
+        if (idn2_to_ascii_8z(domain.c_str(), &mapped, IDN2_NONTRANSITIONAL) != IDN2_OK) return "?";
+        ascii = mapped;
+        idn2_free(mapped);
+    }
+    while (!ascii.empty() && ascii.back() == '.') ascii.pop_back();
+    ascii = lowered(ascii);
+    const bool showable = std::all_of(ascii.begin(), ascii.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
+    });
+    return ascii.empty() || ascii.size() > 253 || !showable ? "?" : ascii;
+}
+
+inline std::string plainShownOf(const PlainAddress& address) {
+    return plainFromDomainShown(address.domain, address.literal);
+}
+
+// ---------------------------------------------------------------------------
+// What a display name claims, in steps: its encoded words found and
+// decoded, the raw pieces between them read as UTF-8, ISO-2022-JP or code
+// page 932; every character then read as the ASCII a person takes it for;
+// then the words of that text tried as domains.
+
+// Unicode's default-ignorable code points: a reader never sees them.
+inline bool plainInvisible(char32_t c) {
+    static const char32_t ranges[][2] = {
+        {0x00AD, 0x00AD}, {0x034F, 0x034F}, {0x061C, 0x061C}, {0x115F, 0x1160}, {0x17B4, 0x17B5},
+        {0x180B, 0x180F}, {0x200B, 0x200F}, {0x202A, 0x202E}, {0x2060, 0x206F}, {0x3164, 0x3164},
+        {0xFE00, 0xFE0F}, {0xFEFF, 0xFEFF}, {0xFFA0, 0xFFA0}, {0xFFF0, 0xFFF8}, {0x1BCA0, 0x1BCA3},
+        {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF}};
+    for (const auto& range : ranges) {
+        if (c >= range[0] && c <= range[1]) return true;
+    }
+    return false;
+}
+
+// The confusables listing the build writes: each listed code point's
+// mapping; one not listed maps to itself.
+inline const std::map<char32_t, std::u32string>& confusablesListing() {
+    static const std::map<char32_t, std::u32string> listing = [] {
+        std::map<char32_t, std::u32string> read;
+        std::ifstream in(QM_CONFUSABLES_LISTING);
+        check(static_cast<bool>(in));
+        for (std::string line; std::getline(in, line);) {
+            std::istringstream fields(line);
+            std::string hex;
+            if (!(fields >> hex)) continue;
+            std::u32string& mapping = read[static_cast<char32_t>(std::stoul(hex, nullptr, 16))];
+            while (fields >> hex) mapping += static_cast<char32_t>(std::stoul(hex, nullptr, 16));
+        }
+        check(read.size() > 1900);
+        return read;
+    }();
+    return listing;
+}
+
+inline std::u32string confusableMapping(char32_t c) {
+    const auto& listing = confusablesListing();
+    const auto found = listing.find(c);
+    return found == listing.end() ? std::u32string(1, c) : found->second;
+}
+
+// The ASCII a person reads a character beyond ASCII as; 0 for none.
+inline char plainLookAlike(char32_t c) {
+    if (c == 0x2024 || c == 0xFE52 || c == 0xFF0E || c == 0x3002 || c == 0xFF61) return '.';
+    if (c >= 0xFF01 && c <= 0xFF5E) return static_cast<char>(c - 0xFF01 + 0x21);
+    if (c >= 0x1D400 && c <= 0x1D6A3) {
+        const char32_t k = (c - 0x1D400) % 52;
+        return static_cast<char>(k < 26 ? 'A' + k : 'a' + (k - 26));
+    }
+    if (c >= 0x1D7CE && c <= 0x1D7FF) return static_cast<char>('0' + (c - 0x1D7CE) % 10);
+    const std::u32string mapping = confusableMapping(c);
+    for (const char x : std::string("abcdefghijklmnopqrstuvwxyz0123456789")) {
+        if (confusableMapping(static_cast<unsigned char>(x)) == mapping) return x;
+    }
+    return 0;
+}
+
+// One character of code page 932 text, as Unicode; 0 for what does not read.
+inline char32_t plainCp932At(const std::string& bytes, std::size_t& i) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    const std::size_t length =
+        ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC)) && i + 1 < bytes.size() ? 2 : 1;
+    char32_t point = lead < 0x80 ? lead : 0;
+    if (lead >= 0x80) {
+        const iconv_t reader = iconv_open("UTF-32LE", "CP932");
+        char* in = const_cast<char*>(bytes.data() + i);
+        std::size_t inLeft = length;
+        char out[8];
+        char* outAt = out;
+        std::size_t outLeft = sizeof out;
+        if (iconv(reader, &in, &inLeft, &outAt, &outLeft) != static_cast<std::size_t>(-1) && outLeft == 4) {
+            std::memcpy(&point, out, 4);
+        }
+        iconv_close(reader);
+    }
+    i += length;
+    return point;
+}
+
+// One JIS X 0208 character, its two bytes as ISO-2022-JP writes them; 0 for
+// none.
+inline char32_t plainJisPair(const std::string& pair) {
+    std::string text = "\x1b$B" + pair + "\x1b(B";
+    const iconv_t reader = iconv_open("UTF-32LE", "ISO-2022-JP");
+    char* in = text.data();
+    std::size_t inLeft = text.size();
+    char out[16];
+    char* outAt = out;
+    std::size_t outLeft = sizeof out;
+    char32_t point = 0;
+    if (iconv(reader, &in, &inLeft, &outAt, &outLeft) != static_cast<std::size_t>(-1) && outLeft == sizeof out - 4) {
+        std::memcpy(&point, out, 4);
+    }
+    iconv_close(reader);
+    return point;
+}
+
+// A piece of the name as it stands, outside encoded words: UTF-8 when it is
+// that and goes beyond ASCII; else code page 932, where ESC $ B and ESC $ @
+// begin JIS X 0208 pairs and ESC ( B and ESC ( J end them.
+inline std::u32string plainRawPiece(const std::string& bytes) {
+    std::u32string points;
+    const bool high = std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    if (high && plainUtf8(bytes, points)) return points;
+    points.clear();
+    bool pairs = false;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::string escape = bytes.substr(i, 3);
+        if (escape == "\x1b$B" || escape == "\x1b$@" || escape == "\x1b(B" || escape == "\x1b(J") {
+            pairs = escape[1] == '$';
+            i += 3;
+        } else if (pairs) {
+            points += i + 1 < bytes.size() ? plainJisPair(bytes.substr(i, 2)) : 0;
+            i += 2;
+        } else {
+            points += plainCp932At(bytes, i);
+        }
+    }
+    return points;
+}
+
+// Decoded words as the decoder hands them: code page 932 text, or UTF-8.
+struct PlainDecodedText final : TextSink {
     std::u32string points;
 
     void write(std::string_view bytes) override {
-        for (std::size_t i = 0; i < bytes.size();) {
-            const auto lead = static_cast<unsigned char>(bytes[i]);
-            const std::size_t length =
-                ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC)) && i + 1 < bytes.size() ? 2 : 1;
-            char32_t point = lead < 0x80 ? lead : 0;
-            if (lead >= 0x80) {
-                const iconv_t reader = iconv_open("UTF-32LE", "CP932");
-                char* in = const_cast<char*>(bytes.data() + i);
-                std::size_t inLeft = length;
-                char out[8];
-                char* outAt = out;
-                std::size_t outLeft = sizeof out;
-                if (iconv(reader, &in, &inLeft, &outAt, &outLeft) != static_cast<std::size_t>(-1) && outLeft == 4) {
-                    std::memcpy(&point, out, 4);
-                }
-                iconv_close(reader);
-            }
-            points += point;
-            i += length;
-        }
+        const std::string text(bytes);
+        for (std::size_t i = 0; i < text.size();) points += plainCp932At(text, i);
     }
     bool takesUtf8() const override { return true; }
     void writeUtf8(std::string_view text) override {
@@ -351,24 +738,72 @@ struct PlainNameText final : TextSink {
     }
 };
 
-// The display name's characters as ASCII: full-width forms and full stops
-// folded, anything else beyond ASCII a blank.
-inline std::string plainFolded(const std::u32string& points) {
-    std::string folded;
-    for (char32_t point : points) {
-        if (point >= 0xFF01 && point <= 0xFF5E) point -= 0xFF01 - 0x21;
-        if (point == 0x3002 || point == 0xFF61) point = '.';
-        folded += point < 0x80 && point != 0 ? static_cast<char>(point) : ' ';
+// Where the encoded words of text stand: =?charset?B|Q?text?=, the charset
+// and text of bytes from ' ' to '~' and beyond, without '?' or a blank.
+inline std::vector<std::pair<std::size_t, std::size_t>> plainEncodedWords(const std::string& text) {
+    const auto wordBytesFrom = [&](std::size_t i) {
+        while (i < text.size() && text[i] != '?' && text[i] != ' ' && static_cast<unsigned char>(text[i]) >= 0x20 &&
+               text[i] != 0x7F) {
+            ++i;
+        }
+        return i;
+    };
+    std::vector<std::pair<std::size_t, std::size_t>> words;
+    for (std::size_t at = 0; (at = text.find("=?", at)) != std::string::npos;) {
+        const std::size_t charsetEnd = wordBytesFrom(at + 2);
+        const bool head = charsetEnd > at + 2 && charsetEnd + 3 <= text.size() && text[charsetEnd] == '?' &&
+                          std::strchr("BbQq", text[charsetEnd + 1]) != nullptr && text[charsetEnd + 1] != '\0' &&
+                          text[charsetEnd + 2] == '?';
+        const std::size_t textEnd = head ? wordBytesFrom(charsetEnd + 3) : 0;
+        if (head && text.compare(textEnd, 2, "?=") == 0) {
+            words.emplace_back(at, textEnd + 2);
+            at = textEnd + 2;
+        } else {
+            ++at;
+        }
     }
-    return folded;
+    return words;
 }
 
-// The organizational domain a From value's display name claims when it is
-// not fromOrganization; "" for none.
-inline std::string plainNameClaim(const std::string& value, const std::string& fromOrganization) {
-    PlainNameText name;
-    appendDecoded(plainDisplayName(value), testConverter(), name);
-    const std::string text = plainFolded(name.points);
+// The display name's characters: runs of encoded words with only blanks
+// between them decoded together, the pieces between read as they stand.
+inline std::u32string plainNamePoints(const std::string& name) {
+    const auto words = plainEncodedWords(name);
+    std::u32string points;
+    std::size_t copied = 0;
+    for (std::size_t i = 0; i < words.size();) {
+        std::size_t last = i;
+        while (last + 1 < words.size() &&
+               name.find_first_not_of(" \t", words[last].second) >= words[last + 1].first) {
+            ++last;
+        }
+        points += plainRawPiece(name.substr(copied, words[i].first - copied));
+        PlainDecodedText decoded;
+        appendDecoded(std::string_view(name).substr(words[i].first, words[last].second - words[i].first),
+                      testConverter(), decoded);
+        points += decoded.points;
+        copied = words[last].second;
+        i = last + 1;
+    }
+    return points + plainRawPiece(name.substr(copied));
+}
+
+// The name as the ASCII a person reads: invisible characters gone, every
+// other character beyond ASCII its look-alike, or a blank.
+inline std::string plainReadAs(const std::u32string& points) {
+    std::string read;
+    for (const char32_t c : points) {
+        if (plainInvisible(c)) continue;
+        const char ascii = c < 0x80 ? static_cast<char>(c) : plainLookAlike(c);
+        read += ascii != 0 ? ascii : ' ';
+    }
+    return read;
+}
+
+// The organizational domain a display name claims when it is not
+// fromOrganization; "" for none.
+inline std::string plainNameClaim(const std::string& displayName, const std::string& fromOrganization) {
+    const std::string text = plainReadAs(plainNamePoints(displayName));
     const auto isDomainCharacter = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.'; };
     const std::string local = "!#$%&'*+/=?^_`{|}~";
     const auto trimmed = [](std::string name) {
@@ -396,6 +831,17 @@ inline std::string plainNameClaim(const std::string& value, const std::string& f
         const std::string organization = plainOrganizational(name);
         return organization == fromOrganization ? "" : organization;
     };
+    // A word that ends in a newer generic label is tried again without it.
+    const auto wordClaim = [&](std::string word) -> std::string {
+        for (;;) {
+            const std::string claim = claimOf(word, false);
+            const std::size_t dot = word.rfind('.');
+            if (!claim.empty() || dot == std::string::npos || suffixList().newGeneric.count(word.substr(dot + 1)) == 0) {
+                return claim;
+            }
+            word.erase(dot);
+        }
+    };
     for (std::size_t at = 0; at < text.size();) {
         std::size_t end = at;
         while (end < text.size() && (isDomainCharacter(text[end]) || text[end] == '@' || local.find(text[end]) != std::string::npos)) {
@@ -414,7 +860,7 @@ inline std::string plainNameClaim(const std::string& value, const std::string& f
         for (std::size_t word = 0; word < run.size();) {
             std::size_t stop = word;
             while (stop < run.size() && isDomainCharacter(run[stop])) ++stop;
-            const std::string claim = claimOf(trimmed(run.substr(word, stop - word)), false);
+            const std::string claim = wordClaim(trimmed(run.substr(word, stop - word)));
             if (!claim.empty()) return claim;
             word = stop + 1;
         }
@@ -422,54 +868,33 @@ inline std::string plainNameClaim(const std::string& value, const std::string& f
     return "";
 }
 
-// The addresses of a From value, and the shown domain of the first.
-inline std::size_t plainFrom(const std::string& value, std::string& domain) {
-    const std::string text = withoutAuthComments(value);
-    const std::vector<bool> outside = outsideQuotes(text);
-    std::vector<std::pair<std::size_t, std::size_t>> parts;  // begin, end
-    std::size_t begin = 0;
-    bool bracket = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (!outside[i]) continue;
-        if (text[i] == '<') bracket = true;
-        if (text[i] == '>') bracket = false;
-        if (text[i] == ',' && !bracket) {
-            parts.emplace_back(begin, i);
-            begin = i + 1;
-        }
+// ---------------------------------------------------------------------------
+// What both trust lines read of the sender, from the values of the From
+// fields (each one's lines joined).
+struct PlainSender {
+    std::size_t fields = 0;
+    PlainMailbox mailbox;     // of the first field
+    std::string from = "?";   // the first address's domain as shown
+    std::string claim;        // what the display name claims; "" for nothing new
+
+    bool many() const { return fields > 1 || mailbox.addresses.size() > 1; }
+    bool known() const { return !mailbox.addresses.empty() && from != "?"; }
+    // The From domain and the notes of the From field, as both lines begin.
+    std::string subject() const {
+        if (mailbox.addresses.empty()) return std::string("(no From)") + (many() ? " (more than one From)" : "");
+        return from + (mailbox.unusual ? " (unusual From)" : "") + (many() ? " (more than one From)" : "");
     }
-    parts.emplace_back(begin, text.size());
-    std::size_t addresses = 0;
-    for (const auto& [first, last] : parts) {
-        std::size_t lastAt = std::string::npos;
-        std::size_t bracketAt = std::string::npos;
-        for (std::size_t i = first; i < last; ++i) {
-            if (outside[i] && text[i] == '@') lastAt = i;
-            if (outside[i] && text[i] == '<' && bracketAt == std::string::npos) bracketAt = i;
-        }
-        if (lastAt == std::string::npos || addresses++ > 0) continue;
-        std::size_t from = first;
-        std::size_t to = last;
-        if (bracketAt != std::string::npos) {
-            from = bracketAt + 1;
-            to = from;
-            while (to < last && !(outside[to] && text[to] == '>')) ++to;
-        }
-        std::size_t at = std::string::npos;
-        for (std::size_t i = from; i < to; ++i) {
-            if (outside[i] && text[i] == '@') at = i;
-        }
-        if (at == std::string::npos) {
-            domain = "?";
-            continue;
-        }
-        std::size_t start = at + 1;
-        while (start < to && (text[start] == ' ' || text[start] == '\t')) ++start;
-        std::size_t stop = start;
-        while (stop < to && std::string(" \t>,;").find(text[stop]) == std::string::npos) ++stop;
-        domain = plainShownDomain(text.substr(start, stop - start));
-    }
-    return addresses;
+};
+
+inline PlainSender plainSender(const std::vector<std::string>& fromValues) {
+    PlainSender sender;
+    sender.fields = fromValues.size();
+    if (fromValues.empty()) return sender;
+    sender.mailbox = plainMailbox(fromValues[0]);
+    if (sender.mailbox.addresses.empty()) return sender;
+    sender.from = plainShownOf(sender.mailbox.addresses[0]);
+    sender.claim = plainNameClaim(sender.mailbox.name, sender.known() ? plainOrganizational(sender.from) : "");
+    return sender;
 }
 
 }  // namespace plain
