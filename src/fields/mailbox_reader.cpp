@@ -31,14 +31,22 @@ bool is(char c, ByteClass byteClass) { return (kClasses[c] & byteClass) != 0; }
 
 constexpr char kEscape = '\x1B';
 
+// Whether the escape sequence ESC second final (final one of finals) begins at at.
+bool escapeAt(const char* at, const char* end, char second, std::string_view finals) {
+    return end - at >= 3 && at[0] == kEscape && at[1] == second && finals.find(at[2]) != std::string_view::npos;
+}
+
 // Past the escape at at: raw ISO-2022-JP, which Japanese mail has long
-// written in names, shifts to JIS X 0208 with ESC '$', whose pairs of bytes
-// hold '"', '(', ';' and '@' as often as letters; they are text up to the
-// ESC '(' that shifts back, or the end. Any other escape is one byte of text.
+// written in names, shifts to JIS X 0208 with ESC $ B or ESC $ @, whose
+// pairs of bytes hold '"', '(', ';' and '@' as often as letters; they are
+// text up to the ESC ( B or ESC ( J that shifts back, or the end. A shift
+// back alone is text too: no comment begins at its '('. Any other escape
+// is one byte of text.
 const char* pastEscape(const char* at, const char* end) {
-    if (end - at < 2 || at[1] != '$') return at + 1;
-    for (at += 2; at < end; ++at) {
-        if (at[0] == kEscape && end - at >= 2 && at[1] == '(') return end - at >= 3 ? at + 3 : end;
+    if (escapeAt(at, end, '(', "BJ")) return at + 3;
+    if (!escapeAt(at, end, '$', "B@")) return at + 1;
+    for (at += 3; at < end; ++at) {
+        if (escapeAt(at, end, '(', "BJ")) return at + 3;
     }
     return end;
 }
@@ -89,6 +97,12 @@ private:
     // Text is handed on in runs: most of a value is one run of its bytes.
     void emit(const char* first, const char* last) {
         if (last <= first || inRoute_) return;
+        if (closeAt_ != nullptr) {
+            // The first address's '>', left out only while nothing followed.
+            const char* const close = closeAt_;
+            closeAt_ = nullptr;
+            emit(close, close + 1);
+        }
         if (first != runLast_) {
             flush();
             runFirst_ = first;
@@ -151,6 +165,7 @@ private:
     Mailboxes result_;
     const char* runFirst_ = nullptr;  // the text not yet handed on
     const char* runLast_ = nullptr;
+    const char* closeAt_ = nullptr;   // the first address's '>', not handed on unless text follows
     std::size_t handed_ = 0;  // the text handed on
 
     bool unclosed_ = false;       // a comment or quoted string ran to the end
@@ -230,13 +245,18 @@ void Reader::blanks() {
     const char* run = at_;
     while (at_ < end_ && is(*at_, kBlank)) ++at_;
     gap_ = true;
-    // The breaks of a fold are no text; blanks and tabs are.
+    // The breaks of a fold are no text; blanks and tabs are. Breaks with
+    // no blank beside them still part the words they stand between.
+    bool blank = false;
     while (run < at_) {
         const char* const text = run;
         while (run < at_ && isBlank(*run)) ++run;
+        blank = blank || run > text;
         emit(text, run);
         while (run < at_ && !isBlank(*run)) ++run;
     }
+    static constexpr char kBlankText[] = " ";
+    if (!blank) emit(kBlankText, kBlankText + 1);
 }
 
 void Reader::comment() {
@@ -409,10 +429,11 @@ void Reader::special(char c) {
         return;
     }
     if (c == '>' && inBracket_ && afterFirst_ && firstBracketed_ && !firstClosed_) {
-        // The first address's own '>', which ends its brackets and is no
-        // text: the '<' before the address already parts what stood
-        // before it from what follows, which keeps a name one slice.
+        // The first address's own '>': handed on only when text follows it,
+        // which it parts from what stood before; most names then stay one
+        // slice of the value.
         firstClosed_ = true;
+        closeAt_ = at_ - 1;
         ++closed_;
         inBracket_ = chain_ = false;
         return;

@@ -318,10 +318,10 @@ public:
     explicit ClaimSink(ClaimReader& reader) : reader_(reader) {}
 
     void write(std::string_view bytes) override {
-        if (holdsByte(bytes, [](unsigned char c) { return c == 0x1B; })) {
-            writeIso2022Jp(bytes);
-        } else if (holdsByte(bytes, [](unsigned char c) { return c >= 0x80; }) && isUtf8(bytes)) {
+        if (holdsByte(bytes, [](unsigned char c) { return c >= 0x80; }) && isUtf8(bytes)) {
             writeUtf8(bytes);
+        } else if (holdsByte(bytes, [](unsigned char c) { return c == 0x1B; })) {
+            writeIso2022Jp(bytes);
         } else {
             write932(bytes);
         }
@@ -338,8 +338,6 @@ public:
     void end() { readRarely(0); }
 
 private:
-    enum class Jis { kAscii, kDoubleByte, kKatakana };
-
     void read(int c) {
         if (c != kInvisible && !found_) found_ = reader_.read(static_cast<char>(c));
     }
@@ -354,53 +352,40 @@ private:
             read(c < 0x80 ? c : readAs932(bytes, at, length));
         }
     }
-    // Escape sequences switch between ASCII, JIS X 0208 pairs (read as code
-    // page 932) and half-width katakana; an unknown one is no character.
+    // Raw ISO-2022-JP: ESC $ B or ESC $ @ begins JIS X 0208 pairs, read as
+    // code page 932, up to ESC ( B or ESC ( J; an escape sequence is no
+    // character. Text outside is code page 932.
     void writeIso2022Jp(std::string_view bytes) {
+        const auto escape = [&](std::size_t at, char second, std::string_view finals) {
+            return at + 2 < bytes.size() && bytes[at] == '\x1B' && bytes[at + 1] == second &&
+                   finals.find(bytes[at + 2]) != std::string_view::npos;
+        };
+        bool pairs = false;
         for (std::size_t at = 0; at < bytes.size() && !found_;) {
-            const auto c = static_cast<unsigned char>(bytes[at]);
-            if (c == 0x1B) {
-                const std::string_view escape = bytes.substr(at + 1, 2);
-                if (escape == "$B" || escape == "$@") {
-                    jis_ = Jis::kDoubleByte;
-                } else if (escape == "(B" || escape == "(J") {
-                    jis_ = Jis::kAscii;
-                } else if (escape == "(I") {
-                    jis_ = Jis::kKatakana;
-                } else {
-                    readRarely(0);
-                    ++at;
-                    continue;
-                }
+            if (escape(at, '$', "B@") || escape(at, '(', "BJ")) {
+                pairs = bytes[at + 1] == '$';
                 at += 3;
                 continue;
             }
-            const bool graphic = c >= 0x21 && c <= 0x7E;
-            if (jis_ == Jis::kDoubleByte && graphic && at + 1 < bytes.size() && bytes[at + 1] >= 0x21 &&
-                bytes[at + 1] <= 0x7E) {
+            const auto c = static_cast<unsigned char>(bytes[at]);
+            const auto next = at + 1 < bytes.size() ? static_cast<unsigned char>(bytes[at + 1]) : 0u;
+            std::size_t length = 1;
+            if (pairs && c >= 0x21 && c <= 0x7E && next >= 0x21 && next <= 0x7E) {
                 // JIS X 0208 row and cell to code page 932's lead and trail.
-                const auto trailJis = static_cast<unsigned char>(bytes[at + 1]);
                 const unsigned lead = ((c - 0x21u) >> 1) + 0x81u;
-                const unsigned trail = c & 1 ? trailJis + (trailJis >= 0x60 ? 0x20u : 0x1Fu) : trailJis + 0x7Eu;
+                const unsigned trail = c & 1 ? next + (next >= 0x60 ? 0x20u : 0x1Fu) : next + 0x7Eu;
                 const char pair[] = {static_cast<char>(lead > 0x9F ? lead + 0x40 : lead), static_cast<char>(trail)};
-                std::size_t length = 0;
                 readRarely(readAs932(std::string_view(pair, 2), 0, length));
                 at += 2;
-            } else if (jis_ == Jis::kKatakana && c >= 0x21 && c <= 0x5F) {
-                const char half = static_cast<char>(c + 0x80);
-                std::size_t length = 0;
-                readRarely(readAs932(std::string_view(&half, 1), 0, length));
-                ++at;
             } else {
-                readRarely(c < 0x80 ? c : 0);
-                ++at;
+                readRarely(c < 0x80 ? c : readAs932(bytes, at, length));
+                at += length;
             }
         }
     }
 
     ClaimReader& reader_;
     bool found_ = false;  // a claim is read: what follows does not count
-    Jis jis_ = Jis::kAscii;
 };
 
 }  // namespace

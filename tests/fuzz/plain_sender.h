@@ -289,9 +289,25 @@ inline std::size_t jisRunEnd(const std::string& value, std::size_t at) {
     return value.size();
 }
 
+// Whether value is read as Shift-JIS: it holds a byte beyond ASCII and is
+// not UTF-8. Then a lead byte and the trail byte after it are one
+// character, whatever the trail byte is ('@', a backslash).
+inline bool plainShiftJis(const std::string& value) {
+    std::u32string points;
+    return std::any_of(value.begin(), value.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }) &&
+           !plainUtf8(value, points);
+}
+inline std::size_t plainCharacterLength(const std::string& value, std::size_t at, bool shiftJis) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(value[i]); };
+    const bool lead = (byte(at) >= 0x81 && byte(at) <= 0x9F) || (byte(at) >= 0xE0 && byte(at) <= 0xFC);
+    const bool trail = at + 1 < value.size() &&
+                       ((byte(at + 1) >= 0x40 && byte(at + 1) <= 0x7E) || (byte(at + 1) >= 0x80 && byte(at + 1) <= 0xFC));
+    return shiftJis && lead && trail ? 2 : 1;
+}
+
 // The token at at, read without regard to where it stands; at moves past it.
 // '[' and ']' are word text here.
-inline Token plainToken(const std::string& value, std::size_t& at) {
+inline Token plainToken(const std::string& value, std::size_t& at, bool shiftJis) {
     const std::size_t start = at;
     Token token{TokenKind::kWord, "", ""};
     const char first = value[at];
@@ -302,10 +318,15 @@ inline Token plainToken(const std::string& value, std::size_t& at) {
         if (run > i) {
             token.text += value.substr(i, run - i);
             i = run;
+        } else if (value[i] == '\r' || value[i] == '\n' || value[i] == '\0') {
+            ++i;  // a fold's break, taken away as unfolding does
         } else if (value[i] == '\\') {
-            if (++i < value.size()) token.text += value[i++];
+            if (++i < value.size() && value[i] != '\r' && value[i] != '\n' && value[i] != '\0') token.text += value[i];
+            if (i < value.size()) ++i;
         } else {
-            token.text += value[i++];
+            const std::size_t length = plainCharacterLength(value, i, shiftJis);
+            token.text += value.substr(i, length);
+            i += length;
         }
     };
     if (isBlankByte(first)) {
@@ -345,7 +366,7 @@ inline Token plainToken(const std::string& value, std::size_t& at) {
     } else {
         while (at < value.size() && !isBlankByte(value[at]) && !isSpecialByte(value[at]) && value[at] != '(' &&
                value[at] != '"') {
-            at = std::max(jisRunEnd(value, at), at + 1);
+            at = std::max(jisRunEnd(value, at), at + plainCharacterLength(value, at, shiftJis));
         }
     }
     token.raw = value.substr(start, at - start);
@@ -371,55 +392,52 @@ inline Token plainLiteral(const std::string& value, std::size_t& at) {
 }
 
 // The value's tokens. A '<' whose first token after it (blanks and comments
-// aside) is '@' or ',' opens a route when a ':' follows before any '>': the
-// tokens up to that ':' are marked. A '[' right after an address's '@'
+// aside) is '@' or ',' opens a route, whose tokens are marked: up to and
+// with its ':', or without one up to the '>' or the end (a route that never
+// meets its ':' still holds no address). A '[' right after an address's '@'
 // (blanks and comments aside) opens a domain literal.
 inline std::vector<Token> plainTokens(const std::string& value) {
     std::vector<Token> tokens;
+    const bool shiftJis = plainShiftJis(value);
     bool afterAddressAt = false;
-    // Where the last route sought in vain stopped: a '<' before it, with no
-    // literal read since, finds none either (the same tokens lie ahead).
-    std::size_t noRouteBefore = 0;
     for (std::size_t at = 0; at < value.size();) {
         if (afterAddressAt && value[at] == '[') {
             tokens.push_back(plainLiteral(value, at));
             afterAddressAt = false;
-            noRouteBefore = 0;
             continue;
         }
-        tokens.push_back(plainToken(value, at));
+        tokens.push_back(plainToken(value, at, shiftJis));
         const Token& token = tokens.back();
         if (!isSpace(token)) afterAddressAt = isSpecial(token, '@');
-        if (!isSpecial(token, '<') || at < noRouteBefore) continue;
+        if (!isSpecial(token, '<')) continue;
         std::vector<Token> ahead;
         std::size_t scan = at;
         std::size_t significant = 0;
-        bool opened = false, route = false;
+        bool opened = false;
         while (scan < value.size()) {
-            ahead.push_back(plainToken(value, scan));
+            const std::size_t before = scan;
+            ahead.push_back(plainToken(value, scan, shiftJis));
             const Token& next = ahead.back();
             if (isSpace(next)) continue;
             if (++significant == 1) {
                 opened = isSpecial(next, '@') || isSpecial(next, ',');
                 if (!opened) break;
             } else if (isSpecial(next, '>')) {
+                // The '>' closes the brackets: no part of the route.
+                ahead.pop_back();
+                scan = before;
                 break;
             } else if (isSpecial(next, ':')) {
-                route = true;
                 break;
             }
         }
-        const bool sought = opened && !route;
-        if (route) {
-            for (Token& routed : ahead) {
-                routed.route = true;
-                tokens.push_back(routed);
-            }
-            at = scan;
-            afterAddressAt = false;
-        } else if (sought) {
-            noRouteBefore = scan;
+        if (!opened) continue;
+        for (Token& routed : ahead) {
+            routed.route = true;
+            tokens.push_back(routed);
         }
+        at = scan;
+        afterAddressAt = false;
     }
     return tokens;
 }
@@ -481,7 +499,8 @@ inline PlainAddress plainAddressAt(const std::vector<Token>& tokens, std::size_t
 
 // Whether tokens [begin, end) are an addr-spec written plainly: a local part
 // of word text and dots, or one quoted string without '@'; '@'; a dot-atom
-// without '[' or ']'; nothing between them.
+// (a '[' or ']' in it makes a domain that cannot be shown, but no unusual
+// form); nothing between them.
 inline bool plainAddrSpec(const std::vector<Token>& tokens, std::size_t begin, std::size_t end, std::size_t at) {
     if (begin >= at) return false;
     bool quoted = false, wordText = false;
@@ -497,9 +516,7 @@ inline bool plainAddrSpec(const std::vector<Token>& tokens, std::size_t begin, s
     for (std::size_t i = at + 1; i < end; ++i) {
         const bool atomExpected = (i - at) % 2 == 1;
         const Token& token = tokens[i];
-        if (atomExpected && (token.kind != TokenKind::kWord || token.raw.find_first_of("[]") != std::string::npos)) {
-            return false;
-        }
+        if (atomExpected && token.kind != TokenKind::kWord) return false;
         if (!atomExpected && !isSpecial(token, '.')) return false;
     }
     return (end - at) % 2 == 0;  // ends with an atom
@@ -518,6 +535,10 @@ inline bool onlySpaces(const std::vector<Token>& tokens, std::size_t begin, std:
 // and comments.
 inline bool plainForm(const std::vector<Token>& tokens, const PlainAddress& address) {
     const std::size_t end = tokens.size();
+    // A comment or quoted string that runs to the end is no plain text.
+    for (const Token& token : tokens) {
+        if (!token.closed) return false;
+    }
     if (!plainAddrSpec(tokens, address.localBegin, address.domainEnd, address.at)) return false;
     if (onlySpaces(tokens, 0, address.localBegin, false)) return onlySpaces(tokens, address.domainEnd, end, true);
     std::size_t open = address.localBegin;
@@ -558,10 +579,14 @@ inline PlainMailbox plainMailbox(const std::string& value) {
     }
     for (std::size_t i = 0; i < tokens.size(); ++i) {
         const Token& token = tokens[i];
-        const bool ofAddress = i == open || i == close ||
-                               (i >= first.localBegin && i < first.domainEnd && !isSpace(token)) ||
-                               (open < tokens.size() && i > open && i < first.localBegin && token.route);
+        // The address spans its local part's first token to its domain's
+        // last, what stands between included; its brackets read as blanks.
+        const bool ofAddress = (i >= first.localBegin && i < first.domainEnd) || token.route;
         if (ofAddress) continue;
+        if (i == open || i == close) {
+            mailbox.name += ' ';
+            continue;
+        }
         if (token.kind == TokenKind::kComment) {
             mailbox.name += ' ' + token.text + ' ';
         } else if (token.kind == TokenKind::kBlank) {
