@@ -213,7 +213,7 @@ TEST(AuthDigest, TellsWhoSentTheMailFromTrustedServersOnly) {
         {"what no domain may hold", kExampleNet,
          "Authentication-Results: mx.example.net; dmarc=pass header.from=a\x01" "b.com; dkim=pass header.d=" +
              repeated("a.", 300) + "; dkim=fail header.d=\"x y\"\r\nFrom: a@\x83\x65\x83\x58.jp\r\n",
-         "[Auth] WARN ? | DMARC pass for ? | DKIM pass ? (not From), fail ? | by mx.example.net"},
+         "[Auth] WARN ? (unusual From) | DMARC pass for ? | DKIM pass ? (not From), fail ? | by mx.example.net"},
         {"10,000 nested comments left open", kExampleNet,
          "Authentication-Results: mx.example.net; dkim=pass header.d=a.com " + std::string(10000, '(') +
              "\r\nFrom: a@a.com\r\n",

@@ -170,6 +170,13 @@ TEST(DkimCheck, TheFromDomainsOwnPolicyAndWhatItsNameClaims) {
         {"relaxed", unsignedFrom("taro@real.np.example"), "[DKIM] FAIL real.np.example (DMARC quarantine)"},
         {"relaxed", unsignedFrom("taro@testing.example.com"), "[DKIM] FAIL testing.example.com (DMARC quarantine)"},
         {"relaxed", unsignedFrom("taro@twice.example.net"), "[DKIM] FAIL twice.example.net (DMARC reject)"},
+        // A name DNS cannot hold does not exist: np= applies.
+        {"relaxed", unsignedFrom("taro@" + std::string(64, 'x') + ".np.example"),
+         "[DKIM] FAIL " + std::string(64, 'x') + ".np.example (DMARC reject)"},
+        // An unaligned signature whose key does not come hides nothing the owner asks.
+        {"relaxed", {{"d=example.com;\r\n i=@example.com;", "d=example.net;"}, {"taro@example.com", "taro@reject.example.com"}},
+         "[DKIM] FAIL reject.example.com (DMARC reject) | temperror example.net (key lookup pending)",
+         "s2048._domainkey.example.net"},
         {"relaxed", {{"From:", "From: a@example.org\r\nFrom:"}, {"DKIM-Signature:", "X-Signature:"}},
          "[DKIM] FAIL example.org (more than one From)"},
         // Signed.
@@ -231,7 +238,20 @@ TEST(DkimCheck, WhatNoPassingSignatureCoversIsNamed) {
         {"relaxed", {{"From:", "Reply-To: help@example.com, x@evil .example\r\nFrom:"}},
          "[DKIM] WARN example.com (unsigned Reply-To) | pass example.com"},
         {"relaxed", {{"From:", "Reply-To: \"Help\" <help@mail.example.com>\r\nFrom:"}}, kPass},
-        {"relaxed", {{"From:", "Reply-To: undisclosed\r\nFrom:"}}, kPass},
+        // A Reply-To with no address to read plainly may show one.
+        {"relaxed", {{"From:", "Reply-To: undisclosed\r\nFrom:"}}, "[DKIM] WARN example.com (unsigned Reply-To) | pass example.com"},
+        {"relaxed", {{"From:", "Reply-To: =?utf-8?q?attacker=40evil.example?=\r\nFrom:"}},
+         "[DKIM] WARN example.com (unsigned Reply-To) | pass example.com"},
+        {"relaxed", {{"From:", "Reply-To: (attacker@evil.example)\r\nFrom:"}},
+         "[DKIM] WARN example.com (unsigned Reply-To) | pass example.com"},
+        // A lone CR ends a line, as the view cuts lines: what follows it is
+        // a field of its own.
+        {"relaxed", {{"From:", "X-Score: 0\rReply-To: attacker@evil.example\r\nFrom:"}},
+         "[DKIM] WARN example.com (unsigned Reply-To) | pass example.com"},
+        {"relaxed", {{"From:", "X-Score: 0\r\rReply-To: attacker@evil.example\r\nFrom:"}},
+         "[DKIM] WARN example.com (unsigned Reply-To) | pass example.com"},
+        {"relaxed", {{"To:", "X-Mailer: x\rFrom: PayPal <service@paypal.com>\r\nTo:"}},
+         "[DKIM] FAIL example.com (more than one From) | fail example.com (signature does not match)"},
         {"reply_to_signed", {}, kPass},
         {"reply_to_signed", {{"Reply-To:", "Reply-To: a@evil.example\r\nReply-To:"}},
          "[DKIM] WARN example.com (more than one Reply-To) (unsigned Reply-To) | pass example.com"},
@@ -286,9 +306,11 @@ TEST(DmarcPolicy, EachRecordGivesItsPolicy) {
         {"sp= for a name below", {}, {"v=DMARC1; p=none; sp=reject"}, "reject"},
         {"p= for a name below without sp=", {}, {"v=DMARC1; p=quarantine"}, "quarantine"},
         {"the From domain's record first", {"v=DMARC1; p=none"}, {"v=DMARC1; p=reject"}, "none"},
-        // v and p first, in that order; else p=none with reports by mail, or no policy.
-        {"p not second", {"v=DMARC1; sp=reject; p=reject"}, {}, "none"},
-        {"a broken tag before p", {"v=DMARC1; x!=1; p=reject"}, {}, "none"},
+        // v first, the others in any order; without a valid p, p=none with
+        // reports by mail, or no policy.
+        {"p not second (RFC 9989)", {"v=DMARC1; sp=reject; p=reject"}, {}, "reject"},
+        {"a broken tag before p", {"v=DMARC1; x!=1; p=reject"}, {}, "reject"},
+        {"adkim and pct before p", {"v=DMARC1; adkim=s; pct=100; p=reject"}, {}, "reject strict"},
         {"p of another value", {"v=DMARC1; p=bogus; rua=mailto:d@example.com; adkim=s"}, {}, "none strict"},
         {"sp of another value", {"v=DMARC1; p=reject; sp=bogus"}, {}, "none"},
         {"v not first: no record at the From domain", {"p=reject; v=DMARC1"}, {"v=DMARC1; p=quarantine"}, "quarantine"},
@@ -356,6 +378,7 @@ TEST(DmarcPolicy, AsksEachNameThatDnsCanHold) {
         {"a label of 64 bytes", label63 + "a.example.com", "", "_dmarc.example.com"},
         {"a blank", "x y.bank.example", "", "_dmarc.bank.example"},
         {"a control byte", "x\x01y.bank.example", "", "_dmarc.bank.example"},
+        {"a backslash, which DNS reads as an escape", "pay\\pal.bank.example", "", "_dmarc.bank.example"},
         {"an empty label: no organizational domain", "a..example.com", "", ""},
         {"no From domain", "", "", ""},
     };

@@ -42,6 +42,7 @@ TEST(FromField, OnePlainMailboxOrNoPass) {
         {"a quoted name holding brackets and '@'", R"("a@b <c>" <jqp@example.com>)", "example.com"},
         {"dots anywhere in the local part", "taro..yamada.@docomo.ne.jp", "docomo.ne.jp"},
         {"a quoted local part", R"("taro yamada"@example.com)", "example.com"},
+        {"a quoted local part with an escape, after a name", R"(Taro <"taro\ yamada"@example.com>)", "example.com"},
         {"an encoded name", "=?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= <taro@example.co.jp>", "example.co.jp"},
         {"a raw Shift-JIS name", "\x8E\x52\x93\x63 <taro@example.co.jp>", "example.co.jp"},
         // Second bytes that are '@' (ァ) and a backslash (表), in and out of quotes.
@@ -70,6 +71,15 @@ TEST(FromField, OnePlainMailboxOrNoPass) {
         {"a comment before a bare address", "(PayPal.com) a@b.example", "b.example unusual says paypal.com"},
         {"an unclosed bracket", "Shop <a@b.example", "b.example unusual"},
         {"a group", "Team: a@b.example;", "b.example unusual"},
+        {"an encoded word as the local part", "=?UTF-8?Q?service=40paypal.com?=@evil.example", "evil.example unusual"},
+        {"an encoded word quoted as the local part", R"("=?UTF-8?B?c2VydmljZUBwYXlwYWwuY29t?="@evil.example)",
+         "evil.example unusual"},
+        {"an encoded word as the domain", "service@=?UTF-8?B?cGF5cGFsLmNvbQ==?=", "? unusual"},
+        {"a backslash in the domain", "service@pay\\pal.com", "? unusual"},
+        {"a control byte in the local part", "a\x01" "b@example.com", "example.com unusual"},
+        {"a name in a charset unknown here", "=?x-unknown?Q?PayPal.com?= <a@b.example>",
+         "b.example unusual says paypal.com"},
+        {"a name broken in its charset", "=?UTF-8?B?UGF5UGFsLmNvbf8=?= <a@b.example>", "b.example unusual"},
         {"a part without an address before", "PayPal Service, paypal.com <a@b.example>", "b.example unusual says paypal.com"},
         {"an unclosed comment after", "a@b.example (PayPal", "b.example unusual"},
         // Two addresses, in one part or in several.
@@ -84,7 +94,9 @@ TEST(FromField, OnePlainMailboxOrNoPass) {
         {"an unclosed quote", R"("PayPal <service@paypal.com>)", "(no From)"},
         {"nothing", "", "(no From)"},
         // Domains that cannot be shown read no pass.
-        {"a Shift-JIS domain", "a@\x83\x65\x83\x58\x83\x67.jp", "?"},
+        {"a Shift-JIS domain", "a@\x83\x65\x83\x58\x83\x67.jp", "? unusual"},
+        {"full-width letters in Shift-JIS, as a Japanese client shows them",
+         "a@\x82\x90\x82\x81\x82\x99\x82\x90\x82\x81\x82\x8C.com", "paypal.com unusual"},
         {"an empty domain", "a@", "? unusual"},
     };
     for (const auto& c : cases) EXPECT_EQ(readingOf(c.value), c.reading) << c.name;
@@ -113,7 +125,7 @@ TEST(FromField, HostileValuesCostTheirLength) {
     } cases[] = {
         {"64 KiB of words and dots before an address", tokens + "<x@b.example>", "b.example"},
         {"64 KiB of local part", std::string(65536, 'a') + "@b.example", "b.example"},
-        {"64 KiB of labels", "a@" + std::string(65536, 'b') + ".example", "?"},
+        {"64 KiB of labels", "a@" + std::string(65536, 'b') + ".example", "? unusual"},
         {"64 KiB of dots after the domain", "a@b.example" + std::string(65536, '.'), "? unusual"},
         {"64 KiB of '@'", std::string(65536, '@'), "? more than one"},
         {"64 KiB of routes", std::string(32768, '<') + std::string(32768, '@'), "(no From)"},

@@ -80,6 +80,20 @@ TEST(NameClaims, ReadEachFormAndPassOverWhatIsNoDomain) {
         {"a Cyrillic o in raw Shift-JIS", "PayPal.c\x84\x80m <a@b.example>", "paypal.com"},
         {"full-width letters in raw ISO-2022-JP", "\x1B$B#P#a#y#P#a#l!%#c#o#m\x1B(B <a@b.example>", "paypal.com"},
         {"a digit one stays a one", "\"PayPa1.com\" <a@b.example>", "paypa1.com"},
+        {"a right-to-left override", "\"\xE2\x80\xAEmoc.laPyaP\" <a@b.example>", "paypal.com"},
+        {"an override and its pop", "\"Shop \xE2\x80\xAEmoc.laPyaP\xE2\x80\xAC\" <a@b.example>", "paypal.com"},
+        {"script letters, one outside their block",
+         "\"\xF0\x9D\x92\xAB\xF0\x9D\x92\xB6\xF0\x9D\x93\x8E.c\xE2\x84\xB4m\" <a@b.example>", "pay.com"},
+        {"roman numerals", "\"PayPa\xE2\x85\xBC.\xE2\x85\xBDom\" <a@b.example>", "paypal.com"},
+        {"circled letters", "\"\xE2\x93\x85\xE2\x92\xB6\xE2\x93\x8E.com\" <a@b.example>", "pay.com"},
+        {"a letter with a mark", "\"PayPal\xCC\xA3.com\" <a@b.example>", "paypal.com"},
+        {"a Lisu full stop", "\"PayPal\xEA\x93\xB8" "com\" <a@b.example>", "paypal.com"},
+        {"words joined by hyphens after a domain", R"("PayPal.com-Support-Team" <a@b.example>)", "paypal.com"},
+        {"raw UTF-8 broken by a byte",
+         "\"\xEF\xBC\xB0\xEF\xBD\x81\xEF\xBD\x99.\xEF\xBD\x83\xEF\xBD\x8F\xEF\xBD\x8D\xFF\" <a@b.example>",
+         "pay.com"},
+        {"raw EUC-JP full-width letters", "\xA3\xD0\xA3\xE1\xA3\xF9\xA1\xA5\xA3\xE3\xA3\xEF\xA3\xED <a@b.example>",
+         "pay.com"},
         // A whole domain before a newer generic label still claims it.
         {"a country's domain before one", R"("Amazon.co.jp.shop" <a@b.example>)", "amazon.co.jp"},
         {"a domain before one", R"("paypal.com.app" <a@b.example>)", "paypal.com"},
@@ -162,19 +176,29 @@ TEST(NameClaims, GreekAndCyrillicOfCodePage932ReadAsInUnicode) {
     EXPECT_EQ(looksLikeO, 6u);  // omicron, sigma and Cyrillic o, each small and capital
 }
 
-// The scripts the reader passes over hold no look-alike of a letter or digit.
+// The scripts the reader passes over hold no look-alike of a letter, digit
+// or dot, by the confusables or in their compatibility form.
 TEST(NameClaims, ScriptsReadWithoutLookupHoldNoLookAlikes) {
     std::vector<std::vector<char32_t>> prototypes;
-    for (const char c : std::string("abcdefghijklmnopqrstuvwxyz0123456789")) {
+    for (const char c : std::string("abcdefghijklmnopqrstuvwxyz0123456789.")) {
         char32_t points[kLongestConfusable];
         prototypes.emplace_back(points, points + confusableMapping(static_cast<unsigned char>(c), points));
     }
     for (const auto& range : kNoLookAlikes) {
+        std::string text;
         for (char32_t c = range[0]; c <= range[1]; ++c) {
             char32_t points[kLongestConfusable];
             const std::vector<char32_t> own(points, points + confusableMapping(c, points));
             EXPECT_EQ(std::count(prototypes.begin(), prototypes.end(), own), 0) << std::hex << c;
+            text += static_cast<char>(0xE0 | (c >> 12));
+            text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            text += static_cast<char>(0x80 | (c & 0x3F));
         }
+        std::string compatible;
+        ASSERT_TRUE(testConverter().toCompatibilityForm(text, compatible)) << std::hex << range[0];
+        EXPECT_EQ(compatible.find_first_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789."),
+                  std::string::npos)
+            << std::hex << range[0];
     }
 }
 

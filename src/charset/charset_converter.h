@@ -25,6 +25,13 @@ public:
     // character IDNA refuses, an empty label.
     virtual bool toAsciiDomain(std::string_view domain, std::string& ascii) = 0;
 
+    // Sets decomposed to text, valid UTF-8, in Unicode's compatibility
+    // decomposition (NFKD), in UTF-8: a letter of another style (full-width,
+    // mathematical, circled, a roman numeral) becomes the plain letter it
+    // stands for, and a letter with a mark the letter and the mark. False
+    // when the platform cannot.
+    virtual bool toCompatibilityForm(std::string_view text, std::string& decomposed) = 0;
+
 protected:
     ~CharsetConverter() = default;
 };

@@ -119,6 +119,7 @@ public:
                 continue;
             }
             closeRun();
+            if (!decodable) out_.keptAsWritten();
             if (decodable) {
                 open_ = true;
                 run_.begin = word.begin;
@@ -150,8 +151,9 @@ private:
             for (char& c : converted_) {
                 if (isControl(c)) c = ' ';
             }
-            write(converted_);
+            if (!converted_.empty()) out_.writeConverted(converted_);
         } else {
+            out_.keptAsWritten();
             write(line_.substr(run_.begin, run_.end - run_.begin));
         }
         lastRunDecoded_ = decoded;

@@ -10,7 +10,12 @@
 // Where decoded text goes, piece by piece, in code page 932.
 class TextSink {
 public:
+    // Text as it stands in the line, between the words decoded.
     virtual void write(std::string_view bytes) = 0;
+    // Text of words decoded and converted into code page 932.
+    virtual void writeConverted(std::string_view bytes) { write(bytes); }
+    // An encoded word could not be decoded, and is written as it stands.
+    virtual void keptAsWritten() {}
     // Whether the sink reads Unicode itself: then the words of UTF-8 are
     // handed to writeUtf8 as they stand, valid UTF-8, and not converted.
     virtual bool takesUtf8() const { return false; }

@@ -1,6 +1,8 @@
 #include "charset/iconv_converter.h"
 
 #include <idn2.h>
+#include <unicode/unorm2.h>
+#include <unicode/ustring.h>
 
 #include <cstdlib>
 
@@ -104,4 +106,25 @@ bool IconvConverter::toAsciiDomain(std::string_view domain, std::string& ascii) 
     if (status == IDN2_OK) ascii = mapped;
     std::free(mapped);
     return status == IDN2_OK;
+}
+
+bool IconvConverter::toCompatibilityForm(std::string_view text, std::string& decomposed) {
+    decomposed.clear();
+    UErrorCode status = U_ZERO_ERROR;
+    const UNormalizer2* const nfkd = unorm2_getNFKDInstance(&status);
+    if (U_FAILURE(status) || text.size() > 1u << 24) return false;
+    std::vector<UChar> units(text.size() + 1);
+    int32_t unitCount = 0;
+    u_strFromUTF8(units.data(), static_cast<int32_t>(units.size()), &unitCount, text.data(),
+                  static_cast<int32_t>(text.size()), &status);
+    if (U_FAILURE(status)) return false;
+    std::vector<UChar> normal(static_cast<std::size_t>(unitCount) * 18 + 1);
+    const int32_t normalCount =
+        unorm2_normalize(nfkd, units.data(), unitCount, normal.data(), static_cast<int32_t>(normal.size()), &status);
+    if (U_FAILURE(status)) return false;
+    decomposed.resize(static_cast<std::size_t>(normalCount) * 3 + 1);
+    int32_t length = 0;
+    u_strToUTF8(&decomposed[0], static_cast<int32_t>(decomposed.size()), &length, normal.data(), normalCount, &status);
+    decomposed.resize(U_SUCCESS(status) ? static_cast<std::size_t>(length) : 0);
+    return U_SUCCESS(status);
 }

@@ -1,5 +1,5 @@
-// The native builds' converter, on the C library's iconv, and libidn2 for
-// domain names.
+// The native builds' converter, on the C library's iconv, libidn2 for
+// domain names and ICU for Unicode's normal forms.
 #pragma once
 
 #include <iconv.h>
@@ -24,6 +24,7 @@ public:
 
     bool toCodePage932(const Charset& charset, std::string_view bytes, std::string& out) override;
     bool toAsciiDomain(std::string_view domain, std::string& ascii) override;
+    bool toCompatibilityForm(std::string_view text, std::string& decomposed) override;
 
 private:
     iconv_t readerOf(const Charset& charset);

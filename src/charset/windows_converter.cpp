@@ -1,5 +1,6 @@
 #include "charset/windows_converter.h"
 
+#include <climits>
 #include <cstring>
 
 namespace {
@@ -95,19 +96,44 @@ WindowsConverter::MlangConvert WindowsConverter::mlang() {
     return mlangConvert_;
 }
 
-WindowsConverter::IdnConvert WindowsConverter::idnToAscii() {
-    if (!idnTried_) {
-        idnTried_ = true;
-        if (const HMODULE module = systemLibrary("normaliz.dll")) {
-            idnToAscii_ = reinterpret_cast<IdnConvert>(reinterpret_cast<void*>(GetProcAddress(module, "IdnToAscii")));
-        }
+void WindowsConverter::loadNormaliz() {
+    if (normalizTried_) return;
+    normalizTried_ = true;
+    if (const HMODULE module = systemLibrary("normaliz.dll")) {
+        idnToAscii_ = reinterpret_cast<IdnConvert>(reinterpret_cast<void*>(GetProcAddress(module, "IdnToAscii")));
+        normalize_ = reinterpret_cast<Normalize>(reinterpret_cast<void*>(GetProcAddress(module, "NormalizeString")));
     }
-    return idnToAscii_;
+}
+
+bool WindowsConverter::toCompatibilityForm(std::string_view text, std::string& decomposed) {
+    decomposed.clear();
+    loadNormaliz();
+    if (normalize_ == nullptr || text.empty() || text.size() > INT_MAX / 8) return false;
+    const int count = static_cast<int>(text.size());
+    // No more UTF-16 units than bytes; a decomposition is at most 18 a unit.
+    wide_.resize(text.size() * 19);
+    wchar_t* const source = &wide_[0];
+    wchar_t* const target = source + text.size();
+    const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), count, source, count);
+    if (units <= 0) return false;
+    constexpr int kCompatibilityDecomposition = 6;  // NormalizationKD
+    const int written = normalize_(kCompatibilityDecomposition, source, units, target, units * 18);
+    bool converted = written > 0;
+    if (converted) {
+        decomposed.resize(static_cast<std::size_t>(written) * 3);
+        const int bytes = WideCharToMultiByte(CP_UTF8, 0, target, written, &decomposed[0],
+                                              static_cast<int>(decomposed.size()), nullptr, nullptr);
+        converted = bytes > 0;
+        decomposed.resize(converted ? static_cast<std::size_t>(bytes) : 0);
+    }
+    if (wide_.capacity() > kKeptUnits) std::vector<wchar_t>().swap(wide_);
+    return converted;
 }
 
 bool WindowsConverter::toAsciiDomain(std::string_view domain, std::string& ascii) {
     ascii.clear();
-    const IdnConvert convert = idnToAscii();
+    loadNormaliz();
+    const IdnConvert convert = idnToAscii_;
     // Longer than a name can be after mapping, in any form.
     constexpr int kLongest = 1024;
     if (convert == nullptr || domain.empty() || domain.size() > kLongest) return false;

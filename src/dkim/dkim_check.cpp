@@ -185,8 +185,8 @@ DmarcPolicy lookUp(InlineBuffer<Check*, kCheckedSignatures>& checks, const Polic
         Check& check = *checks[i];
         if (check.outcome != Outcome::kUnchecked) continue;
         std::string name = keyNameOf(check.signature);
-        // No such name can stand in DNS.
-        if (name.size() > kLongestDnsName) {
+        // No such name can stand in DNS, or it would ask for another.
+        if (!isDnsName(name)) {
             check.outcome = Outcome::kNoKey;
             continue;
         }
@@ -209,7 +209,9 @@ DmarcPolicy lookUp(InlineBuffer<Check*, kCheckedSignatures>& checks, const Polic
     services.keys.lookUp(names, count, waitMs, answers);
     for (std::size_t i = 0; i < keys; ++i) readKeyAnswer(*asking[i], answers[i], services.crypto);
     const auto answerAt = [&](std::size_t at) { return at == kNotAsked ? nullptr : &answers[at]; };
-    return discoverDmarcPolicy(answerAt(atFrom), answerAt(atOrganization), answerAt(fromItself));
+    static const KeyAnswer kNoSuchName{KeyState::kNoName, nullptr};
+    return discoverDmarcPolicy(answerAt(atFrom), answerAt(atOrganization),
+                               policyNames.fromCannotExist ? &kNoSuchName : answerAt(fromItself));
 }
 
 // Hashes the body once for each form that a check with a usable key asks
@@ -332,7 +334,8 @@ bool unsignedField(const InlineBuffer<Check*, kCheckedSignatures>& checks, const
 
 // Finds whether a Reply-To address belongs to another organization than the
 // From domain's: one that cannot be shown, or has no organizational
-// domain, does.
+// domain, does; so does a Reply-To with no address read plainly (an
+// encoded word, a comment), which a client may still show as one.
 class ReplyElsewhere final : public MailboxSink {
 public:
     ReplyElsewhere(std::string_view fromOrganization, CharsetConverter& converter)
@@ -362,19 +365,21 @@ Verdict verdictOf(const InlineBuffer<Check*, kCheckedSignatures>& checks, const 
     bool alignedPass = false;      // over the whole body
     bool alignedPartPass = false;  // over the start of it
     bool counted = false;          // a signer that is not testing
-    bool allTemporary = true;
+    bool alignedTemporary = false;
     for (std::size_t i = 0; i < checks.size(); ++i) {
         const Check& check = *checks[i];
         // A signer that is testing counts as no signer at all.
         if (check.outcome == Outcome::kTesting) continue;
         counted = true;
-        allTemporary = allTemporary && isTemporary(check.outcome);
-        if (check.outcome == Outcome::kPass && alignedWithFrom(check, mail)) {
-            (check.partOfBody ? alignedPartPass : alignedPass) = true;
-        }
+        // Only a signature that could make a pass leaves the mail unknown
+        // while its key is: another domain's key that fails to come (the
+        // sender's own doing, maybe) hides nothing the owner asks.
+        const bool aligned = check.domain.known() && alignedWithFrom(check, mail);
+        alignedTemporary = alignedTemporary || (aligned && isTemporary(check.outcome));
+        if (check.outcome == Outcome::kPass && aligned) (check.partOfBody ? alignedPartPass : alignedPass) = true;
     }
     if (alignedPass) return Verdict::kPass;
-    if (counted && allTemporary) return Verdict::kUnknown;
+    if (alignedTemporary) return Verdict::kUnknown;
     if (mail.policy.request != DmarcRequest::kNone && !alignedPartPass) return Verdict::kFail;
     return counted ? Verdict::kWarn : Verdict::kNone;
 }
@@ -426,7 +431,8 @@ void writeLine(const char* source, DkimServices& services, std::uint32_t waitMs,
     if (unsignedField(checked, facts, "reply-to", replies)) {
         ReplyElsewhere elsewhere(sender.organization(), services.converter);
         for (const SourceField& field : mail.fields()) {
-            if (named(field, "reply-to")) readMailboxes(field.value(), elsewhere);
+            // One with no address to read plainly may still show one.
+            if (named(field, "reply-to") && readMailboxes(field.value(), elsewhere).addresses == 0) elsewhere.found = true;
         }
         notes.unsignedReplyTo = elsewhere.found;
     }

@@ -39,12 +39,11 @@ bool reportsByMail(std::string_view uris) {
     return false;
 }
 
-// Whether only whitespace, and ';' where empty tags may stand, is found
-// from first up to last: no tag, not even one that breaks the grammar and so
-// is no tag of the list.
-bool nothingBetween(const char* first, const char* last, bool emptyTags) {
+// Whether only whitespace is found from first up to last: no tag, not even
+// one that breaks the grammar and so is no tag of the list.
+bool nothingBetween(const char* first, const char* last) {
     for (; first < last; ++first) {
-        if (!isBlankOrBreak(*first) && !(emptyTags && *first == ';')) return false;
+        if (!isBlankOrBreak(*first)) return false;
     }
     return true;
 }
@@ -52,13 +51,7 @@ bool nothingBetween(const char* first, const char* last, bool emptyTags) {
 // Whether record begins with the tag v=DMARC1.
 bool isDmarcRecord(std::string_view record, const TagList& tags) {
     return tags.size() > 0 && sameText(tags[0].name, "v") && sameText(tags[0].value, "DMARC1") &&
-           nothingBetween(record.data(), tags[0].name.data(), false);
-}
-
-// The p= tag when it is the second tag as written, right after v=; else null.
-const Tag* requestTag(const TagList& tags) {
-    if (tags.size() < 2 || !sameText(tags[1].name, "p")) return nullptr;
-    return nothingBetween(tags[0].specEnd, tags[1].name.data(), true) ? &tags[1] : nullptr;
+           nothingBetween(record.data(), tags[0].name.data());
 }
 
 enum class Found { kNone, kOne, kSeveral, kNoPolicy };
@@ -90,7 +83,7 @@ DmarcPolicy readPolicy(const std::string& record, bool fromOrganization, bool fr
     DmarcPolicy policy;
     const Tag* strictness = tags.find("adkim");
     policy.strictDkim = strictness != nullptr && equalsIgnoringCase(strictness->value, "s");
-    const Tag* p = requestTag(tags);
+    const Tag* p = tags.find("p");
     const Tag* sp = tags.find("sp");
     DmarcRequest request = DmarcRequest::kNone;
     DmarcRequest subdomainRequest = DmarcRequest::kNone;
@@ -125,7 +118,13 @@ PolicyNames policyNamesOf(std::string_view from) {
     names.atFrom = nameAt(from);
     const std::string_view organization = organizationalDomain(from);
     if (!organization.empty() && organization.size() < from.size()) names.atOrganization = nameAt(organization);
-    if (!names.atOrganization.empty() && isDnsName(from)) names.fromItself = from;
+    if (!names.atOrganization.empty()) {
+        if (isDnsName(from)) {
+            names.fromItself = from;
+        } else {
+            names.fromCannotExist = true;
+        }
+    }
     return names;
 }
 

@@ -34,6 +34,9 @@ struct PolicyNames {
     std::string atFrom;
     std::string atOrganization;
     std::string fromItself;
+    // ORG's record is asked, but FROM is no name DNS can hold: it does not
+    // exist, as np= counts it.
+    bool fromCannotExist = false;
 };
 PolicyNames policyNamesOf(std::string_view from);
 
@@ -43,11 +46,11 @@ PolicyNames policyNamesOf(std::string_view from);
 // asked). Records whose first tag, as written, is not v=DMARC1 are passed
 // over. ORG's record counts only when FROM has none, more than one, or
 // could not be asked; FROM's lookup failing or pending is no policy,
-// whatever ORG says, and so is more than one record at ORG. v and p come
-// first, in that order: a record whose second tag, as written, is not a
-// valid p= counts as p=none when a rua= tag holds a mailto: address, else
-// as no policy; so does an sp= whose value is not valid. Tags that break
-// the grammar after p= are passed over. The request is, for a record from
+// whatever ORG says, and so is more than one record at ORG. v comes first;
+// the other tags may stand in any order (RFC 9989), those that break the
+// grammar passed over. A record without a valid p= counts as p=none when a
+// rua= tag holds a mailto: address, else as no policy; so does an sp= whose
+// value is not valid. The request is, for a record from
 // ORG, np= when FROM does not exist (NXDOMAIN) and np= is valid, else sp=,
 // else p=; for a record from FROM, p=. t=y then lowers it a step, reject to
 // quarantine and quarantine to none. Linear in the records.

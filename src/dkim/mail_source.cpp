@@ -9,13 +9,22 @@ MailSource::MailSource(std::string_view source) {
     const char* const end = at + source.size();
     bool inField = false;  // the line above belongs to a field
     while (at < end) {
-        const char* lf = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
-        const char* lineEnd = lf != nullptr ? lf : end;
-        const char* bytesEnd = lf != nullptr && lf > at && lf[-1] == '\r' ? lf - 1 : lineEnd;
-        const char* next = lf != nullptr ? lf + 1 : end;
+        // A line ends at LF, at CR LF, or at a CR alone, as the client and
+        // the view cut lines: what stands after a lone CR is a line of its
+        // own there, and must be here.
+        const char* bytesEnd = at;
+        while (bytesEnd < end && *bytesEnd != '\n' && *bytesEnd != '\r') ++bytesEnd;
+        const bool loneCr = bytesEnd < end && *bytesEnd == '\r' && (bytesEnd + 1 == end || bytesEnd[1] != '\n');
+        const char* next = bytesEnd == end ? end : bytesEnd + (*bytesEnd == '\r' && !loneCr ? 2 : 1);
         if (bytesEnd == at) {
-            body_ = std::string_view(next, static_cast<std::size_t>(end - next));
-            return;
+            // An empty line ends the header, but one that a lone CR ends:
+            // breaks in a row part two lines and no more.
+            if (!loneCr) {
+                body_ = std::string_view(next, static_cast<std::size_t>(end - next));
+                return;
+            }
+            at = next;
+            continue;
         }
         const std::string_view line(at, static_cast<std::size_t>(bytesEnd - at));
         if (isBlank(line[0])) {

@@ -16,9 +16,10 @@ struct SourceField {
 };
 
 // The header runs to the first empty line; a line ends at LF, with or
-// without a CR before it. A line that begins with a blank or tab goes on the
-// field above it; a line without a colon is no field. Without an empty
-// line, there is no body.
+// without a CR before it, or at a CR alone (an empty line that a CR alone
+// ends is no end of the header). A line that begins with a blank or tab
+// goes on the field above it; a line without a colon is no field. Without
+// an empty line, there is no body.
 class MailSource {
 public:
     explicit MailSource(std::string_view source);

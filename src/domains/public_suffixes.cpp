@@ -134,6 +134,8 @@ bool isHostName(std::string_view text) {
 }
 
 bool isDnsName(std::string_view text) {
-    const auto holds = [](char c) { return c >= '!' && c <= '~'; };
+    // A backslash escapes the next byte in a name as DNS functions read it:
+    // "pay\pal.com" would ask for paypal.com.
+    const auto holds = [](char c) { return c >= '!' && c <= '~' && c != '\\'; };
     return !text.empty() && nameLengthAt(text, holds, false) == text.size();
 }

@@ -73,9 +73,10 @@ constexpr std::size_t nameLengthAt(std::string_view text, Holds holds, bool host
 bool isHostName(std::string_view text);
 
 // Whether text can be asked of DNS as a name: at most kLongestDnsName bytes,
-// labels of 1 to 63 bytes between dots, each byte from '!' to '~'
-// (underscores stand in names such as _dmarc.example.com; blanks, control
-// bytes and bytes beyond ASCII are asked of no server).
+// labels of 1 to 63 bytes between dots, each byte from '!' to '~' but a
+// backslash, which DNS functions read as an escape (underscores stand in
+// names such as _dmarc.example.com; blanks, control bytes and bytes beyond
+// ASCII are asked of no server).
 bool isDnsName(std::string_view text);
 
 // The start of the label that ends just before the dot at dot.

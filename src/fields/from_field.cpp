@@ -3,6 +3,7 @@
 #include "fields/mailbox_reader.h"
 #include "fields/name_claims.h"
 #include "text/ascii.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -57,7 +58,20 @@ void showAddressDomain(std::string_view raw, bool whole, CharsetConverter& conve
     }
     while (!raw.empty() && raw.back() == '.') raw.remove_suffix(1);
     std::string ascii;
-    if (converter.toAsciiDomain(raw, ascii)) showDomain(ascii, shown);
+    if (isUtf8(raw)) {
+        if (converter.toAsciiDomain(raw, ascii)) showDomain(ascii, shown);
+        return;
+    }
+    // Not UTF-8: code page 932, as a Japanese client shows it. Its
+    // full-width letters and full stops read as ASCII; anything else
+    // shows no domain.
+    std::size_t length = 0;
+    for (std::size_t at = 0; at < raw.size(); at += length) {
+        const char c = foldedAscii(raw, at, length);
+        if (c == 0) return;
+        ascii += c;
+    }
+    showDomain(ascii, shown);
 }
 
 void Sender::read(CharsetConverter& converter) {
@@ -71,7 +85,9 @@ void Sender::read(CharsetConverter& converter) {
         return;
     }
     if (domain_.known()) hasOrganization_ = findPublicSuffix(domain_.text(), suffix_);
-    findNameClaim(name_.text(), organization(), converter, nameClaim_);
+    // A name that cannot be read is not written plainly either.
+    const bool readable = findNameClaim(name_.text(), organization(), converter, nameClaim_);
+    unusual_ = unusual_ || (addresses_ == 1 && !readable);
 }
 
 bool Sender::alignedWith(const ShownDomain& domain) const {

@@ -17,6 +17,7 @@ enum ByteClass : unsigned char {
     kCommentStop = 8,   // in a comment
     kLiteralStop = 16,  // in a domain literal
     kHigh = 32,         // beyond ASCII: it may begin a character of two bytes
+    kNoAtom = 64,       // a control byte, a backslash or a square bracket: no part of a plain atom
 };
 constexpr ByteTable<unsigned char> kClasses = ByteTable<unsigned char>::of([](char c) {
     const auto in = [c](std::string_view set) { return set.find(c) != std::string_view::npos; };
@@ -25,9 +26,26 @@ constexpr ByteTable<unsigned char> kClasses = ByteTable<unsigned char>::of([](ch
                                       (in(std::string_view("\0\r\n\"\\\x1B", 6)) ? kQuoteStop : 0) |
                                       (in(std::string_view("\0\r\n()\\\x1B", 7)) ? kCommentStop : 0) |
                                       (in(std::string_view("\0\r\n]\\", 5)) ? kLiteralStop : 0) |
-                                      (static_cast<unsigned char>(c) >= 0x80 ? kHigh : 0));
+                                      (static_cast<unsigned char>(c) >= 0x80 ? kHigh : 0) |
+                                      (isControl(c) || in("[]\\") ? kNoAtom : 0));
 });
 bool is(char c, ByteClass byteClass) { return (kClasses[c] & byteClass) != 0; }
+
+// Whether text, an address's local part (quoted or not) or domain as
+// written, holds only what such a part holds when written plainly: no
+// control byte, and outside quotes no backslash or square bracket; text
+// beyond ASCII in UTF-8 only; and no "=?", an encoded word's start, which a
+// client may show decoded as anything, an '@' included.
+bool writtenPlainly(std::string_view text, bool quoted) {
+    bool high = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (is(c, kNoAtom) && !(quoted && !isControl(c))) return false;
+        if (c == '?' && i > 0 && text[i - 1] == '=') return false;
+        high = high || is(c, kHigh);
+    }
+    return !high || isUtf8(text);
+}
 
 constexpr char kEscape = '\x1B';
 
@@ -123,7 +141,7 @@ private:
             return;
         }
         runFirst_ = runLast_ = nullptr;
-        cutText(size);
+        sink_.cutText(size);
         handed_ = size;
     }
 
@@ -140,7 +158,8 @@ private:
     // A token of words and dots, or a quoted string, stands, whose text
     // began at mark: the run that may be a local part grows, or begins anew
     // with it when it begins with a word right after a word.
-    void chainToken(bool wordFirst, bool wordLast, std::size_t mark, bool cleanBefore, bool quoted, bool quotedHoldsAt);
+    void chainToken(const char* first, bool wordFirst, bool wordLast, std::size_t mark, bool cleanBefore, bool quoted,
+                    bool quotedHoldsAt);
     // An address's '@'.
     void addressAt();
     void appendDomain(const char* first, const char* last);
@@ -189,6 +208,7 @@ private:
     std::size_t chainDots_ = 0;
     bool chainQuotedAt_ = false;
     std::size_t chainMark_ = 0;  // the text handed on before it
+    const char* chainFirst_ = nullptr;  // where it begins in the value
 
     // The domain being read, after an address's '@'.
     Domain domain_ = Domain::kNone;
@@ -302,7 +322,7 @@ void Reader::quoted() {
     noteToken(Token::kOther);
     bool holdsAt = false;
     bool closed = false;
-    ++at_;
+    const char* const first = at_++;
     while (at_ < end_) {
         const char* const run = runEnd(at_, kQuoteStop);
         for (const char* p = at_; p < run; ++p) holdsAt = holdsAt || *p == '@';
@@ -321,7 +341,7 @@ void Reader::quoted() {
         }
     }
     if (!closed) unclosed_ = true;
-    chainToken(true, true, mark, cleanBefore, true, holdsAt);
+    chainToken(first, true, true, mark, cleanBefore, true, holdsAt);
 }
 
 void Reader::literal() {
@@ -376,7 +396,7 @@ void Reader::word() {
     emit(first, at_);
     bool dotsOnly = dotFirst && dotLast;
     for (const char* p = first; dotsOnly && p < at_; ++p) dotsOnly = *p == '.';
-    chainToken(!dotFirst, !dotLast, mark, cleanBefore, false, false);
+    chainToken(first, !dotFirst, !dotLast, mark, cleanBefore, false, false);
     if (dotsOnly && chain_) {
         // Dots alone are no word of the local part.
         --chainWords_;
@@ -384,8 +404,8 @@ void Reader::word() {
     }
 }
 
-void Reader::chainToken(bool wordFirst, bool wordLast, std::size_t mark, bool cleanBefore, bool quoted,
-                        bool quotedHoldsAt) {
+void Reader::chainToken(const char* first, bool wordFirst, bool wordLast, std::size_t mark, bool cleanBefore,
+                        bool quoted, bool quotedHoldsAt) {
     if (inRoute_) return;
     // Two words with no dot between: the run begins anew at the second.
     if (!chain_ || (wordFirst && lastWasWord_)) {
@@ -395,6 +415,7 @@ void Reader::chainToken(bool wordFirst, bool wordLast, std::size_t mark, bool cl
         chainWords_ = chainQuoted_ = chainDots_ = 0;
         chainQuotedAt_ = false;
         chainMark_ = mark;
+        chainFirst_ = first;
     } else if (gap_) {
         chainGaps_ = true;
     }
@@ -467,7 +488,9 @@ void Reader::addressAt() {
         firstLocalPlain_ = chain_ && chainClean_ && !chainGaps_ &&
                            (chainQuoted_ == 0 ? chainWords_ > 0
                                               : chainQuoted_ == 1 && chainWords_ == 0 && chainDots_ == 0 &&
-                                                    !chainQuotedAt_);
+                                                    !chainQuotedAt_) &&
+                           writtenPlainly(std::string_view(chainFirst_, static_cast<std::size_t>(at_ - 1 - chainFirst_)),
+                                          chainQuoted_ == 1);
         firstBracketed_ = inBracket_;
         // The local part read so far is the address, not what names it.
         if (chain_) cutText(chainMark_);
@@ -502,7 +525,7 @@ void Reader::endDomain() {
     sink_.address(std::string_view(domainBytes_, domainLength_), domainWhole_);
     if (!readingFirst_) return;
     readingFirst_ = false;
-    firstDomainPlain_ = domainPlain_;
+    firstDomainPlain_ = domainPlain_ && domainWhole_ && writtenPlainly(std::string_view(domainBytes_, domainLength_), false);
     afterFirst_ = true;
 }
 

@@ -1,8 +1,10 @@
 #include "fields/name_claims.h"
 
 #include <algorithm>
-#include <iterator>
+#include <array>
 #include <cstdint>
+#include <iterator>
+#include <string>
 
 #include "charset/encoded_words.h"
 #include "domains/public_suffixes.h"
@@ -107,7 +109,19 @@ private:
         // A single label is a public suffix, and none of the list's private
         // section, whose names all have two labels or more: most words of a
         // name need no lookup.
-        if (name.find('.') == std::string_view::npos) return false;
+        const std::size_t lastDot = name.rfind('.');
+        if (lastDot == std::string_view::npos) return false;
+        if (claimsItself(name, ofAddress, shown)) return true;
+        if (ofAddress) return false;
+        // A domain with words joined to it by hyphens is still read as that
+        // domain: "PayPal.com-Support" names paypal.com.
+        for (std::size_t hyphen = name.size(); hyphen-- > lastDot + 1;) {
+            if (name[hyphen] == '-' && claimsItself(name.substr(0, hyphen), false, shown)) return true;
+        }
+        return false;
+    }
+
+    bool claimsItself(std::string_view name, bool ofAddress, ShownDomain& shown) const {
         PublicSuffix suffix;
         if (!isHostName(name) || !findPublicSuffix(name, suffix)) return false;
         // The newer generic suffixes end words of prose by chance ("Dr.med.",
@@ -213,13 +227,27 @@ constexpr char32_t kInvisibleRanges[][2] = {
     {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF},
 };
 
-// The ASCII letters and digits, in the order in which a look-alike is
-// taken for one: a letter before the digit that looks the same.
-constexpr char kLettersAndDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+// Combining marks: a letter with a mark reads as the letter, once the
+// compatibility form has parted them ("ḷ" is "l" and a dot below).
+constexpr char32_t kMarkRanges[][2] = {
+    {0x0300, 0x036F}, {0x1AB0, 0x1AFF}, {0x1DC0, 0x1DFF}, {0x20D0, 0x20FF}, {0xFE20, 0xFE2F},
+};
 
-// The letter or digit whose confusable prototype (see confusableMapping) is
-// c's: Cyrillic "о" reads as "o", Cyrillic "м" (prototype "rn") as "m"; 0
-// when no letter or digit has it.
+bool inRanges(char32_t c, const char32_t (*ranges)[2], std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (c >= ranges[i][0] && c <= ranges[i][1]) return true;
+    }
+    return false;
+}
+
+// The ASCII letters, digits and the dot, in the order in which a
+// look-alike is taken for one: a letter before the digit that looks the
+// same.
+constexpr char kLettersAndDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789.";
+
+// The letter, digit or dot whose confusable prototype (see
+// confusableMapping) is c's: Cyrillic "о" reads as "o", Cherokee "Ꮇ"
+// (prototype "rn") as "m", Lisu "ꓸ" as "."; 0 when none has it.
 char lookAlikeOf(char32_t c) {
     struct Prototype {
         char32_t points[kLongestConfusable];
@@ -248,15 +276,13 @@ char lookAlikeOf(char32_t c) {
 // What a person reads c as in a name: itself for ASCII, a dot for the
 // characters that look like one, ASCII for full-width and mathematical
 // letters and digits and for the look-alikes of a letter or digit (Greek
-// and Cyrillic capitals lowered first),
-// kInvisible for what shows nothing; 0 for anything else.
+// and Cyrillic capitals lowered first), kInvisible for what shows nothing
+// and for a combining mark; 0 for anything else.
 int readAs(char32_t c) {
     if (c < 0x80) return static_cast<int>(c);
-    for (const auto& range : kNoLookAlikes) {
-        if (c >= range[0] && c <= range[1]) return 0;
-    }
-    for (const auto& range : kInvisibleRanges) {
-        if (c >= range[0] && c <= range[1]) return kInvisible;
+    if (inRanges(c, kNoLookAlikes, std::size(kNoLookAlikes))) return 0;
+    if (inRanges(c, kInvisibleRanges, std::size(kInvisibleRanges)) || inRanges(c, kMarkRanges, std::size(kMarkRanges))) {
+        return kInvisible;
     }
     if (c == 0x2024 || c == 0xFE52 || c == 0x3002 || c == 0xFF61) return '.';
     if (c >= 0xFF01 && c <= 0xFF5E) return static_cast<int>(c - (0xFF01 - '!'));
@@ -309,33 +335,80 @@ bool holdsByte(std::string_view text, bool (*is)(unsigned char)) {
     return false;
 }
 
+bool isHigh(unsigned char c) { return c >= 0x80; }
+
+// Whether text, valid UTF-8, holds a code point that its compatibility form
+// may read otherwise: none of the kana, kanji and hangul most names hold.
+bool needsCompatibilityForm(std::string_view text) {
+    char32_t c = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        at += readCodePoint(text, at, c);
+        if (c >= 0x80 && !inRanges(c, kNoLookAlikes, std::size(kNoLookAlikes))) return true;
+    }
+    return false;
+}
+
+// The code page 932 character of JIS X 0208's row and cell bytes (each 0x21
+// to 0x7E), as ISO-2022-JP and the EUC charsets write them.
+std::array<char, 2> codePage932OfJis(unsigned row, unsigned cell) {
+    const unsigned lead = ((row - 0x21u) >> 1) + 0x81u;
+    const unsigned trail = row & 1 ? cell + (cell >= 0x60 ? 0x20u : 0x1Fu) : cell + 0x7Eu;
+    return {static_cast<char>(lead > 0x9F ? lead + 0x40 : lead), static_cast<char>(trail)};
+}
+
+// How raw text beyond ASCII that is not UTF-8 is read: as code page 932,
+// which a Japanese client takes it for; then, as a client that guesses
+// may, as UTF-8 with its broken bytes left out, and as an EUC charset, whose
+// rows of full-width letters and of Greek and Cyrillic EUC-JP, GB2312 and
+// EUC-KR share with JIS X 0208.
+enum class RawReading { kCodePage932, kBrokenUtf8, kEuc };
+
 // Hands the pieces of a decoded display name to a claim reader, read as a
-// person reads them: code page 932 text; words of UTF-8 as they stand,
-// which need no converter; and raw text in UTF-8 or ISO-2022-JP, which
-// mail clients show as such.
+// person reads them: words converted into code page 932; words of UTF-8 as
+// they stand, in their compatibility form; raw text as UTF-8 when it is,
+// else as ISO-2022-JP where it shifts, or as reading says. Text that a
+// right-to-left override turns around is read turned around.
 class ClaimSink final : public TextSink {
 public:
-    explicit ClaimSink(ClaimReader& reader) : reader_(reader) {}
+    ClaimSink(ClaimReader& reader, CharsetConverter& converter, RawReading reading)
+        : reader_(reader), converter_(converter), reading_(reading) {}
 
     void write(std::string_view bytes) override {
-        if (holdsByte(bytes, [](unsigned char c) { return c >= 0x80; }) && isUtf8(bytes)) {
+        const bool high = holdsByte(bytes, isHigh);
+        if (high && isUtf8(bytes)) {
             writeUtf8(bytes);
+        } else if (high && reading_ == RawReading::kBrokenUtf8) {
+            writeBrokenUtf8(bytes);
+        } else if (high && reading_ == RawReading::kEuc) {
+            writeEuc(bytes);
         } else if (holdsByte(bytes, [](unsigned char c) { return c == 0x1B; })) {
             writeIso2022Jp(bytes);
         } else {
             write932(bytes);
         }
     }
+    void writeConverted(std::string_view bytes) override { write932(bytes); }
+    void keptAsWritten() override { unreadable_ = true; }
     bool takesUtf8() const override { return true; }
     void writeUtf8(std::string_view text) override {
+        if (needsCompatibilityForm(text) && converter_.toCompatibilityForm(text, compatible_)) text = compatible_;
         char32_t c = 0;
         for (std::size_t at = 0; at < text.size() && !found_;) {
             at += readCodePoint(text, at, c);
-            read(c < 0x80 ? static_cast<int>(c) : readAs(c));
+            if (c < 0x80 && !overriding_) {
+                read(static_cast<int>(c));
+            } else {
+                readUnicode(c);
+            }
         }
     }
     // The name ends.
-    void end() { readRarely(0); }
+    void end() {
+        endOverride();
+        readRarely(0);
+    }
+    // Whether an encoded word of it could not be decoded.
+    bool unreadable() const { return unreadable_; }
 
 private:
     void read(int c) {
@@ -344,12 +417,61 @@ private:
     // The same for the rare forms: the reader is inlined in the loops of
     // the common ones only.
     __attribute__((noinline)) void readRarely(int c) { read(c); }
+    __attribute__((noinline)) void readUnicode(char32_t c) {
+        if (c == 0x202E) {
+            // A right-to-left override shows what follows turned around, up
+            // to its pop: "moc.laPyaP" reads "PayPal.com".
+            endOverride();
+            overriding_ = true;
+            return;
+        }
+        if (c == 0x202C) {
+            endOverride();
+            return;
+        }
+        const int shown = c < 0x80 ? static_cast<int>(c) : readAs(c);
+        if (!overriding_) {
+            read(shown);
+        } else if (shown != kInvisible) {
+            overridden_ += static_cast<char>(shown);
+        }
+    }
+    void endOverride() {
+        overriding_ = false;
+        for (std::size_t i = overridden_.size(); i > 0; --i) readRarely(overridden_[i - 1]);
+        overridden_.clear();
+    }
     void write932(std::string_view bytes) {
         std::size_t length = 1;
         for (std::size_t at = 0; at < bytes.size() && !found_; at += length) {
             const auto c = static_cast<unsigned char>(bytes[at]);
             length = 1;
             read(c < 0x80 ? c : readAs932(bytes, at, length));
+        }
+    }
+    // Each valid character; each byte of a broken one is no character, as
+    // the mark a client shows there parts what stands around it.
+    void writeBrokenUtf8(std::string_view bytes) {
+        char32_t c = 0;
+        for (std::size_t at = 0; at < bytes.size() && !found_;) {
+            const std::size_t length = readCodePoint(bytes, at, c);
+            readUnicode(length > 0 ? c : 0);
+            at += length > 0 ? length : 1;
+        }
+    }
+    void writeEuc(std::string_view bytes) {
+        for (std::size_t at = 0; at < bytes.size() && !found_;) {
+            const auto c = static_cast<unsigned char>(bytes[at]);
+            const auto next = at + 1 < bytes.size() ? static_cast<unsigned char>(bytes[at + 1]) : 0u;
+            if (c >= 0xA1 && c <= 0xFE && next >= 0xA1 && next <= 0xFE) {
+                const std::array<char, 2> pair = codePage932OfJis(c - 0x80u, next - 0x80u);
+                std::size_t length = 0;
+                readRarely(readAs932(std::string_view(pair.data(), 2), 0, length));
+                at += 2;
+            } else {
+                readRarely(c < 0x80 ? c : 0);
+                ++at;
+            }
         }
     }
     // Raw ISO-2022-JP: ESC $ B or ESC $ @ begins JIS X 0208 pairs, read as
@@ -370,12 +492,11 @@ private:
             const auto c = static_cast<unsigned char>(bytes[at]);
             const auto next = at + 1 < bytes.size() ? static_cast<unsigned char>(bytes[at + 1]) : 0u;
             std::size_t length = 1;
-            if (pairs && c >= 0x21 && c <= 0x7E && next >= 0x21 && next <= 0x7E) {
-                // JIS X 0208 row and cell to code page 932's lead and trail.
-                const unsigned lead = ((c - 0x21u) >> 1) + 0x81u;
-                const unsigned trail = c & 1 ? next + (next >= 0x60 ? 0x20u : 0x1Fu) : next + 0x7Eu;
-                const char pair[] = {static_cast<char>(lead > 0x9F ? lead + 0x40 : lead), static_cast<char>(trail)};
-                readRarely(readAs932(std::string_view(pair, 2), 0, length));
+            if (pairs) {
+                // Two bytes a character; a pair of other bytes is none.
+                const bool graphic = c >= 0x21 && c <= 0x7E && next >= 0x21 && next <= 0x7E;
+                const std::array<char, 2> pair = codePage932OfJis(c, next);
+                readRarely(graphic ? readAs932(std::string_view(pair.data(), 2), 0, length) : 0);
                 at += 2;
             } else {
                 readRarely(c < 0x80 ? c : readAs932(bytes, at, length));
@@ -385,20 +506,35 @@ private:
     }
 
     ClaimReader& reader_;
+    CharsetConverter& converter_;
+    const RawReading reading_;
     bool found_ = false;  // a claim is read: what follows does not count
+    bool unreadable_ = false;
+    bool overriding_ = false;
+    std::string overridden_;  // what an override turns around, as read
+    std::string compatible_;  // a word's compatibility form
 };
 
 }  // namespace
 
-void findNameClaim(std::string_view name, std::string_view fromOrganization, CharsetConverter& converter,
+bool findNameClaim(std::string_view name, std::string_view fromOrganization, CharsetConverter& converter,
                    ShownDomain& claim) {
     claim.clear();
-    ClaimReader reader(fromOrganization, claim);
-    ClaimSink sink(reader);
-    if (holdsWordStart(name)) {
-        appendDecoded(name, converter, sink);
-    } else {
-        sink.write(name);
+    const bool words = holdsWordStart(name);
+    // Raw text that is not UTF-8 may be shown in more than one charset.
+    const bool guessed = holdsByte(name, isHigh) && !isUtf8(name);
+    bool readable = true;
+    for (const RawReading reading : {RawReading::kCodePage932, RawReading::kBrokenUtf8, RawReading::kEuc}) {
+        ClaimReader reader(fromOrganization, claim);
+        ClaimSink sink(reader, converter, reading);
+        if (words) {
+            appendDecoded(name, converter, sink);
+        } else {
+            sink.write(name);
+        }
+        sink.end();
+        readable = readable && !sink.unreadable();
+        if (claim.known() || !guessed) break;
     }
-    sink.end();
+    return readable;
 }

@@ -15,10 +15,12 @@
 // decoded (those of UTF-8 read as they stand, the others through converter
 // into code page 932); raw text is read as UTF-8 when it is valid UTF-8
 // beyond ASCII, as ISO-2022-JP when it holds escapes, else as code page
-// 932. Invisible characters are dropped; full-width and mathematical
+// 932, and, when that claims nothing, as broken UTF-8 and as an EUC
+// charset. Unicode text is read in its compatibility form; invisible
+// characters and combining marks are dropped; full-width and mathematical
 // letters and digits, the dots of other scripts and the look-alikes of
-// letters and digits (by Unicode's confusables: a Cyrillic "о") are read as
-// ASCII. Claims are read in order from runs of ASCII letters, digits, '-',
+// letters, digits and dots (by Unicode's confusables: a Cyrillic "о") are
+// read as ASCII; a right-to-left override is read as it shows. Claims are read in order from runs of ASCII letters, digits, '-',
 // '.' and, for an address, its local part's characters: an address claims
 // its domain; a domain name claims itself when its last labels match a rule
 // of the Public Suffix List (not the default rule for unlisted names, nor
@@ -29,16 +31,20 @@
 // is not fromOrganization, as shown; to "?" when there is none. Letters
 // are compared without case. Linear in the name; of each word it keeps no
 // more than a domain's bytes.
-void findNameClaim(std::string_view name, std::string_view fromOrganization, CharsetConverter& converter,
+// Returns false when the name holds an encoded word that cannot be decoded:
+// what it says cannot be read.
+bool findNameClaim(std::string_view name, std::string_view fromOrganization, CharsetConverter& converter,
                    ShownDomain& claim);
 
 // Ranges of code points that are neither invisible, nor a dot, nor look like
-// a Latin letter or digit by the confusables the build compiles in (a test
-// holds them to it): the kana, kanji and hangul of most names a Japanese
-// user meets are read without a lookup in the table, which costs far more
-// than a comparison.
+// a Latin letter, digit or dot by the confusables the build compiles in or
+// in their compatibility form (a test holds them to both): the kana, kanji
+// and hangul of most names a Japanese user meets are read without a lookup
+// in the table or a call to normalize them, which cost far more than a
+// comparison. The enclosed and compatibility forms between them (㎝, ⑳)
+// stand outside.
 inline constexpr char32_t kNoLookAlikes[][2] = {
-    {0x3040, 0x3163}, {0x3165, 0x9FFF}, {0xAC00, 0xD7A3}, {0xF900, 0xFAFF}, {0xFF62, 0xFF9F},
+    {0x3040, 0x3163}, {0x3165, 0x31FF}, {0x3400, 0x9FFF}, {0xAC00, 0xD7A3}, {0xF900, 0xFAFF}, {0xFF62, 0xFF9F},
 };
 
 // Reads the code page 932 character at text[at] (one or two bytes) as ASCII

@@ -171,17 +171,15 @@ PlainRecord plainRecord(const std::string& text, const PlainReading& reading) {
     const std::string version = reading.versionCaseBlind ? plain::lowered(tags[0].value) : tags[0].value;
     record.dmarc = named(tags[0], "v") && version == (reading.versionCaseBlind ? "dmarc1" : "DMARC1");
     if (!record.dmarc) return record;
-    // The first tag of each name after v; the second tag as written must be p.
-    const PlainTag* second = nullptr;
+    // The first tag of each name after v, in any order.
     std::map<std::string, const PlainTag*> first;
     for (std::size_t i = 1; i < tags.size(); ++i) {
         if (tags[i].empty) continue;
-        if (second == nullptr) second = &tags[i];
         for (const char* name : {"p", "sp", "np", "t", "adkim", "rua"}) {
             if (named(tags[i], name) && first.count(name) == 0) first[name] = &tags[i];
         }
     }
-    const bool pValid = second != nullptr && named(*second, "p") && plainRequestOf(second->value, record.p);
+    const bool pValid = first.count("p") > 0 && plainRequestOf(first["p"]->value, record.p);
     const bool spValid = first.count("sp") == 0 || plainRequestOf(first["sp"]->value, record.sp);
     if (first.count("sp") == 0) record.sp = record.p;
     record.hasNp = first.count("np") > 0 && plainRequestOf(first["np"]->value, record.np);
@@ -300,14 +298,14 @@ std::string answerName(const KeyAnswer* answer) {
     return std::to_string(answer->records == nullptr ? 0 : answer->records->size()) + " records";
 }
 
-// A name DNS can be asked for: labels of 1 to 63 bytes from '!' to '~', at
-// most 253 bytes in all.
+// A name DNS can be asked for: labels of 1 to 63 bytes from '!' to '~' but
+// a backslash, at most 253 bytes in all.
 bool plainDnsName(const std::string& name) {
     if (name.empty() || name.size() > 253) return false;
     for (const std::string& label : splitAt(name, '.')) {
         if (label.empty() || label.size() > 63) return false;
         for (const char c : label) {
-            if (c < '!' || c > '~') return false;
+            if (c < '!' || c > '~' || c == '\\') return false;
         }
     }
     return true;
@@ -409,8 +407,10 @@ void checkSender(const MailSource& mail, const std::string& line, KeySource& key
         };
         RecordsRead read;
         const KeyAnswer* atOrganization = askOrganization ? answerAt("_dmarc." + fromOrganization) : nullptr;
-        policies = plainPolicies(answerAt("_dmarc." + from), atOrganization,
-                                 askOrganization ? answerAt(from) : nullptr, read);
+        // A From domain DNS cannot hold does not exist.
+        static const KeyAnswer kNoSuchName{KeyState::kNoName, nullptr};
+        const KeyAnswer* itself = !askOrganization ? nullptr : plainDnsName(from) ? answerAt(from) : &kNoSuchName;
+        policies = plainPolicies(answerAt("_dmarc." + from), atOrganization, itself, read);
     } else if (!sender.mailbox.addresses.empty()) {
         // A domain that cannot be shown is still asked under its own name:
         // any request may come.
@@ -466,6 +466,8 @@ void checkSender(const MailSource& mail, const std::string& line, KeySource& key
     };
     bool replyElsewhere = false;
     for (const std::string& value : valuesOf("reply-to")) {
+        // One with no address to read may still show one.
+        if (plain::plainMailbox(value).addresses.empty()) replyElsewhere = true;
         for (const plain::PlainAddress& address : plain::plainMailbox(value).addresses) {
             const std::string shownReply = plain::plainShownOf(address);
             const std::string organization = shownReply == "?" ? "" : plain::plainOrganizational(shownReply);

@@ -20,6 +20,8 @@
 #include <vector>
 
 #include <iconv.h>
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
 #include <idn2.h>
 
 #include "charset/encoded_words.h"
@@ -501,8 +503,26 @@ inline PlainAddress plainAddressAt(const std::vector<Token>& tokens, std::size_t
 // of word text and dots, or one quoted string without '@'; '@'; a dot-atom
 // (a '[' or ']' in it makes a domain that cannot be shown, but no unusual
 // form); nothing between them.
+// Whether a local part or domain as written holds only what one written
+// plainly holds: no control byte, no backslash or square bracket outside
+// quotes, UTF-8 beyond ASCII, no "=?".
+inline bool plainlyWritten(const std::string& text, bool quoted) {
+    std::u32string points;
+    for (const char c : text) {
+        const bool control = static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+        if (control || (!quoted && (c == '\\' || c == '[' || c == ']'))) return false;
+    }
+    const bool high = std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    return text.find("=?") == std::string::npos && (!high || plainUtf8(text, points));
+}
+
 inline bool plainAddrSpec(const std::vector<Token>& tokens, std::size_t begin, std::size_t end, std::size_t at) {
     if (begin >= at) return false;
+    std::string local, domain;
+    for (std::size_t i = begin; i < at; ++i) local += tokens[i].raw;
+    for (std::size_t i = at + 1; i < end; ++i) domain += tokens[i].raw;
+    const bool quotedLocal = at - begin == 1 && tokens[begin].kind == TokenKind::kQuoted;
+    if (!plainlyWritten(local, quotedLocal) || !plainlyWritten(domain, false) || domain.size() > 1012) return false;
     bool quoted = false, wordText = false;
     for (std::size_t i = begin; i < at; ++i) {
         const Token& token = tokens[i];
@@ -601,14 +621,34 @@ inline PlainMailbox plainMailbox(const std::string& value) {
 // A From domain as the lines show it: one with a byte beyond ASCII mapped
 // to A-labels as IDNA does; then without trailing dots, in lower case,
 // only letters, digits, '.', '-' and '_', at most 253 bytes; else "?".
+inline char32_t plainCp932At(const std::string& bytes, std::size_t& i);
+
 inline std::string plainFromDomainShown(const std::string& domain, bool literal) {
-    if (literal) return "?";
+    if (literal || domain.size() > 1012) return "?";
     std::string ascii = domain;
+    std::u32string points;
     if (std::any_of(domain.begin(), domain.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
-        char* mapped = nullptr;
-        if (idn2_to_ascii_8z(domain.c_str(), &mapped, IDN2_NONTRANSITIONAL) != IDN2_OK) return "?";
-        ascii = mapped;
-        idn2_free(mapped);
+        if (plainUtf8(domain, points)) {
+            char* mapped = nullptr;
+            if (idn2_to_ascii_8z(domain.c_str(), &mapped, IDN2_NONTRANSITIONAL) != IDN2_OK) return "?";
+            ascii = mapped;
+            idn2_free(mapped);
+        } else {
+            // Code page 932: its full-width letters and stops read as ASCII.
+            ascii.clear();
+            for (std::size_t i = 0; i < domain.size();) {
+                const char32_t c = plainCp932At(domain, i);
+                if (c != 0 && c < 0x80) {
+                    ascii += static_cast<char>(c);
+                } else if (c >= 0xFF01 && c <= 0xFF5E) {
+                    ascii += static_cast<char>(c - 0xFF01 + 0x21);
+                } else if (c == 0x3002 || c == 0xFF61) {
+                    ascii += '.';
+                } else {
+                    return "?";
+                }
+            }
+        }
     }
     while (!ascii.empty() && ascii.back() == '.') ascii.pop_back();
     ascii = lowered(ascii);
@@ -667,7 +707,15 @@ inline std::u32string confusableMapping(char32_t c) {
     return found == listing.end() ? std::u32string(1, c) : found->second;
 }
 
-// The ASCII a person reads a character beyond ASCII as; 0 for none.
+// Combining marks: a letter with one reads as the letter.
+inline bool plainMark(char32_t c) {
+    return (c >= 0x0300 && c <= 0x036F) || (c >= 0x1AB0 && c <= 0x1AFF) || (c >= 0x1DC0 && c <= 0x1DFF) ||
+           (c >= 0x20D0 && c <= 0x20FF) || (c >= 0xFE20 && c <= 0xFE2F);
+}
+
+// The ASCII a person reads a character beyond ASCII as; 0 for none. The
+// confusables hold small letters: a Greek or Cyrillic capital is looked up
+// as its small one.
 inline char plainLookAlike(char32_t c) {
     if (c == 0x2024 || c == 0xFE52 || c == 0xFF0E || c == 0x3002 || c == 0xFF61) return '.';
     if (c >= 0xFF01 && c <= 0xFF5E) return static_cast<char>(c - 0xFF01 + 0x21);
@@ -676,11 +724,24 @@ inline char plainLookAlike(char32_t c) {
         return static_cast<char>(k < 26 ? 'A' + k : 'a' + (k - 26));
     }
     if (c >= 0x1D7CE && c <= 0x1D7FF) return static_cast<char>('0' + (c - 0x1D7CE) % 10);
+    if ((c >= 0x0391 && c <= 0x03A9) || (c >= 0x0410 && c <= 0x042F)) c += 0x20;
+    if (c >= 0x0400 && c <= 0x040F) c += 0x50;
     const std::u32string mapping = confusableMapping(c);
-    for (const char x : std::string("abcdefghijklmnopqrstuvwxyz0123456789")) {
+    for (const char x : std::string("abcdefghijklmnopqrstuvwxyz0123456789.")) {
         if (confusableMapping(static_cast<unsigned char>(x)) == mapping) return x;
     }
     return 0;
+}
+
+// text, valid UTF-8, in Unicode's compatibility decomposition, by ICU.
+inline std::string plainCompatibilityForm(const std::string& text) {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfkd = icu::Normalizer2::getNFKDInstance(status);
+    check(U_SUCCESS(status));
+    std::string out;
+    nfkd->normalize(icu::UnicodeString::fromUTF8(text), status).toUTF8String(out);
+    check(U_SUCCESS(status));
+    return out;
 }
 
 // One character of code page 932 text, as Unicode; 0 for what does not read.
@@ -723,14 +784,57 @@ inline char32_t plainJisPair(const std::string& pair) {
     return point;
 }
 
-// A piece of the name as it stands, outside encoded words: UTF-8 when it is
-// that and goes beyond ASCII; else code page 932, where ESC $ B and ESC $ @
-// begin JIS X 0208 pairs and ESC ( B and ESC ( J end them.
-inline std::u32string plainRawPiece(const std::string& bytes) {
+// How raw text beyond ASCII that is not UTF-8 is read: code page 932;
+// UTF-8 with each broken byte a character of no text; an EUC charset's
+// pairs as JIS X 0208.
+enum class PlainRaw { kCodePage932, kBrokenUtf8, kEuc };
+
+// One character of no text, as a broken byte reads.
+constexpr char32_t kNoText = 0xFFFF;
+
+// A piece of the name as it stands, outside encoded words: UTF-8 in its
+// compatibility form when it is that and goes beyond ASCII; else as raw
+// says, code page 932 reading ESC $ B and ESC $ @ as the start of JIS X
+// 0208 pairs and ESC ( B and ESC ( J as their end.
+inline std::u32string plainRawPiece(const std::string& bytes, PlainRaw raw) {
     std::u32string points;
     const bool high = std::any_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-    if (high && plainUtf8(bytes, points)) return points;
+    if (high && plainUtf8(bytes, points)) {
+        points.clear();
+        check(plainUtf8(plainCompatibilityForm(bytes), points));
+        return points;
+    }
     points.clear();
+    if (high && raw == PlainRaw::kBrokenUtf8) {
+        for (std::size_t i = 0; i < bytes.size();) {
+            std::u32string one;
+            std::size_t length = 1;
+            for (std::size_t k = 4; k >= 1; --k) {
+                if (i + k <= bytes.size() && plainUtf8(bytes.substr(i, k), one) && one.size() == 1) {
+                    length = k;
+                    break;
+                }
+                one.clear();
+            }
+            points += one.size() == 1 ? one[0] : kNoText;
+            i += length;
+        }
+        return points;
+    }
+    if (high && raw == PlainRaw::kEuc) {
+        for (std::size_t i = 0; i < bytes.size();) {
+            const auto c = static_cast<unsigned char>(bytes[i]);
+            const auto next = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0u;
+            if (c >= 0xA1 && c <= 0xFE && next >= 0xA1 && next <= 0xFE) {
+                points += plainJisPair(std::string{static_cast<char>(c - 0x80), static_cast<char>(next - 0x80)});
+                i += 2;
+            } else {
+                points += c < 0x80 ? c : 0;
+                ++i;
+            }
+        }
+        return points;
+    }
     bool pairs = false;
     for (std::size_t i = 0; i < bytes.size();) {
         const std::string escape = bytes.substr(i, 3);
@@ -747,18 +851,21 @@ inline std::u32string plainRawPiece(const std::string& bytes) {
     return points;
 }
 
-// Decoded words as the decoder hands them: code page 932 text, or UTF-8.
+// Decoded words as the decoder hands them: code page 932 text, or UTF-8,
+// read in its compatibility form; and whether a word could not be decoded.
 struct PlainDecodedText final : TextSink {
     std::u32string points;
+    bool undecodable = false;
 
     void write(std::string_view bytes) override {
         const std::string text(bytes);
         for (std::size_t i = 0; i < text.size();) points += plainCp932At(text, i);
     }
+    void keptAsWritten() override { undecodable = true; }
     bool takesUtf8() const override { return true; }
     void writeUtf8(std::string_view text) override {
         std::u32string read;
-        check(plainUtf8(std::string(text), read));
+        check(plainUtf8(plainCompatibilityForm(std::string(text)), read));
         points += read;
     }
 };
@@ -792,7 +899,7 @@ inline std::vector<std::pair<std::size_t, std::size_t>> plainEncodedWords(const 
 
 // The display name's characters: runs of encoded words with only blanks
 // between them decoded together, the pieces between read as they stand.
-inline std::u32string plainNamePoints(const std::string& name) {
+inline std::u32string plainNamePoints(const std::string& name, PlainRaw raw, bool* undecodable = nullptr) {
     const auto words = plainEncodedWords(name);
     std::u32string points;
     std::size_t copied = 0;
@@ -802,33 +909,64 @@ inline std::u32string plainNamePoints(const std::string& name) {
                name.find_first_not_of(" \t", words[last].second) >= words[last + 1].first) {
             ++last;
         }
-        points += plainRawPiece(name.substr(copied, words[i].first - copied));
+        points += plainRawPiece(name.substr(copied, words[i].first - copied), raw);
         PlainDecodedText decoded;
         appendDecoded(std::string_view(name).substr(words[i].first, words[last].second - words[i].first),
                       testConverter(), decoded);
         points += decoded.points;
+        if (undecodable != nullptr && decoded.undecodable) *undecodable = true;
         copied = words[last].second;
         i = last + 1;
     }
-    return points + plainRawPiece(name.substr(copied));
+    return points + plainRawPiece(name.substr(copied), raw);
 }
 
-// The name as the ASCII a person reads: invisible characters gone, every
-// other character beyond ASCII its look-alike, or a blank.
+// The name as the ASCII a person reads: invisible characters and marks
+// gone, every other character beyond ASCII its look-alike, or a blank;
+// what a right-to-left override (U+202E) turns around, up to its pop
+// (U+202C), another override or the end, turned around.
 inline std::string plainReadAs(const std::u32string& points) {
     std::string read;
+    std::string turned;
+    bool overriding = false;
+    const auto endOverride = [&] {
+        read += std::string(turned.rbegin(), turned.rend());
+        turned.clear();
+        overriding = false;
+    };
     for (const char32_t c : points) {
-        if (plainInvisible(c)) continue;
-        const char ascii = c < 0x80 ? static_cast<char>(c) : plainLookAlike(c);
-        read += ascii != 0 ? ascii : ' ';
+        if (c == 0x202E || c == 0x202C) {
+            endOverride();
+            overriding = c == 0x202E;
+            continue;
+        }
+        if (plainInvisible(c) || plainMark(c)) continue;
+        const char ascii = c < 0x80 ? static_cast<char>(c) : c == kNoText ? 0 : plainLookAlike(c);
+        (overriding ? turned : read) += ascii != 0 ? ascii : ' ';
     }
+    endOverride();
     return read;
 }
 
 // The organizational domain a display name claims when it is not
 // fromOrganization; "" for none.
+inline std::string plainClaimOfText(const std::string& text, const std::string& fromOrganization);
+
+// Raw text beyond ASCII that is not UTF-8 is read the other ways too when
+// code page 932 finds no claim.
 inline std::string plainNameClaim(const std::string& displayName, const std::string& fromOrganization) {
-    const std::string text = plainReadAs(plainNamePoints(displayName));
+    std::u32string points;
+    const bool guessed = std::any_of(displayName.begin(), displayName.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; }) &&
+                         !plainUtf8(displayName, points);
+    for (const PlainRaw raw : {PlainRaw::kCodePage932, PlainRaw::kBrokenUtf8, PlainRaw::kEuc}) {
+        const std::string claim = plainClaimOfText(plainReadAs(plainNamePoints(displayName, raw)), fromOrganization);
+        if (!claim.empty() || !guessed) return claim;
+    }
+    return "";
+}
+
+inline std::string plainClaimOfText(const std::string& text, const std::string& fromOrganization) {
     const auto isDomainCharacter = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.'; };
     const std::string local = "!#$%&'*+/=?^_`{|}~";
     const auto trimmed = [](std::string name) {
@@ -857,7 +995,7 @@ inline std::string plainNameClaim(const std::string& displayName, const std::str
         return organization == fromOrganization ? "" : organization;
     };
     // A word that ends in a newer generic label is tried again without it.
-    const auto wordClaim = [&](std::string word) -> std::string {
+    const auto genericClaim = [&](std::string word) -> std::string {
         for (;;) {
             const std::string claim = claimOf(word, false);
             const std::size_t dot = word.rfind('.');
@@ -866,6 +1004,19 @@ inline std::string plainNameClaim(const std::string& displayName, const std::str
             }
             word.erase(dot);
         }
+    };
+    // A word that claims nothing is tried again cut at each hyphen of its
+    // last label, from the right: "paypal.com-support" is paypal.com.
+    const auto wordClaim = [&](const std::string& word) -> std::string {
+        const std::string claim = genericClaim(word);
+        const std::size_t dot = word.rfind('.');
+        if (!claim.empty() || dot == std::string::npos) return claim;
+        for (std::size_t hyphen = word.size(); hyphen-- > dot + 1;) {
+            if (word[hyphen] != '-') continue;
+            const std::string cut = genericClaim(word.substr(0, hyphen));
+            if (!cut.empty()) return cut;
+        }
+        return "";
     };
     for (std::size_t at = 0; at < text.size();) {
         std::size_t end = at;
@@ -919,6 +1070,10 @@ inline PlainSender plainSender(const std::vector<std::string>& fromValues) {
     if (sender.mailbox.addresses.empty()) return sender;
     sender.from = plainShownOf(sender.mailbox.addresses[0]);
     sender.claim = plainNameClaim(sender.mailbox.name, sender.known() ? plainOrganizational(sender.from) : "");
+    // A name holding an encoded word that cannot be decoded cannot be read.
+    bool undecodable = false;
+    plainNamePoints(sender.mailbox.name, PlainRaw::kCodePage932, &undecodable);
+    if (sender.mailbox.addresses.size() == 1 && undecodable) sender.mailbox.unusual = true;
     return sender;
 }
 
