@@ -37,14 +37,19 @@ bool is(char c, ByteClass byteClass) { return (kClasses[c] & byteClass) != 0; }
 // beyond ASCII in UTF-8 only; and no "=?", an encoded word's start, which a
 // client may show decoded as anything, an '@' included.
 bool writtenPlainly(std::string_view text, bool quoted) {
-    bool high = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (is(c, kNoAtom) && !(quoted && !isControl(c))) return false;
-        if (c == '?' && i > 0 && text[i - 1] == '=') return false;
-        high = high || is(c, kHigh);
+    unsigned classes = 0;
+    char before = 0;
+    for (const char c : text) {
+        if (c == '?' && before == '=') return false;
+        before = c;
+        classes |= kClasses[c];
     }
-    return !high || isUtf8(text);
+    if ((classes & kNoAtom) != 0) {
+        for (const char c : text) {
+            if (is(c, kNoAtom) && !(quoted && !isControl(c))) return false;
+        }
+    }
+    return (classes & kHigh) == 0 || isUtf8(text);
 }
 
 constexpr char kEscape = '\x1B';

@@ -249,26 +249,14 @@ constexpr char kLettersAndDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789.";
 // confusableMapping) is c's: Cyrillic "о" reads as "o", Cherokee "Ꮇ"
 // (prototype "rn") as "m", Lisu "ꓸ" as "."; 0 when none has it.
 char lookAlikeOf(char32_t c) {
-    struct Prototype {
-        char32_t points[kLongestConfusable];
-        std::size_t length;
-    };
-    // Made on first use, so that the module's file holds none of it. The
-    // host calls one callback at a time.
-    static Prototype prototypes[sizeof kLettersAndDigits - 1];
-    if (prototypes[0].length == 0) {
-        for (std::size_t i = 0; i < std::size(prototypes); ++i) {
-            prototypes[i].length =
-                confusableMapping(static_cast<unsigned char>(kLettersAndDigits[i]), prototypes[i].points);
-        }
-    }
     char32_t own[kLongestConfusable];
     const std::size_t length = confusableMapping(c, own);
     if (own[0] >= 0x80) return 0;
-    for (std::size_t i = 0; i < std::size(prototypes); ++i) {
-        if (prototypes[i].length == length && std::equal(own, own + length, prototypes[i].points)) {
-            return kLettersAndDigits[i];
-        }
+    // ASCII's own prototypes are a table's lookup each.
+    for (std::size_t i = 0; i + 1 < sizeof kLettersAndDigits; ++i) {
+        char32_t prototype[kLongestConfusable];
+        const std::size_t count = confusableMapping(static_cast<unsigned char>(kLettersAndDigits[i]), prototype);
+        if (count == length && std::equal(own, own + length, prototype)) return kLettersAndDigits[i];
     }
     return 0;
 }
@@ -328,22 +316,27 @@ int readAs932(std::string_view text, std::size_t at, std::size_t& length) {
     return letter != 0 ? readAs(letter) : 0;
 }
 
-bool holdsByte(std::string_view text, bool (*is)(unsigned char)) {
+bool holdsHigh(std::string_view text) {
     for (const char c : text) {
-        if (is(static_cast<unsigned char>(c))) return true;
+        if (static_cast<unsigned char>(c) >= 0x80) return true;
     }
     return false;
 }
 
-bool isHigh(unsigned char c) { return c >= 0x80; }
+bool holdsEscape(std::string_view text) { return text.find('\x1B') != std::string_view::npos; }
 
 // Whether text, valid UTF-8, holds a code point that its compatibility form
-// may read otherwise: none of the kana, kanji and hangul most names hold.
+// may read otherwise: none of the kana, kanji and hangul most names hold,
+// whose three bytes are read here as they stand.
 bool needsCompatibilityForm(std::string_view text) {
-    char32_t c = 0;
-    for (std::size_t at = 0; at < text.size();) {
-        at += readCodePoint(text, at, c);
-        if (c >= 0x80 && !inRanges(c, kNoLookAlikes, std::size(kNoLookAlikes))) return true;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        if (lead < 0x80) continue;
+        if (lead < 0xE0 || lead > 0xEF || at + 2 >= text.size()) return true;
+        const char32_t c = (lead & 0x0Fu) << 12 | (static_cast<unsigned char>(text[at + 1]) & 0x3Fu) << 6 |
+                           (static_cast<unsigned char>(text[at + 2]) & 0x3Fu);
+        if (!inRanges(c, kNoLookAlikes, std::size(kNoLookAlikes))) return true;
+        at += 2;
     }
     return false;
 }
@@ -374,14 +367,14 @@ public:
         : reader_(reader), converter_(converter), reading_(reading) {}
 
     void write(std::string_view bytes) override {
-        const bool high = holdsByte(bytes, isHigh);
+        const bool high = holdsHigh(bytes);
         if (high && isUtf8(bytes)) {
             writeUtf8(bytes);
         } else if (high && reading_ == RawReading::kBrokenUtf8) {
             writeBrokenUtf8(bytes);
         } else if (high && reading_ == RawReading::kEuc) {
             writeEuc(bytes);
-        } else if (holdsByte(bytes, [](unsigned char c) { return c == 0x1B; })) {
+        } else if (holdsEscape(bytes)) {
             writeIso2022Jp(bytes);
         } else {
             write932(bytes);
@@ -522,7 +515,7 @@ bool findNameClaim(std::string_view name, std::string_view fromOrganization, Cha
     claim.clear();
     const bool words = holdsWordStart(name);
     // Raw text that is not UTF-8 may be shown in more than one charset.
-    const bool guessed = holdsByte(name, isHigh) && !isUtf8(name);
+    const bool guessed = holdsHigh(name) && !isUtf8(name);
     bool readable = true;
     for (const RawReading reading : {RawReading::kCodePage932, RawReading::kBrokenUtf8, RawReading::kEuc}) {
         ClaimReader reader(fromOrganization, claim);
