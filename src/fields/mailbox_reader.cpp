@@ -18,6 +18,7 @@ enum ByteClass : unsigned char {
     kLiteralStop = 16,  // in a domain literal
     kHigh = 32,         // beyond ASCII: it may begin a character of two bytes
     kNoAtom = 64,       // a control byte, a backslash or a square bracket: no part of a plain atom
+    kQuestion = 128,    // '?', which may end an encoded word's "=?"
 };
 constexpr ByteTable<unsigned char> kClasses = ByteTable<unsigned char>::of([](char c) {
     const auto in = [c](std::string_view set) { return set.find(c) != std::string_view::npos; };
@@ -27,29 +28,19 @@ constexpr ByteTable<unsigned char> kClasses = ByteTable<unsigned char>::of([](ch
                                       (in(std::string_view("\0\r\n()\\\x1B", 7)) ? kCommentStop : 0) |
                                       (in(std::string_view("\0\r\n]\\", 5)) ? kLiteralStop : 0) |
                                       (static_cast<unsigned char>(c) >= 0x80 ? kHigh : 0) |
-                                      (isControl(c) || in("[]\\") ? kNoAtom : 0));
+                                      (isControl(c) || in("[]\\") ? kNoAtom : 0) | (c == '?' ? kQuestion : 0));
 });
 bool is(char c, ByteClass byteClass) { return (kClasses[c] & byteClass) != 0; }
 
-// Whether text, an address's local part (quoted or not) or domain as
-// written, holds only what such a part holds when written plainly: no
-// control byte, and outside quotes no backslash or square bracket; text
-// beyond ASCII in UTF-8 only; and no "=?", an encoded word's start, which a
-// client may show decoded as anything, an '@' included.
-bool writtenPlainly(std::string_view text, bool quoted) {
-    unsigned classes = 0;
-    char before = 0;
-    for (const char c : text) {
-        if (c == '?' && before == '=') return false;
-        before = c;
-        classes |= kClasses[c];
-    }
-    if ((classes & kNoAtom) != 0) {
-        for (const char c : text) {
-            if (is(c, kNoAtom) && !(quoted && !isControl(c))) return false;
-        }
-    }
-    return (classes & kHigh) == 0 || isUtf8(text);
+// Whether text, an address's local part or domain as written, whose bytes
+// are of the classes seen, holds only what such a part holds when written
+// plainly: no control byte, backslash or square bracket; text beyond ASCII
+// in UTF-8 only; and no "=?", an encoded word's start, which a client may
+// show decoded as anything, an '@' included.
+bool writtenPlainly(std::string_view text, unsigned seen) {
+    if ((seen & kNoAtom) != 0) return false;
+    if ((seen & kQuestion) != 0 && text.find("=?") != std::string_view::npos) return false;
+    return (seen & kHigh) == 0 || isUtf8(text);
 }
 
 constexpr char kEscape = '\x1B';
@@ -84,21 +75,28 @@ bool isTrailByte(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x8
 // or a backslash.
 // The run of bytes of no class in classes: the loop that reads most of a
 // value, kept apart so that it compiles to a few instructions a byte.
-__attribute__((noinline)) const char* runOf(const char* at, const char* end, unsigned classes) {
-    while (at != end && (kClasses[*at] & classes) == 0) ++at;
+// The classes of its bytes are added to seen.
+__attribute__((noinline)) const char* runOf(const char* at, const char* end, unsigned classes, unsigned& seen) {
+    for (; at != end; ++at) {
+        const unsigned byteClasses = kClasses[*at];
+        if ((byteClasses & classes) != 0) break;
+        seen |= byteClasses;
+    }
     return at;
 }
 
 template <typename ShiftJis>
-const char* textRunEnd(const char* at, const char* end, ByteClass stops, ShiftJis shiftJis) {
+const char* textRunEnd(const char* at, const char* end, ByteClass stops, ShiftJis shiftJis, unsigned& seen) {
     for (;;) {
-        at = runOf(at, end, stops | kHigh);
+        at = runOf(at, end, stops | kHigh, seen);
         if (at == end) return at;
         const auto c = static_cast<unsigned char>(*at);
         if (c >= 0x80) {
+            seen |= kHigh;
             ++at;
             if (isLeadByte(c) && at < end && isTrailByte(static_cast<unsigned char>(*at)) && shiftJis()) ++at;
         } else if (c == kEscape) {
+            seen |= kNoAtom;
             at = pastEscape(at, end);
         } else {
             return at;
@@ -170,8 +168,10 @@ private:
     void appendDomain(const char* first, const char* last);
     void endDomain();
 
+    // The classes of the run's bytes go to runClasses_.
     const char* runEnd(const char* at, ByteClass stops) {
-        return textRunEnd(at, end_, stops, [this] { return shiftJis(); });
+        runClasses_ = 0;
+        return textRunEnd(at, end_, stops, [this] { return shiftJis(); }, runClasses_);
     }
     // Raw text beyond ASCII that is not UTF-8 is taken for Shift-JIS, as
     // Japanese clients show it; asked only of a value that holds some.
@@ -186,6 +186,7 @@ private:
     const char* const end_;
     MailboxSink& sink_;
     Known shiftJis_ = Known::kUnknown;
+    unsigned runClasses_ = 0;  // of the bytes of the last run read
     Mailboxes result_;
     const char* runFirst_ = nullptr;  // the text not yet handed on
     const char* runLast_ = nullptr;
@@ -213,6 +214,7 @@ private:
     std::size_t chainDots_ = 0;
     bool chainQuotedAt_ = false;
     std::size_t chainMark_ = 0;  // the text handed on before it
+    unsigned chainClasses_ = 0;  // of its bytes
     const char* chainFirst_ = nullptr;  // where it begins in the value
 
     // The domain being read, after an address's '@'.
@@ -223,6 +225,7 @@ private:
     std::size_t domainLength_ = 0;
     bool domainWhole_ = true;
     std::size_t domainMark_ = 0;  // the text handed on up to its last atom or dot
+    unsigned domainClasses_ = 0;  // of its bytes
 
     // The first address, and what stands after it.
     bool firstLocalPlain_ = false;
@@ -327,9 +330,11 @@ void Reader::quoted() {
     noteToken(Token::kOther);
     bool holdsAt = false;
     bool closed = false;
+    unsigned classes = 0;
     const char* const first = at_++;
     while (at_ < end_) {
         const char* const run = runEnd(at_, kQuoteStop);
+        classes |= runClasses_;
         for (const char* p = at_; p < run; ++p) holdsAt = holdsAt || *p == '@';
         emit(at_, run);
         at_ = run;
@@ -341,12 +346,14 @@ void Reader::quoted() {
         }
         if (c == '\\' && at_ < end_ && !isBreakOrNul(*at_)) {
             holdsAt = holdsAt || *at_ == '@';
+            classes |= kClasses[*at_];
             emit(at_, at_ + 1);
             ++at_;
         }
     }
     if (!closed) unclosed_ = true;
     chainToken(first, true, true, mark, cleanBefore, true, holdsAt);
+    chainClasses_ |= classes;
 }
 
 void Reader::literal() {
@@ -390,11 +397,13 @@ void Reader::word() {
         // A dot may not begin the domain, follow a dot, or end it.
         if (dotFirst && domain_ != Domain::kAfterAtom) domainPlain_ = false;
         if (readingFirst_ && domainPlain_ && holdsTwoDots(first, at_)) domainPlain_ = false;
+        domainClasses_ |= runClasses_;
         appendDomain(first, at_);
         domain_ = dotLast ? Domain::kAfterDot : Domain::kAfterAtom;
         if (!readingFirst_) emit(first, at_);
         return;
     }
+    const unsigned classes = runClasses_;
     const std::size_t mark = textSize();
     const bool cleanBefore = !sinceBoundary_;
     noteToken(Token::kOther);
@@ -402,6 +411,7 @@ void Reader::word() {
     bool dotsOnly = dotFirst && dotLast;
     for (const char* p = first; dotsOnly && p < at_; ++p) dotsOnly = *p == '.';
     chainToken(first, !dotFirst, !dotLast, mark, cleanBefore, false, false);
+    chainClasses_ |= classes;
     if (dotsOnly && chain_) {
         // Dots alone are no word of the local part.
         --chainWords_;
@@ -421,6 +431,7 @@ void Reader::chainToken(const char* first, bool wordFirst, bool wordLast, std::s
         chainQuotedAt_ = false;
         chainMark_ = mark;
         chainFirst_ = first;
+        chainClasses_ = 0;
     } else if (gap_) {
         chainGaps_ = true;
     }
@@ -487,6 +498,7 @@ void Reader::addressAt() {
     if (!first) noteToken(Token::kOther);
     readingFirst_ = first;
     domainPlain_ = !gap_;
+    domainClasses_ = 0;
     domainLength_ = 0;
     domainWhole_ = true;
     if (first) {
@@ -495,7 +507,7 @@ void Reader::addressAt() {
                                               : chainQuoted_ == 1 && chainWords_ == 0 && chainDots_ == 0 &&
                                                     !chainQuotedAt_) &&
                            writtenPlainly(std::string_view(chainFirst_, static_cast<std::size_t>(at_ - 1 - chainFirst_)),
-                                          chainQuoted_ == 1);
+                                          chainClasses_);
         firstBracketed_ = inBracket_;
         // The local part read so far is the address, not what names it.
         if (chain_) cutText(chainMark_);
@@ -530,7 +542,8 @@ void Reader::endDomain() {
     sink_.address(std::string_view(domainBytes_, domainLength_), domainWhole_);
     if (!readingFirst_) return;
     readingFirst_ = false;
-    firstDomainPlain_ = domainPlain_ && domainWhole_ && writtenPlainly(std::string_view(domainBytes_, domainLength_), false);
+    firstDomainPlain_ =
+        domainPlain_ && domainWhole_ && writtenPlainly(std::string_view(domainBytes_, domainLength_), domainClasses_);
     afterFirst_ = true;
 }
 

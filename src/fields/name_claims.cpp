@@ -233,7 +233,9 @@ constexpr char32_t kMarkRanges[][2] = {
     {0x0300, 0x036F}, {0x1AB0, 0x1AFF}, {0x1DC0, 0x1DFF}, {0x20D0, 0x20FF}, {0xFE20, 0xFE2F},
 };
 
-bool inRanges(char32_t c, const char32_t (*ranges)[2], std::size_t count) {
+// Inlined, as the next one, where -Os would call it for each character of
+// a name: the bench's names are mostly kana and kanji.
+__attribute__((always_inline)) inline bool inRanges(char32_t c, const char32_t (*ranges)[2], std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         if (c >= ranges[i][0] && c <= ranges[i][1]) return true;
     }
@@ -323,19 +325,24 @@ bool holdsHigh(std::string_view text) {
     return false;
 }
 
-bool holdsEscape(std::string_view text) { return text.find('\x1B') != std::string_view::npos; }
+// Whether the character of valid UTF-8 at text[at] is one of the kana,
+// kanji and hangul that look like nothing else, told from its three bytes
+// without decoding it in full: most names hold only these beyond ASCII.
+__attribute__((always_inline)) inline bool looksLikeNothingAt(std::string_view text, std::size_t at) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    if (lead < 0xE0 || lead > 0xEF || at + 2 >= text.size()) return false;
+    const char32_t c = (lead & 0x0Fu) << 12 | (static_cast<unsigned char>(text[at + 1]) & 0x3Fu) << 6 |
+                       (static_cast<unsigned char>(text[at + 2]) & 0x3Fu);
+    return inRanges(c, kNoLookAlikes, std::size(kNoLookAlikes));
+}
 
 // Whether text, valid UTF-8, holds a code point that its compatibility form
-// may read otherwise: none of the kana, kanji and hangul most names hold,
-// whose three bytes are read here as they stand.
+// may read otherwise: none of ASCII and the characters that look like
+// nothing else.
 bool needsCompatibilityForm(std::string_view text) {
     for (std::size_t at = 0; at < text.size(); ++at) {
-        const auto lead = static_cast<unsigned char>(text[at]);
-        if (lead < 0x80) continue;
-        if (lead < 0xE0 || lead > 0xEF || at + 2 >= text.size()) return true;
-        const char32_t c = (lead & 0x0Fu) << 12 | (static_cast<unsigned char>(text[at + 1]) & 0x3Fu) << 6 |
-                           (static_cast<unsigned char>(text[at + 2]) & 0x3Fu);
-        if (!inRanges(c, kNoLookAlikes, std::size(kNoLookAlikes))) return true;
+        if (static_cast<unsigned char>(text[at]) < 0x80) continue;
+        if (!looksLikeNothingAt(text, at)) return true;
         at += 2;
     }
     return false;
@@ -367,14 +374,25 @@ public:
         : reader_(reader), converter_(converter), reading_(reading) {}
 
     void write(std::string_view bytes) override {
-        const bool high = holdsHigh(bytes);
+        // Most pieces are ASCII, the blanks and brackets around encoded
+        // words: read as they stand.
+        bool high = false;
+        bool escape = false;
+        for (const char c : bytes) {
+            high = high || static_cast<unsigned char>(c) >= 0x80;
+            escape = escape || c == '\x1B';
+        }
+        if (!high && !escape) {
+            for (std::size_t at = 0; at < bytes.size() && !found_; ++at) read(bytes[at]);
+            return;
+        }
         if (high && isUtf8(bytes)) {
             writeUtf8(bytes);
         } else if (high && reading_ == RawReading::kBrokenUtf8) {
             writeBrokenUtf8(bytes);
         } else if (high && reading_ == RawReading::kEuc) {
             writeEuc(bytes);
-        } else if (holdsEscape(bytes)) {
+        } else if (escape) {
             writeIso2022Jp(bytes);
         } else {
             write932(bytes);
@@ -387,12 +405,14 @@ public:
         if (needsCompatibilityForm(text) && converter_.toCompatibilityForm(text, compatible_)) text = compatible_;
         char32_t c = 0;
         for (std::size_t at = 0; at < text.size() && !found_;) {
-            at += readCodePoint(text, at, c);
-            if (c < 0x80 && !overriding_) {
-                read(static_cast<int>(c));
-            } else {
-                readUnicode(c);
+            const auto lead = static_cast<unsigned char>(text[at]);
+            if (!overriding_ && (lead < 0x80 || looksLikeNothingAt(text, at))) {
+                read(lead < 0x80 ? lead : 0);
+                at += lead < 0x80 ? 1 : 3;
+                continue;
             }
+            at += readCodePoint(text, at, c);
+            readUnicode(c);
         }
     }
     // The name ends.
@@ -404,7 +424,7 @@ public:
     bool unreadable() const { return unreadable_; }
 
 private:
-    void read(int c) {
+    __attribute__((always_inline)) void read(int c) {
         if (c != kInvisible && !found_) found_ = reader_.read(static_cast<char>(c));
     }
     // The same for the rare forms: the reader is inlined in the loops of

@@ -504,13 +504,24 @@ inline PlainAddress plainAddressAt(const std::vector<Token>& tokens, std::size_t
 // (a '[' or ']' in it makes a domain that cannot be shown, but no unusual
 // form); nothing between them.
 // Whether a local part or domain as written holds only what one written
-// plainly holds: no control byte, no backslash or square bracket outside
-// quotes, UTF-8 beyond ASCII, no "=?".
+// plainly holds: no control byte, no backslash or square bracket (a quoted
+// local part's escaping backslashes aside), UTF-8 beyond ASCII, no "=?".
 inline bool plainlyWritten(const std::string& text, bool quoted) {
     std::u32string points;
-    for (const char c : text) {
+    const auto isBreak = [](char c) { return c == '\r' || c == '\n' || c == '\0'; };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (isBreak(c)) continue;  // a fold's break in a quoted string
         const bool control = static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
-        if (control || (!quoted && (c == '\\' || c == '[' || c == ']'))) return false;
+        if (quoted && c == '\\' && i + 1 < text.size() && !isBreak(text[i + 1])) {
+            ++i;  // the byte it escapes stands as itself
+            if (i < text.size() && (text[i] == '[' || text[i] == ']' || text[i] == '\\' ||
+                                    static_cast<unsigned char>(text[i]) < 0x20 || text[i] == 0x7F)) {
+                return false;
+            }
+            continue;
+        }
+        if (control || c == '[' || c == ']' || c == '\\') return false;
     }
     const bool high = std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
     return text.find("=?") == std::string::npos && (!high || plainUtf8(text, points));
