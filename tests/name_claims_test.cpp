@@ -92,6 +92,8 @@ TEST(NameClaims, ReadEachFormAndPassOverWhatIsNoDomain) {
         {"raw UTF-8 broken by a byte",
          "\"\xEF\xBC\xB0\xEF\xBD\x81\xEF\xBD\x99.\xEF\xBD\x83\xEF\xBD\x8F\xEF\xBD\x8D\xFF\" <a@b.example>",
          "pay.com"},
+        {"raw UTF-8 beside a word that cannot be decoded, raw Shift-JIS after it",
+         "\"PayPal.c\xD0\xBEm =?x-unknown?Q?a?= \x99 Amazon.co.jp\" <a@b.example>", "paypal.com"},
         {"raw EUC-JP full-width letters", "\xA3\xD0\xA3\xE1\xA3\xF9\xA1\xA5\xA3\xE3\xA3\xEF\xA3\xED <a@b.example>",
          "pay.com"},
         // A whole domain before a newer generic label still claims it.

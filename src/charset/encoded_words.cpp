@@ -119,8 +119,15 @@ public:
                 continue;
             }
             closeRun();
-            if (!decodable) out_.keptAsWritten();
-            if (decodable) {
+            if (!decodable) {
+                // Kept as written, a piece of its own: the raw text on either
+                // side is read as what it is, each side apart.
+                out_.keptAsWritten();
+                write(line_.substr(copied_, word.begin - copied_));
+                write(line_.substr(word.begin, word.end - word.begin));
+                copied_ = word.end;
+                lastRunDecoded_ = false;
+            } else {
                 open_ = true;
                 run_.begin = word.begin;
                 run_.end = word.end;

@@ -41,7 +41,8 @@ private:
 // Adjacent words (only blanks and tabs between) in one charset are joined
 // before conversion, and the blanks between two decoded words are dropped.
 // A word whose charset is unknown or whose text is malformed, and every word
-// of a run whose bytes are invalid in its charset, is kept as written. Each
+// of a run whose bytes are invalid in its charset, is kept as written, in a
+// write of its own, apart from the text on either side. Each
 // control byte that decoding yields becomes a blank, so the result is still
 // one line. Linear in the line's length; the result is at most twice as long.
 void appendDecoded(std::string_view line, CharsetConverter& converter, TextSink& out);
