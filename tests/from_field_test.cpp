@@ -38,6 +38,7 @@ TEST(FromField, OnePlainMailboxOrNoPass) {
         {"brackets alone", "<service@paypal.com>", "paypal.com"},
         {"comments after either", "service@paypal.com (PayPal)", "paypal.com"},
         {"a comment after the brackets", "<service@paypal.com> (PayPal)", "paypal.com"},
+        {"comments that would close an encoded word", "<service@paypal.com> (x=?a)(b?Q?c?=)", "paypal.com"},
         {"a name with dots", "John Q. Public <jqp@example.com>", "example.com"},
         {"a quoted name holding brackets and '@'", R"("a@b <c>" <jqp@example.com>)", "example.com"},
         {"dots anywhere in the local part", "taro..yamada.@docomo.ne.jp", "docomo.ne.jp"},

@@ -44,6 +44,7 @@ bool writtenPlainly(std::string_view text, unsigned seen) {
 }
 
 constexpr char kEscape = '\x1B';
+constexpr char kBlankText[] = " ";
 
 // Whether the escape sequence ESC second final (final one of finals) begins at at.
 bool escapeAt(const char* at, const char* end, char second, std::string_view finals) {
@@ -283,7 +284,6 @@ void Reader::blanks() {
         emit(text, run);
         while (run < at_ && !isBlank(*run)) ++run;
     }
-    static constexpr char kBlankText[] = " ";
     if (!blank) emit(kBlankText, kBlankText + 1);
 }
 
@@ -294,7 +294,9 @@ void Reader::comment() {
     gap_ = true;
     Nesting nesting;
     nesting.openComment();
-    emit(at_, at_ + 1);
+    // A comment's parentheses part what stands on either side, as a blank
+    // does: no encoded word is read across one.
+    emit(kBlankText, kBlankText + 1);
     ++at_;
     while (at_ < end_) {
         const char* const run = runEnd(at_, kCommentStop);
@@ -316,7 +318,7 @@ void Reader::comment() {
             continue;
         }
         nesting.readInComment(c);
-        emit(at_, at_ + 1);
+        emit(kBlankText, kBlankText + 1);
         ++at_;
         if (!nesting.inComment()) return;
     }
