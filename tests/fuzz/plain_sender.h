@@ -862,16 +862,22 @@ inline std::u32string plainRawPiece(const std::string& bytes, PlainRaw raw) {
     return points;
 }
 
-// Decoded words as the decoder hands them: code page 932 text, or UTF-8,
-// read in its compatibility form; and whether a word could not be decoded.
+// Decoded words as the decoder hands them: converted code page 932 text, or
+// UTF-8, read in its compatibility form; a word kept as written, and the
+// blanks between words, as raw text is read; and whether a word could not
+// be decoded.
 struct PlainDecodedText final : TextSink {
+    explicit PlainDecodedText(PlainRaw raw) : raw(raw) {}
+
+    PlainRaw raw;
     std::u32string points;
     bool undecodable = false;
 
-    void write(std::string_view bytes) override {
+    void writeConverted(std::string_view bytes) override {
         const std::string text(bytes);
         for (std::size_t i = 0; i < text.size();) points += plainCp932At(text, i);
     }
+    void write(std::string_view bytes) override { points += plainRawPiece(std::string(bytes), raw); }
     void keptAsWritten() override { undecodable = true; }
     bool takesUtf8() const override { return true; }
     void writeUtf8(std::string_view text) override {
@@ -921,7 +927,7 @@ inline std::u32string plainNamePoints(const std::string& name, PlainRaw raw, boo
             ++last;
         }
         points += plainRawPiece(name.substr(copied, words[i].first - copied), raw);
-        PlainDecodedText decoded;
+        PlainDecodedText decoded(raw);
         appendDecoded(std::string_view(name).substr(words[i].first, words[last].second - words[i].first),
                       testConverter(), decoded);
         points += decoded.points;
