@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -14,6 +15,7 @@
 #include "dkim/dmarc_policy.h"
 #include "dkim_keys.h"
 #include "fake_host.h"
+#include "keys/kept_keys.h"
 #include "keys/key_cache.h"
 #include "settings/setting_values.h"
 
@@ -438,6 +440,138 @@ TEST(DkimCheck, ASignatureIsJudgedWhenTheMailCame) {
     for (const auto& c : cases) {
         TestKeys keys;
         EXPECT_EQ(lineOf(c.above + signedMail("expires"), keys, c.now), c.line) << c.name;
+    }
+}
+
+// Kept keys and keys DNS no longer has, on the days of a clock: the mail
+// came on its topmost Received field's date, and is opened on kToday.
+constexpr Day kToday = dayOf(2027, 6, 1);
+constexpr char kKeyName[] = "s2048._domainkey.example.com";
+
+// A Received field dated midday of day.
+std::string receivedOn(Day day) {
+    static const char* const kWeekdays[] = {"Thu", "Fri", "Sat", "Sun", "Mon", "Tue", "Wed"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const CalendarDate date = dateOf(day);
+    char field[96];
+    std::snprintf(field, sizeof field, "Received: from mx.example.com by mail.example.org; %s, %02u %s %d 12:00:00 +0000\r\n",
+                  kWeekdays[((day % 7) + 7) % 7], date.day, kMonths[date.month - 1], date.year);
+    return field;
+}
+
+// The line for mail that came on arrival, with keys in DNS and kept.
+std::string keptLine(const std::string& mail, Day arrival, TestKeys& keys, KeptKeys* kept) {
+    DkimServices services{keys, testCrypto(), testConverter(), std::int64_t{kToday} * 86400 + 43200};
+    services.keptKeys = kept;
+    services.today = kToday;
+    char line[kDkimLineSize];
+    const std::string source = receivedOn(arrival) + mail;
+    return std::string(line, writeDkimLine(source.c_str(), services, 0, line));
+}
+
+TEST(KeptKeysInTheCheck, AKeptKeyCountsForMailThatCameWhileItWasPublished) {
+    const std::string kKept = "[DKIM] PASS example.com | pass example.com (kept key)";
+    const std::string kNoKey = "[DKIM] WARN example.com | permerror example.com (no key)";
+    constexpr Day kLast = kToday - 100;  // the kept key was last seen in DNS then
+    const std::string otherKey = TestKeys().records["s1024._domainkey.example.com"][0];
+    enum class Dns { kNoName, kNoRecord, kNotAKey, kOtherKey, kFailed, kPending, kRevoked, kSameKey };
+    const struct {
+        const char* name;
+        Dns dns;
+        Day arrival;
+        std::string line;
+    } cases[] = {
+        // The arrival bound, with DNS no longer giving the key.
+        {"came the day before its last day", Dns::kNoName, kLast - 1, kKept},
+        {"came on its last day", Dns::kNoName, kLast, kKept},
+        {"came the day after: a retired key that leaked signs nothing", Dns::kNoName, kLast + 1, kNoKey},
+        {"came long after, and old itself: still no key gone", Dns::kNoName, kLast + 50, kNoKey},
+        // Each answer DNS may give.
+        {"no record at the name", Dns::kNoRecord, kLast, kKept},
+        {"a record that is no key", Dns::kNotAKey, kLast, kKept},
+        {"another key, which does not verify", Dns::kOtherKey, kLast, kKept},
+        {"another key, for mail that came too late", Dns::kOtherKey, kLast + 1,
+         "[DKIM] WARN example.com | fail example.com (signature does not match)"},
+        {"a lookup that failed", Dns::kFailed, kLast, kKept},
+        {"a lookup still on its way", Dns::kPending, kLast, kKept},
+        {"a lookup still on its way, for mail that came too late", Dns::kPending, kLast + 1,
+         "[DKIM] ? example.com | temperror example.com (key lookup pending)"},
+        {"a revoked key overrules it", Dns::kRevoked, kLast, "[DKIM] WARN example.com | permerror example.com (key revoked)"},
+        {"DNS still gives it", Dns::kSameKey, kLast + 1, kPass},
+    };
+    for (const auto& c : cases) {
+        TestKeys keys;
+        KeptKeys kept(kToday - 400);
+        kept.keep(kKeyName, keys.records[kKeyName][0], kLast);
+        switch (c.dns) {
+            case Dns::kNoName: keys.records.erase(kKeyName); break;
+            case Dns::kNoRecord: keys.records[kKeyName] = {}; break;
+            case Dns::kNotAKey: keys.records[kKeyName] = {"v=spf1 -all"}; break;
+            case Dns::kOtherKey: keys.records[kKeyName] = {otherKey}; break;
+            case Dns::kFailed: keys.failing.insert(kKeyName); break;
+            case Dns::kPending: keys.pending.insert(kKeyName); break;
+            case Dns::kRevoked: keys.records[kKeyName] = {"v=DKIM1; k=rsa; p="}; break;
+            case Dns::kSameKey: break;
+        }
+        EXPECT_EQ(keptLine(signedMail("relaxed"), c.arrival, keys, &kept), c.line) << c.name;
+    }
+
+    // A body changed since: no kept key mends it, nor can it tell whether
+    // the key was one of those kept.
+    TestKeys keys;
+    KeptKeys kept(kToday - 400);
+    kept.keep(kKeyName, keys.records[kKeyName][0], kLast);
+    keys.records.erase(kKeyName);
+    EXPECT_EQ(keptLine(edited(signedMail("relaxed"), {{"Lunch  on", "Lunch  at"}}), kLast, keys, &kept), kNoKey);
+}
+
+TEST(KeptKeysInTheCheck, AKeyGoneIsNoForgeryAndAChangedKeyShows) {
+    const std::string kNoKey = "[DKIM] WARN example.com | permerror example.com (no key)";
+    const std::string kGone = "[DKIM] ? example.com | neutral example.com (key gone)";
+    const struct {
+        const char* name;
+        Day arrival;
+        bool keys;  // Keys on, with none kept
+        std::string line;
+    } gone[] = {
+        {"29 days ago: a made-up selector still fails", kToday - 29, true, kNoKey},
+        {"30 days ago", kToday - 30, true, kGone},
+        {"a year ago", kToday - 365, true, kGone},
+        {"29 days ago, without Keys", kToday - 29, false, kNoKey},
+        {"30 days ago, without Keys", kToday - 30, false, kGone},
+    };
+    for (const auto& c : gone) {
+        TestKeys keys;
+        keys.records.erase(kKeyName);
+        KeptKeys kept(kToday);
+        EXPECT_EQ(keptLine(signedMail("relaxed"), c.arrival, keys, c.keys ? &kept : nullptr), c.line) << c.name;
+    }
+    // Only when every aligned signature's key is gone is the mail unknown.
+    TestKeys keys;
+    keys.records.erase("s2048._domainkey.example.net");
+    EXPECT_EQ(keptLine(signedMail("two_signatures"), kToday - 60, keys, nullptr),
+              "[DKIM] PASS example.com | pass example.com, neutral example.net (key gone)");
+    keys.records.erase(kKeyName);
+    EXPECT_EQ(keptLine(signedMail("from_reject"), kToday - 60, keys, nullptr),
+              "[DKIM] ? reject.example.com (DMARC reject) | neutral example.com (key gone)");
+
+    // A key that changes under a name seen within 30 days shows, and is kept too.
+    const std::string kOtherKey = "v=DKIM1; k=rsa; p=MIIBIjANBgkqhkiG9w0BAQEFAAOCAQ8AMIIBCgKCAQEAother";
+    const struct {
+        const char* name;
+        Day lastSeen;  // of the other key kept
+        std::string line;
+    } changed[] = {
+        {"seen 29 days ago", kToday - 29, "[DKIM] PASS example.com | pass example.com (key changed)"},
+        {"seen 30 days ago", kToday - 30, kPass},
+    };
+    for (const auto& c : changed) {
+        TestKeys dns;
+        KeptKeys kept(kToday - 400);
+        kept.keep(kKeyName, kOtherKey, c.lastSeen);
+        EXPECT_EQ(keptLine(signedMail("relaxed"), kToday, dns, &kept), c.line) << c.name;
+        EXPECT_EQ(kept.keysOf(kKeyName).size(), 2u) << c.name;
     }
 }
 

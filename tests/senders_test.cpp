@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "senders/local_dates.h"
+#include "keptfile/local_dates.h"
 #include "senders/sender_history.h"
 #include "senders/skeleton.h"
 

@@ -1,10 +1,12 @@
 #include "dkim/dkim_check.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dkim/canonical.h"
 #include "dkim/dmarc_policy.h"
@@ -16,6 +18,7 @@
 #include "fields/mail_time.h"
 #include "fields/mailbox_reader.h"
 #include "fields/trust_line.h"
+#include "keys/kept_keys.h"
 #include "text/ascii.h"
 #include "text/inline_buffer.h"
 #include "text/writing.h"
@@ -39,7 +42,26 @@ enum class Outcome : std::uint8_t {
     kNoMatch,
     kPass,
     kTesting,    // its key says the signer is testing: the mail counts as unsigned by it
+    kKeyGone,    // DNS no longer has its key, and the mail is older than a forgery could hide behind
     kUnchecked,  // still on its way
+};
+
+// Mail that arrived this many days or more before today, whose key DNS
+// no longer has, reads (key gone); later mail keeps (no key), so that a
+// forgery with a made-up selector still fails.
+constexpr Day kKeyGoneDays = 30;
+// A kept key last seen this many days ago or later, that DNS now gives
+// another key for, shows the change.
+constexpr Day kKeyChangedDays = 30;
+// Kept keys tried per signature, of those that count and of those that
+// do not: each try is an RSA verification.
+constexpr std::size_t kKeptTried = 4;
+
+// How the key that verified a pass came.
+enum class KeyNote : std::uint8_t {
+    kNone,
+    kKept,     // a kept key, for mail that came while DNS still gave it
+    kChanged,  // DNS's, other than a key of its name kept and recently seen
 };
 
 struct Item {
@@ -63,6 +85,7 @@ Item itemOf(Outcome outcome) {
         case Outcome::kBodyChanged: return {"fail", " (body changed)"};
         case Outcome::kNoMatch: return {"fail", " (signature does not match)"};
         case Outcome::kTesting: return {"neutral", " (testing)"};
+        case Outcome::kKeyGone: return {"neutral", " (key gone)"};
         default: return {"pass", ""};
     }
 }
@@ -76,6 +99,18 @@ struct Check {
     Key key;
     bool partOfBody = false;
     std::unique_ptr<Sha256> bodyHash;
+    // Its key's name, when it was asked of DNS, and what DNS gave there.
+    std::string keyName;
+    std::shared_ptr<const KeyRecords> records;
+    bool noKeyInDns = false;  // DNS answered: no such key
+    // With kept keys for its name: what DNS's answer alone came to, and
+    // the kept keys, those the mail came in time for first.
+    Outcome dnsOutcome = Outcome::kUnchecked;
+    std::vector<KeptKey> kept;
+    std::size_t counting = 0;  // of kept, those the mail came in time for
+    bool retiredKeyVerified = false;  // a kept key the mail came too late for verified it
+    bool keptUntold = false;          // its kept keys were not tried: whether one signed is unknown
+    KeyNote keyNote = KeyNote::kNone;
 };
 
 // The fields a mail may hold once (RFC 5322), and those that decide how its
@@ -156,14 +191,21 @@ void readKeyAnswer(Check& check, const KeyAnswer& answer, Crypto& crypto) {
         case KeyState::kPending: check.outcome = Outcome::kPending; return;
         case KeyState::kFailed: check.outcome = Outcome::kLookupFailed; return;
         case KeyState::kNoKey:
-        case KeyState::kNoName: check.outcome = Outcome::kNoKey; return;
+        case KeyState::kNoName:
+            check.outcome = Outcome::kNoKey;
+            check.noKeyInDns = true;
+            return;
         case KeyState::kFound: break;
     }
-    const KeyRecords none;
-    check.key = readKey(answer.records != nullptr ? *answer.records : none, check.signature.domain,
+    static const KeyRecords kNone;
+    check.records = answer.records;
+    check.key = readKey(answer.records != nullptr ? *answer.records : kNone, check.signature.domain,
                         check.signature.identityDomain, crypto);
     switch (check.key.verdict) {
-        case KeyVerdict::kNoKey: check.outcome = Outcome::kNoKey; break;
+        case KeyVerdict::kNoKey:
+            check.outcome = Outcome::kNoKey;
+            check.noKeyInDns = true;
+            break;
         case KeyVerdict::kRevoked: check.outcome = Outcome::kRevoked; break;
         case KeyVerdict::kBadKey: check.outcome = Outcome::kBadKey; break;
         case KeyVerdict::kWeakKey: check.outcome = Outcome::kWeakKey; break;
@@ -190,6 +232,7 @@ DmarcPolicy lookUp(InlineBuffer<Check*, kCheckedSignatures>& checks, const Polic
             check.outcome = Outcome::kNoKey;
             continue;
         }
+        check.keyName = name;
         names[keys] = std::move(name);
         asking[keys++] = &check;
     }
@@ -212,6 +255,85 @@ DmarcPolicy lookUp(InlineBuffer<Check*, kCheckedSignatures>& checks, const Polic
     static const KeyAnswer kNoSuchName{KeyState::kNoName, nullptr};
     return discoverDmarcPolicy(answerAt(atFrom), answerAt(atOrganization),
                                policyNames.fromCannotExist ? &kNoSuchName : answerAt(fromItself));
+}
+
+// Offers check the keys kept for its name, when DNS gave none that can
+// verify it yet: no such key, a lookup that failed or is still on its way,
+// a key that cannot be used, or one that may not verify it. A revoked key
+// overrules them all. The keys the mail came in time for (it arrived no
+// later than they were last seen in DNS) are tried first; the others only
+// tell a retired key that leaked from one never kept.
+void offerKeptKeys(Check& check, const KeptKeys& keptKeys, Day arrival) {
+    switch (check.outcome) {
+        case Outcome::kNoKey:
+        case Outcome::kPending:
+        case Outcome::kLookupFailed:
+        case Outcome::kBadKey:
+        case Outcome::kWeakKey:
+        case Outcome::kUnchecked: break;
+        default: return;
+    }
+    if (check.keyName.empty()) return;
+    check.kept = keptKeys.keysOf(check.keyName);
+    if (check.kept.empty()) return;
+    std::stable_sort(check.kept.begin(), check.kept.end(), [arrival](const KeptKey& a, const KeptKey& b) {
+        const bool aCounts = a.last >= arrival;
+        return aCounts != (b.last >= arrival) ? aCounts : a.last > b.last;
+    });
+    while (check.counting < check.kept.size() && check.kept[check.counting].last >= arrival) ++check.counting;
+    check.dnsOutcome = check.outcome;
+    check.outcome = Outcome::kUnchecked;
+}
+
+// Verifies check's signature, whose header hash is digest: with DNS's key,
+// else with a kept key the mail came in time for; else the check is what
+// DNS's answer alone made it.
+void verifyKeys(Check& check, const Sha256Digest& digest, Crypto& crypto) {
+    if (check.key.rsa != nullptr && check.key.rsa->verifies(digest, check.signature.value)) {
+        check.outcome = Outcome::kPass;
+        return;
+    }
+    std::size_t tried[2] = {};  // of the keys that do not count, and of those that do
+    for (std::size_t i = 0; i < check.kept.size(); ++i) {
+        const bool counts = i < check.counting;
+        if (tried[counts] == kKeptTried) continue;
+        ++tried[counts];
+        const KeyRecords records{std::string(check.kept[i].record)};
+        const Key key = readKey(records, check.signature.domain, check.signature.identityDomain, crypto);
+        if (key.verdict != KeyVerdict::kUsable || key.testing || !key.rsa->verifies(digest, check.signature.value)) {
+            continue;
+        }
+        if (counts) {
+            check.outcome = Outcome::kPass;
+            check.keyNote = KeyNote::kKept;
+            return;
+        }
+        check.retiredKeyVerified = true;
+    }
+    check.outcome = check.dnsOutcome != Outcome::kUnchecked ? check.dnsOutcome : Outcome::kNoMatch;
+}
+
+// What check's key comes to once checked: a key DNS no longer has, for mail
+// old enough, is gone; with keys kept, a key DNS gave is seen today, kept
+// once it verified, and shown when it replaced a key of its name kept and
+// recently seen.
+void settleKeys(Check& check, KeptKeys* keptKeys, Day today, Day arrival) {
+    if (check.outcome == Outcome::kNoKey && check.noKeyInDns && !check.retiredKeyVerified && !check.keptUntold &&
+        arrival <= today - kKeyGoneDays) {
+        check.outcome = Outcome::kKeyGone;
+    }
+    if (keptKeys == nullptr || check.key.verdict != KeyVerdict::kUsable) return;
+    const std::string form = KeptKeys::keptForm(check.key.record);
+    if (form.empty()) return;
+    if (check.outcome != Outcome::kPass || check.keyNote != KeyNote::kNone) {
+        keptKeys->see(check.keyName, form, today);
+        return;
+    }
+    const std::string_view key = KeptKeys::keyOf(form);
+    for (const KeptKey& kept : keptKeys->keysOf(check.keyName)) {
+        if (KeptKeys::keyOf(kept.record) != key && today - kept.last < kKeyChangedDays) check.keyNote = KeyNote::kChanged;
+    }
+    keptKeys->keep(check.keyName, form, today);
 }
 
 // Hashes the body once for each form that a check with a usable key asks
@@ -241,7 +363,10 @@ void checkBodies(InlineBuffer<Check*, kCheckedSignatures>& checks, std::string_v
             const bool longer = check.signature.limited && check.signature.length > length;
             if (longer || check.signature.bodyHash.size() != digest.size() ||
                 std::memcmp(check.signature.bodyHash.data(), digest.data(), digest.size()) != 0) {
-                check.outcome = Outcome::kBodyChanged;
+                // Offered kept keys, the check is what DNS made it: no key
+                // mends a body, nor can it tell then whether a kept key signed.
+                check.outcome = check.dnsOutcome != Outcome::kUnchecked ? check.dnsOutcome : Outcome::kBodyChanged;
+                check.keptUntold = check.dnsOutcome != Outcome::kUnchecked;
             }
             check.partOfBody = check.signature.limited && check.signature.length < length;
         }
@@ -280,7 +405,7 @@ void checkHeaders(InlineBuffer<Check*, kCheckedSignatures>& checks, const MailSo
                                  static_cast<std::size_t>(text.data() + text.size() - check.signature.hiddenTo)));
         own.end(false);
         feed.finish();
-        check.outcome = check.key.rsa->verifies(hash->finish(), check.signature.value) ? Outcome::kPass : Outcome::kNoMatch;
+        verifyKeys(check, hash->finish(), crypto);
     }
 }
 
@@ -302,6 +427,8 @@ void writeItem(const Check& check, const MailFacts& mail, LineWriter& line) {
     const Item item = itemOf(check.outcome);
     line << item.result << " " << check.domain.text() << item.note;
     if (check.outcome != Outcome::kPass) return;
+    if (check.keyNote == KeyNote::kKept) line << " (kept key)";
+    if (check.keyNote == KeyNote::kChanged) line << " (key changed)";
     markNotFrom(line, alignedWithFrom(check, mail));
     if (check.partOfBody) line << " (part of the body)";
 }
@@ -366,6 +493,8 @@ Verdict verdictOf(const InlineBuffer<Check*, kCheckedSignatures>& checks, const 
     bool alignedPartPass = false;  // over the start of it
     bool counted = false;          // a signer that is not testing
     bool alignedTemporary = false;
+    bool alignedGone = false;   // signatures whose key DNS no longer has
+    bool alignedOther = false;  // and the others
     for (std::size_t i = 0; i < checks.size(); ++i) {
         const Check& check = *checks[i];
         // A signer that is testing counts as no signer at all.
@@ -376,10 +505,12 @@ Verdict verdictOf(const InlineBuffer<Check*, kCheckedSignatures>& checks, const 
         // sender's own doing, maybe) hides nothing the owner asks.
         const bool aligned = check.domain.known() && alignedWithFrom(check, mail);
         alignedTemporary = alignedTemporary || (aligned && isTemporary(check.outcome));
+        (check.outcome == Outcome::kKeyGone ? alignedGone : alignedOther) |= aligned;
         if (check.outcome == Outcome::kPass && aligned) (check.partOfBody ? alignedPartPass : alignedPass) = true;
     }
     if (alignedPass) return Verdict::kPass;
-    if (alignedTemporary) return Verdict::kUnknown;
+    // What can no longer be checked is not called forged.
+    if (alignedTemporary || (alignedGone && !alignedOther)) return Verdict::kUnknown;
     if (mail.policy.request != DmarcRequest::kNone && !alignedPartPass) return Verdict::kFail;
     return counted ? Verdict::kWarn : Verdict::kNone;
 }
@@ -420,8 +551,18 @@ void writeLine(const char* source, DkimServices& services, std::uint32_t waitMs,
     for (std::size_t i = 0; i < checked.size(); ++i) checkSignature(*checked[i], arrival);
     const Sender& sender = facts.sender;
     facts.policy = lookUp(checked, policyNamesOf(sender.dnsDomain()), services, waitMs);
+    constexpr std::int64_t kDaySeconds = 86400;
+    const auto dayOfTime = [](std::int64_t time) {
+        return static_cast<Day>(time >= 0 ? time / kDaySeconds : (time + 1) / kDaySeconds - 1);
+    };
+    const Day today = services.today != 0 ? services.today : dayOfTime(services.now + services.zoneOffset);
+    const Day arrivalDay = dayOfTime(arrival + services.zoneOffset);
+    if (services.keptKeys != nullptr) {
+        for (std::size_t i = 0; i < checked.size(); ++i) offerKeptKeys(*checked[i], *services.keptKeys, arrivalDay);
+    }
     checkBodies(checked, mail.body(), services.crypto);
     checkHeaders(checked, mail, services.crypto);
+    for (std::size_t i = 0; i < checked.size(); ++i) settleKeys(*checked[i], services.keptKeys, today, arrivalDay);
 
     SenderNotes notes;
     notes.repeated = facts.repeated;

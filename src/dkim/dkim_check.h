@@ -11,7 +11,10 @@
 #include "fields/from_field.h"
 #include "fields/shown_text.h"
 #include "fields/trust_line.h"
+#include "keptfile/local_dates.h"
 #include "keys/key_source.h"
+
+class KeptKeys;
 
 // What the checks need from outside.
 struct DkimServices {
@@ -20,6 +23,9 @@ struct DkimServices {
     CharsetConverter& converter;  // for the encoded words of a display name
     std::int64_t now;             // seconds since 1970 UTC, by the machine's clock
     SenderCheck* senders = nullptr;  // the history of the user's senders, when it is kept
+    KeptKeys* keptKeys = nullptr;    // the keys kept, with Keys on: read and added to
+    Day today = 0;                   // the user's local date; 0: now's date in UTC
+    std::int32_t zoneOffset = 0;     // seconds local time is ahead of UTC, which dates the mail's arrival
 };
 
 // Signatures checked per mail; the ones after them are only counted.
@@ -27,7 +33,9 @@ constexpr std::size_t kCheckedSignatures = 5;
 
 // The longest line: "[DKIM] WARN FROM" and its notes, " | ", three items of
 // the longest result, domain and notes, and the count of the rest.
-constexpr std::size_t kDkimItemSize = sizeof "permerror " - 1 + kShownDomainSize + sizeof " (signature does not match)" - 1;
+constexpr std::size_t kDkimItemSize = sizeof "pass " - 1 + kShownDomainSize + sizeof " (key changed)" - 1 +
+                                      sizeof " (not From)" - 1 + sizeof " (part of the body)" - 1;
+static_assert(kDkimItemSize >= sizeof "permerror " - 1 + kShownDomainSize + sizeof " (signature does not match)" - 1);
 constexpr std::size_t kDkimLineSize = sizeof "[DKIM] WARN " - 1 + kSubjectSize + sizeof " | " - 1 + 3 * kDkimItemSize +
                                       2 * (sizeof ", " - 1) + sizeof ", +18446744073709551615 more" - 1;
 

@@ -53,6 +53,7 @@ Key readKey(const KeyRecords& records, std::string_view domain, std::string_view
         // A record of another version is no key record of ours: the next one may be.
         const Tag* version = tags.find("v");
         if (version != nullptr && !sameText(version->value, "DKIM1")) continue;
+        key.record = record;
         key.verdict = judge(tags, domain, identityDomain, crypto, key);
         if (key.verdict != KeyVerdict::kUsable) key.rsa.reset();
         return key;

@@ -21,6 +21,7 @@ struct Key {
     KeyVerdict verdict = KeyVerdict::kNoKey;
     RsaKeyHandle rsa;      // with kUsable
     bool testing = false;  // t=y: the signer is testing, and its mail counts as unsigned
+    std::string_view record;  // the record that decided, valid while the records are
 };
 
 // The key that records give a signature of domain whose i= domain is

@@ -21,7 +21,7 @@
 
 #include "domains/public_suffixes.h"
 #include "senders/hash_slots.h"
-#include "senders/local_dates.h"
+#include "keptfile/local_dates.h"
 
 // What the trust lines show after a From domain.
 struct SenderNote {
