@@ -65,12 +65,13 @@ TEST_F(SettingsFile, TheViewKeysAreReadAndOffWhenAbsent) {
     EXPECT_EQ(settings.auth, 0);
     EXPECT_EQ(settings.dkim, 0);
     EXPECT_EQ(settings.senders, 0);
+    EXPECT_EQ(settings.keys, 0);
     EXPECT_EQ(settings.dkimWait, kDefaultDkimWait);
     EXPECT_TRUE(settings.dnsServers.empty());
     EXPECT_TRUE(settings.authServers.empty());
     // The servers are read as the patterns are, but never lowered.
     writeBytes(ini,
-               "[Setting]\r\nWholeFields=2\r\nDecode=1\r\nHops=1\r\nAuth=1\r\nIgnoreCase=1\r\nDkim=1\r\nSenders=1\r\n"
+               "[Setting]\r\nWholeFields=2\r\nDecode=1\r\nHops=1\r\nAuth=1\r\nIgnoreCase=1\r\nDkim=1\r\nSenders=1\r\nKeys=1\r\n"
                "DkimWait= 250 \r\nDnsServers=\"192.0.2.1, resolver 10.0.0.53\"\r\n"
                "[AuthServers]\r\n01=MX.example.net\r\n02=*.Example.com\r\n03=-\r\n05=after a gap\r\n");
     settings = load();
@@ -80,6 +81,7 @@ TEST_F(SettingsFile, TheViewKeysAreReadAndOffWhenAbsent) {
     EXPECT_EQ(settings.auth, 1);
     EXPECT_EQ(settings.dkim, 1);
     EXPECT_EQ(settings.senders, 1);
+    EXPECT_EQ(settings.keys, 1);
     EXPECT_EQ(settings.dkimWait, 250u);
     EXPECT_EQ(settings.dnsServers, readDnsServers("192.0.2.1 10.0.0.53"));
     EXPECT_EQ(settings.authServers, (Lines{"MX.example.net", "*.Example.com", "-"}));

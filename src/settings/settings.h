@@ -39,6 +39,7 @@ struct Settings {
     std::int32_t auth = 0;         // on: the authentication digest is the view's first line
     std::int32_t dkim = 0;         // on: the view's first lines tell what checking the DKIM signatures found
     std::int32_t senders = 0;      // on: the trust lines on keep a history of senders and tell new ones and look-alikes
+    std::int32_t keys = 0;         // on, with Dkim: the DKIM keys that verified are kept, for mail signed before they go
     std::uint32_t dkimWait = kDefaultDkimWait;
     std::vector<std::uint32_t> dnsServers;  // IPv4, network byte order; none: the system's resolver
     char separator[kSeparatorSize] = {};

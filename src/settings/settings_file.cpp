@@ -94,6 +94,7 @@ void loadSettingsFrom(const char* path, Settings& settings) {
     settings.auth = readInt("Auth", 0);
     settings.dkim = readInt("Dkim", 0);
     settings.senders = readInt("Senders", 0);
+    settings.keys = readInt("Keys", 0);
     char value[kValueReadSize + 1];
     GetPrivateProfileStringA(kSettingSection, "DkimWait", "", value, kValueReadSize, path);
     settings.dkimWait = readDkimWait(value);
