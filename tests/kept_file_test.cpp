@@ -1,6 +1,6 @@
 // The history's file as Windows reads and replaces it: a save that fails
 // midway leaves the old file as it was and nothing beside it.
-#include "senders/history_file.h"
+#include "keptfile/whole_file.h"
 
 #include <gtest/gtest.h>
 

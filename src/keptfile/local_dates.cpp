@@ -1,4 +1,4 @@
-#include "senders/local_dates.h"
+#include "keptfile/local_dates.h"
 
 #include "text/ascii.h"
 

@@ -1,0 +1,98 @@
+#include "keptfile/kept_file.h"
+
+#include <cstring>
+#include <string>
+
+#include "keptfile/whole_file.h"
+
+namespace {
+
+// FNV-1a: whether a file is what this process last read or wrote. A file
+// that differs by chance with the same hash is a file of the same user's,
+// merged at the next save that finds it changed.
+std::uint64_t hashOfBytes(std::string_view bytes) {
+    std::uint64_t hash = 0xCBF29CE484222325u;
+    for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3u;
+    return hash;
+}
+
+// path with ".bad" for its extension, or after it when it has none.
+bool setAsideNameOf(const char* path, char (&setAside)[MAX_PATH]) {
+    const std::size_t length = std::strlen(path);
+    std::size_t stem = length;
+    while (stem > 0 && path[stem - 1] != '.' && path[stem - 1] != '\\' && path[stem - 1] != '/') --stem;
+    stem = stem > 0 && path[stem - 1] == '.' ? stem - 1 : length;
+    if (stem + sizeof ".bad" > sizeof setAside) return false;
+    std::memcpy(setAside, path, stem);
+    std::memcpy(setAside + stem, ".bad", sizeof ".bad");
+    return true;
+}
+
+}  // namespace
+
+KeptFile::KeptFile(HMODULE module, const char* name, KeptText& text, std::size_t largest)
+    : text_(text), largest_(largest) {
+    if (!pathBesideModule(module, name, path_) || !setAsideNameOf(path_, setAside_)) path_[0] = '\0';
+}
+
+void KeptFile::open(Day today) {
+    if (path_[0] == '\0') return;
+    state_ = State::kLocked;
+    take(today, false);
+}
+
+bool KeptFile::take(Day today, bool merge) {
+    std::string bytes;
+    const FileRead read = readWholeFile(path_, largest_, bytes);
+    switch (read) {
+        case FileRead::kFailed:
+            return false;
+        case FileRead::kMissing:
+            // Deleted meanwhile, or never there: what text holds is written.
+            begun_ = begun_ || known_ || state_ == State::kLocked;
+            known_ = false;
+            state_ = State::kKept;
+            return true;
+        case FileRead::kRead: {
+            const std::uint64_t hash = hashOfBytes(bytes);
+            if (known_ && bytes.size() == size_ && hash == hash_) return true;
+            if (merge ? text_.merge(bytes, today) : text_.read(bytes, today)) {
+                known_ = true;
+                size_ = bytes.size();
+                hash_ = hash;
+                state_ = State::kKept;
+                return true;
+            }
+            break;
+        }
+        case FileRead::kTooLarge:
+            break;
+    }
+    // No such file: kept for the user to look at, and out of the way of the
+    // new one. One that cannot be set aside is not written over.
+    if (!setFileAside(path_, setAside_)) {
+        state_ = State::kInMemory;
+        return false;
+    }
+    begun_ = true;
+    known_ = false;
+    state_ = State::kKept;
+    return true;
+}
+
+bool KeptFile::save(Day today) {
+    if (state_ == State::kInMemory) return false;
+    if (state_ == State::kLocked && !take(today, true)) return false;
+    if (!begun_ && !text_.changed()) return true;
+    // Another process may have saved since: its records are merged, not
+    // written over.
+    if (!take(today, true)) return false;
+    const std::string bytes = text_.write();
+    if (!replaceFile(path_, bytes)) return false;
+    text_.markSaved();
+    begun_ = false;
+    known_ = true;
+    size_ = bytes.size();
+    hash_ = hashOfBytes(bytes);
+    return true;
+}
