@@ -41,15 +41,25 @@ void KeptFile::open(Day today) {
     take(today, false);
 }
 
+void KeptFile::stampNow(FILETIME& time, std::uint64_t& size) const {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path_, GetFileExInfoStandard, &data)) data = {};
+    time = data.ftLastWriteTime;
+    size = std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
+}
+
 bool KeptFile::take(Day today, bool merge) {
+    // Before the read: a save that comes between is looked at again.
+    stampNow(time_, stampSize_);
     std::string bytes;
     const FileRead read = readWholeFile(path_, largest_, bytes);
     switch (read) {
         case FileRead::kFailed:
             return false;
         case FileRead::kMissing:
-            // Deleted meanwhile, or never there: what text holds is written.
-            begun_ = begun_ || known_ || state_ == State::kLocked;
+            // None at the start: text begins anew, and is written. One
+            // deleted meanwhile is written again when text changes.
+            begun_ = begun_ || state_ == State::kLocked;
             known_ = false;
             state_ = State::kKept;
             return true;
@@ -83,6 +93,10 @@ bool KeptFile::take(Day today, bool merge) {
 bool KeptFile::save(Day today) {
     if (state_ == State::kInMemory) return false;
     if (state_ == State::kLocked && !take(today, true)) return false;
+    FILETIME time;
+    std::uint64_t size = 0;
+    stampNow(time, size);
+    if (size != stampSize_ || CompareFileTime(&time, &time_) != 0) take(today, true);
     if (!begun_ && !text_.changed()) return true;
     // Another process may have saved since: its records are merged, not
     // written over.
@@ -90,6 +104,7 @@ bool KeptFile::save(Day today) {
     const std::string bytes = text_.write();
     if (!replaceFile(path_, bytes)) return false;
     text_.markSaved();
+    stampNow(time_, stampSize_);
     begun_ = false;
     known_ = true;
     size_ = bytes.size();

@@ -33,8 +33,10 @@ public:
     void open(Day today);
 
     // To be called each minute and at the exit. Reads a file that was
-    // locked so far and merges it in (KeptText::merge); then, when text
-    // changed or began anew, reads the file again, merges it in when it
+    // locked so far, or that another process saved since (its time or size
+    // changed), and merges it in (KeptText::merge), so that processes that
+    // share the file learn each other's records within a minute; then, when
+    // text changed or began anew, reads the file again, merges it in when it
     // differs from what was last read or written (another process saved, or
     // the user edited it), and replaces it with text's bytes. True when
     // nothing is left to write; false when the file is still locked, or the
@@ -54,6 +56,8 @@ private:
     // last read or written; sets it aside when it is no such file. False
     // when it could not be read, or set aside.
     bool take(Day today, bool merge);
+    // The file's time and size, as they are now; zero for no file.
+    void stampNow(FILETIME& time, std::uint64_t& size) const;
 
     KeptText& text_;
     std::size_t largest_;
@@ -64,6 +68,10 @@ private:
     bool known_ = false;
     std::size_t size_ = 0;
     std::uint64_t hash_ = 0;
+    // The file's time and size when last read or written: only a cheap
+    // look for another process's save; before a save, the bytes decide.
+    FILETIME time_ = {};
+    std::uint64_t stampSize_ = 0;
     char path_[MAX_PATH] = {};
     char setAside_[MAX_PATH] = {};
 };
