@@ -7,13 +7,25 @@
 
 namespace {
 
-// FNV-1a: whether a file is what this process last read or wrote. A file
-// that differs by chance with the same hash is a file of the same user's,
-// merged at the next save that finds it changed.
+// Whether a file is what this process last read or wrote: two lanes of
+// 32-bit multiplications over 4 bytes at a time, which a 32-bit processor
+// makes in a few ms for the largest history. A file that differs by chance
+// with the same hash is one in 2^64.
 std::uint64_t hashOfBytes(std::string_view bytes) {
-    std::uint64_t hash = 0xCBF29CE484222325u;
-    for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001B3u;
-    return hash;
+    std::uint32_t high = 0x811C9DC5u;
+    std::uint32_t low = 0x9E3779B9u;
+    std::size_t at = 0;
+    for (; at + 4 <= bytes.size(); at += 4) {
+        std::uint32_t word;
+        std::memcpy(&word, bytes.data() + at, 4);
+        high = (high ^ word) * 0x01000193u + (high >> 15);
+        low = (low + word) * 0x85EBCA77u ^ (low >> 13);
+    }
+    for (; at < bytes.size(); ++at) {
+        high = (high ^ static_cast<unsigned char>(bytes[at])) * 0x01000193u;
+        low = (low + static_cast<unsigned char>(bytes[at])) * 0x85EBCA77u;
+    }
+    return std::uint64_t{high} << 32 | low;
 }
 
 // path with ".bad" for its extension, or after it when it has none.

@@ -93,10 +93,9 @@ void sortRuns(std::vector<FileLine>& lines, bool (*sameKey)(const FileLine&, con
 
 bool samePrefix(const FileLine& a, const FileLine& b) { return a.domain.substr(0, 6) == b.domain.substr(0, 6); }
 
-// Reads file's first line and its lines as read on today: dates later than
-// today held to today, and a domain below its organizational domain, as an
-// older list of public suffixes made it one, read as that domain. altered
-// tells that what is kept differs from the lines. False for no history.
+// Reads file's first line and its lines as read on today, dates later than
+// today held to today; altered tells that what is kept differs from the
+// lines. False for no history.
 bool readLines(std::string_view file, Day today, Day& since, std::vector<FileLine>& lines, bool& altered) {
     KeptLines reader(file, SenderHistory::kMaxLineLength - 1);  // its LF counted
     std::string_view line;
@@ -114,11 +113,6 @@ bool readLines(std::string_view file, Day today, Day& since, std::vector<FileLin
         FileLine parsed;
         if (next == KeptLines::Next::kDamaged || !parseLine(line, parsed)) return false;
         altered = holdToToday(parsed.record, today) || altered;
-        const std::string_view organization = organizationalDomain(parsed.domain);
-        if (organization.size() != parsed.domain.size()) {
-            parsed.domain = organization;
-            altered = true;
-        }
         lines.push_back(parsed);
     }
     return true;
@@ -190,6 +184,18 @@ bool SenderHistory::merge(std::string_view file, Day today) {
 }
 
 bool SenderHistory::build(Day since, std::vector<FileLine>& lines, bool changed) {
+    // Nearly every file holds organizational domains only, which each line's
+    // public suffix, found once as its keys are made, tells. A domain below
+    // its organizational domain, which an older list of public suffixes
+    // made one, is read as that domain, in a second pass.
+    const Placed placed = place(since, lines, changed);
+    if (placed != Placed::kBelowItsDomain) return placed == Placed::kPlaced;
+    for (FileLine& line : lines) line.domain = organizationalDomain(line.domain);
+    byDomain(lines, changed);
+    return place(since, lines, true) == Placed::kPlaced;
+}
+
+SenderHistory::Placed SenderHistory::place(Day since, const std::vector<FileLine>& lines, bool changed) {
     std::size_t bytes = 0;
     for (const FileLine& line : lines) bytes += line.domain.size();
     SenderHistory fresh(since, capacity_);
@@ -219,14 +225,15 @@ bool SenderHistory::build(Day since, std::vector<FileLine>& lines, bool changed)
     for (std::size_t i = 0; i < count; ++i) {
         const FileLine& line = lineAt(i);
         const EntryKeys keys = keysOf(line.domain, line.record.days >= kKnownDays);
-        if (!keys.organizational || fresh.findEntry(line.domain, keys.domain) != kNone) return false;
+        if (!keys.organizational) return Placed::kBelowItsDomain;
+        if (fresh.findEntry(line.domain, keys.domain) != kNone) return Placed::kRefused;
         const auto poolAt = static_cast<std::uint32_t>(fresh.pool_.size());
         fresh.pool_.insert(fresh.pool_.end(), line.domain.begin(), line.domain.end());
         fresh.entries_.emplace_back();
         fresh.placeEntry(static_cast<std::uint32_t>(i), poolAt, line.domain.size(), keys, line.record);
     }
     *this = std::move(fresh);
-    return true;
+    return Placed::kPlaced;
 }
 
 std::vector<FileLine> SenderHistory::linesByDomain() const {

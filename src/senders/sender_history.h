@@ -141,8 +141,13 @@ public:
 
 private:
     // Becomes the history of lines, one a domain, in byte order, begun on
-    // since; false for a line the history cannot hold.
+    // since; a domain below its organizational domain is read as that
+    // domain. False for a line the history cannot hold.
     bool build(Day since, std::vector<SenderLine>& lines, bool changed);
+    enum class Placed : std::uint8_t { kPlaced, kBelowItsDomain, kRefused };
+    // build's pass: the history, unless a domain is below its
+    // organizational domain (nothing placed then) or refused.
+    Placed place(Day since, const std::vector<SenderLine>& lines, bool changed);
     // The history's lines in byte order, as write() writes them.
     std::vector<SenderLine> linesByDomain() const;
 
