@@ -108,7 +108,9 @@ bool KeptFile::save(Day today) {
     FILETIME time;
     std::uint64_t size = 0;
     stampNow(time, size);
-    if (size != stampSize_ || CompareFileTime(&time, &time_) != 0) take(today, true);
+    if (size != stampSize_ || time.dwLowDateTime != time_.dwLowDateTime || time.dwHighDateTime != time_.dwHighDateTime) {
+        take(today, true);
+    }
     if (!begun_ && !text_.changed()) return true;
     // Another process may have saved since: its records are merged, not
     // written over.

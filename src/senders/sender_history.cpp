@@ -174,9 +174,9 @@ bool SenderHistory::merge(std::string_view file, Day today) {
         } else if (i == ours.size() || theirs[k].domain < ours[i].domain) {
             lines.push_back(theirs[k++]);
         } else {
-            const SenderRecord record = mergedRecord(ours[i++].record, theirs[k].record);
-            changed = changed || !(record == theirs[k].record);
-            lines.push_back({theirs[k++].domain, record});
+            const FileLine both{theirs[k].domain, mergedRecord(ours[i++].record, theirs[k].record)};
+            changed = changed || !(both.record == theirs[k++].record);
+            lines.push_back(both);
         }
     }
     changed = changed || since_ < since;
