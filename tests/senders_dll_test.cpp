@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host_exports.h"
 #include "local_clock.h"
@@ -30,6 +31,11 @@ std::string mailFrom(const std::string& domain) {
 class Client {
 public:
     explicit Client(const std::string& settings = kSettings) : installed_(IniText{settings}) {}
+    ~Client() {
+        if (copy_ != nullptr) {
+            EXPECT_EQ(copy_->calls().fault(), "");
+        }
+    }
 
     const TempFolder& folder() const { return installed_.folder; }
     std::string file(const std::string& name) const { return readBytes(folder().file(name)); }
@@ -62,10 +68,24 @@ public:
         installed_.plugin = std::make_unique<PluginModule>(folder().file("Quillmark.dll"));
         ASSERT_TRUE(installed_.plugin->loaded());
     }
-    PluginModule& plugin() { return *installed_.plugin; }
+    PluginModule& plugin() { return using_ == 0 ? *installed_.plugin : *copy_; }
+
+    // Loads a second copy of the module into the same folder, with its own
+    // settings file: as two clients that share the folder. Calls go to copy
+    // 0, the first, or 1, the second, as use says.
+    void loadCopy() {
+        const std::string dll = folder().file("Quillmark-2.dll");
+        ASSERT_TRUE(CopyFileA(folder().file("Quillmark.dll").c_str(), dll.c_str(), FALSE));
+        writeBytes(folder().file("Quillmark-2.ini"), kSettings);
+        copy_ = std::make_unique<PluginModule>(dll);
+        ASSERT_TRUE(copy_->loaded());
+    }
+    void use(int copy) { using_ = copy; }
 
 private:
     InstalledPlugin installed_;
+    std::unique_ptr<PluginModule> copy_;
+    int using_ = 0;
 };
 
 const std::string kHistory = "Quillmark-senders.txt";
@@ -107,7 +127,6 @@ TEST(SendersInTheHost, ARunOverDaysRecordsSavesReadsBackAndShowsTheNotes) {
 }
 
 TEST(SendersInTheHost, AFileThatIsNoHistoryIsSetAsideAndANewOneBegins) {
-    const std::string line = "shop.example 2026-01-01 2026-01-03 3\n";
     const std::string header = "# Quillmark senders 1 since 2026-01-01\n";
     const struct {
         const char* name;
@@ -118,7 +137,6 @@ TEST(SendersInTheHost, AFileThatIsNoHistoryIsSetAsideAndANewOneBegins) {
         {"a line of 1 MiB", header + std::string(1 << 20, 'a') + ".example 2026-01-01 2026-01-03 3\n"},
         {"a bad date", header + "shop.example 2026-02-30 2026-03-01 1\n"},
         {"a negative count", header + "shop.example 2026-01-01 2026-01-03 -3\n"},
-        {"a duplicate domain", header + line + line},
         {"another format", "domain,first,last,days\n"},
         {"larger than is read", header + std::string(17 << 20, '#')},
     };
@@ -133,6 +151,74 @@ TEST(SendersInTheHost, AFileThatIsNoHistoryIsSetAsideAndANewOneBegins) {
                   "# Quillmark senders 1 since 2026-02-01\nshop.example 2026-02-01 2026-02-01 1\n")
             << c.name;
     }
+}
+
+TEST(SendersInTheHost, FilesSetAsideKeepTheFiveLatest) {
+    Client client;
+    for (char n = '1'; n <= '6'; ++n) {
+        writeBytes(client.folder().file(kHistory), std::string("no history ") + n);
+        client.start(2026, 1, 1);
+        client.restart();
+    }
+    EXPECT_EQ(client.file(kSetAside), "no history 6");
+    for (const char n : {'2', '3', '4', '5'}) {
+        EXPECT_EQ(client.file(kSetAside + "-" + n), std::string("no history ") + static_cast<char>('7' - (n - '0')));
+    }
+    EXPECT_FALSE(client.has(kSetAside + "-6"));
+}
+
+TEST(SendersInTheHost, AFileLockedAtTheStartIsReadAndMergedAtAMinuteAfterItIsReleased) {
+    Client client;
+    const std::string path = client.folder().file(kHistory);
+    const std::string before = "# Quillmark senders 1 since 2026-01-01\nshop.example 2026-01-01 2026-01-03 3\n";
+    writeBytes(path, before);
+    const HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    client.start(2026, 1, 10);
+    EXPECT_EQ(client.open("news.example"), "[Auth] PASS news.example | DMARC pass | by mx.example.net");
+    client.minute();
+    CloseHandle(held);
+    EXPECT_EQ(client.file(kHistory), before);
+    client.minute();
+    EXPECT_EQ(client.file(kHistory), "# Quillmark senders 1 since 2026-01-01\n"
+                                     "news.example 2026-01-10 2026-01-10 1\n"
+                                     "shop.example 2026-01-01 2026-01-03 3\n");
+    EXPECT_EQ(client.open("shop.top"),
+              "[Auth] WARN shop.top (looks like shop.example) | DMARC pass | by mx.example.net");
+}
+
+TEST(SendersInTheHost, TwoModulesSharingAFolderSaveInTurnAndLoseNoRecord) {
+    Client client;
+    client.start(2026, 1, 1);
+    client.loadCopy();
+    client.use(1);
+    client.start(2026, 1, 1);
+    const struct {
+        WORD day;
+        int copy;
+        std::vector<std::string> opened;
+    } turns[] = {
+        {1, 0, {"a.example"}},
+        {1, 1, {"b.example"}},
+        {2, 0, {"b.example", "c.example"}},
+        {2, 1, {"a.example"}},
+    };
+    for (const auto& turn : turns) {
+        client.use(turn.copy);
+        client.date(2026, 1, turn.day);
+        for (const std::string& domain : turn.opened) client.open(domain);
+        client.minute();
+    }
+    const std::string saved = "# Quillmark senders 1 since 2026-01-01\n"
+                              "a.example 2026-01-01 2026-01-02 2\n"
+                              "b.example 2026-01-01 2026-01-02 2\n"
+                              "c.example 2026-01-02 2026-01-02 1\n";
+    EXPECT_EQ(client.file(kHistory), saved);
+    for (const int copy : {0, 1}) {
+        client.use(copy);
+        EXPECT_EQ(client.plugin().onExit(), 0);
+    }
+    EXPECT_EQ(client.file(kHistory), saved);
 }
 
 TEST(SendersInTheHost, AFolderThatCannotBeWrittenKeepsTheHistoryInMemory) {

@@ -1,5 +1,5 @@
 // Local calendar dates as days since 1970-01-01, and their text
-// "YYYY-MM-DD": the dates the history of senders keeps.
+// "YYYY-MM-DD": the dates the files beside the module keep.
 #pragma once
 
 #include <cstddef>

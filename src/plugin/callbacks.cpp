@@ -75,11 +75,11 @@ int WINAPI BKC_OnStart() {
     });
 }
 
-// The history of senders is written when it changed; a failure leaves it
-// in memory, for the next minute.
+// The history of senders is written when it changed, merged with what
+// another process saved; a failure leaves it in memory, for the next minute.
 int WINAPI BKC_OnExit() {
     return guarded(0, [] {
-        if (plugin.senders != nullptr) plugin.senders->save();
+        if (plugin.senders != nullptr) plugin.senders->save(today());
     });
 }
 
@@ -106,8 +106,8 @@ int WINAPI BKC_OnOpenMail(MailId mailId) {
 int WINAPI BKC_OnEveryMinute() {
     return guarded(0, [] {
         if (plugin.senders == nullptr) return;
-        today(true);
-        plugin.senders->save();
+        // A file locked at the start is read now, if it can be.
+        plugin.senders->save(today(true));
     });
 }
 

@@ -1,34 +1,34 @@
-// The history of senders as a session keeps it: read from its file beside
-// the DLL at the start, held in memory, and written back when it changed.
-// A file that cannot be read as a history is set aside, never written over
-// unread; a folder that cannot be written keeps the history in memory.
+// The history of senders as a session keeps it: in its file beside the DLL,
+// Quillmark-senders.txt, as KeptFile keeps a file (read at the start, tried
+// again while locked, merged with another process's save, replaced in one
+// step, set aside as Quillmark-senders.bad when it is no history).
 #pragma once
 
 #include <windows.h>
 
+#include <cstddef>
 #include <memory>
 
+#include "keptfile/kept_file.h"
 #include "senders/sender_history.h"
+
+constexpr char kHistoryFileName[] = "Quillmark-senders.txt";
+// The largest file read: some 200,000 lines, where 50,000 are kept.
+constexpr std::size_t kLargestHistoryFile = 16u << 20;
 
 class KeptHistory {
 public:
-    // Reads the history from Quillmark-senders.txt beside module. Without
-    // one, the history begins today. A file that is no history (damaged,
-    // cut short, of another format, too large) is renamed
-    // Quillmark-senders.bad, replacing an older one, and the history begins
-    // today; one that cannot be read, or set aside, or a path that cannot
-    // be had, leaves the history in memory only, the file untouched.
+    // Reads the history from its file beside module, as KeptFile::open
+    // reads; without one, or with one set aside, the history begins today.
     KeptHistory(HMODULE module, Day today);
 
     SenderHistory& history() { return *history_; }
 
-    // Writes the history to its file when it changed since it was read or
-    // written, or began; true when nothing is left to write. A history in
-    // memory only is never written.
-    bool save();
+    // Writes the history to its file when it changed, as KeptFile::save
+    // writes; true when nothing is left to write.
+    bool save(Day today) { return file_.save(today); }
 
 private:
     std::unique_ptr<SenderHistory> history_;
-    char path_[MAX_PATH] = {};  // empty: in memory only
-    bool begun_ = false;        // begun here: its file holds none of it yet
+    KeptFile file_;
 };

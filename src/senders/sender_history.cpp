@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "domains/public_suffixes.h"
+#include "keptfile/kept_text.h"
 #include "senders/skeleton.h"
 #include "text/ascii.h"
 #include "text/writing.h"
@@ -16,23 +17,7 @@ constexpr std::uint32_t kNone = HashSlots::kNone;
 constexpr std::string_view kFirstLineStart = "# Quillmark senders 1 since ";
 constexpr std::size_t kMaxDaysDigits = 7;  // of the most dates four-digit years hold, 3,652,425
 
-// Sets line to the next line of file from at, without its LF or CR LF, and
-// moves at past it; false when no LF ends it within kMaxLineLength bytes.
-bool takeLine(std::string_view file, std::size_t& at, std::string_view& line) {
-    const std::size_t window = std::min(file.size() - at, SenderHistory::kMaxLineLength);
-    const void* const lf = std::memchr(file.data() + at, '\n', window);
-    if (lf == nullptr) return false;
-    const auto end = static_cast<std::size_t>(static_cast<const char*>(lf) - file.data());
-    line = file.substr(at, end - at);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    at = end + 1;
-    return true;
-}
-
-struct FileLine {
-    std::string_view domain;
-    SenderRecord record;
-};
+using FileLine = SenderLine;
 
 // The length of the lower-case host name that begins text, 0 for none.
 // One pass: a history's lines are mostly their domains.
@@ -40,33 +25,48 @@ std::size_t lowerHostNameAt(std::string_view text) {
     return nameLengthAt(text, [](char c) { return (c >= 'a' && c <= 'z') || isDigit(c) || c == '-'; }, true);
 }
 
-// Reads the line of file at at, "DOMAIN FIRST LAST DAYS" and its LF or CR
-// LF, exactly, and moves at past it. Each byte is read once: no search
-// for the line's end first.
-bool parseLine(std::string_view file, std::size_t& at, FileLine& parsed) {
-    const std::string_view line = file.substr(at);
+// Reads line, "DOMAIN FIRST LAST DAYS" exactly, into parsed.
+bool parseLine(std::string_view line, FileLine& parsed) {
     const std::size_t blank = lowerHostNameAt(line);
     parsed.domain = line.substr(0, blank);
     // " FIRST LAST DAYS" from the blank on.
     const std::string_view rest = line.substr(blank);
     constexpr std::size_t kDaysAt = 3 + 2 * kDateLength;
-    if (blank == 0 || rest.size() <= kDaysAt || rest[0] != ' ' || rest[1 + kDateLength] != ' ' ||
-        rest[kDaysAt - 1] != ' ' || !readDate(rest.substr(1, kDateLength), parsed.record.first) ||
+    if (blank == 0 || rest.size() <= kDaysAt || rest.size() > kDaysAt + kMaxDaysDigits || rest[0] != ' ' ||
+        rest[1 + kDateLength] != ' ' || rest[kDaysAt - 1] != ' ' ||
+        !readDate(rest.substr(1, kDateLength), parsed.record.first) ||
         !readDate(rest.substr(2 + kDateLength, kDateLength), parsed.record.last) || rest[kDaysAt] == '0') {
         return false;
     }
     std::uint32_t days = 0;
-    std::size_t end = kDaysAt;
-    for (; end < rest.size() && end < kDaysAt + kMaxDaysDigits && isDigit(rest[end]); ++end) {
-        days = days * 10 + static_cast<std::uint32_t>(rest[end] - '0');
+    for (std::size_t i = kDaysAt; i < rest.size(); ++i) {
+        if (!isDigit(rest[i])) return false;
+        days = days * 10 + static_cast<std::uint32_t>(rest[i] - '0');
     }
-    if (end == kDaysAt) return false;
-    if (end < rest.size() && rest[end] == '\r') ++end;
-    if (end >= rest.size() || rest[end] != '\n') return false;
-    at += blank + end + 1;
     parsed.record.days = days;
     const SenderRecord& r = parsed.record;
     return r.first <= r.last && days <= static_cast<std::uint32_t>(r.last - r.first) + 1;
+}
+
+// A record as read on today: dates later than today are today's, as a
+// clock once set ahead wrote them, and no more dates than that leaves.
+// True when it changed.
+bool holdToToday(SenderRecord& record, Day today) {
+    if (record.last <= today) return false;
+    record.last = today;
+    record.first = std::min(record.first, today);
+    record.days = std::min(record.days, static_cast<std::uint32_t>(today - record.first) + 1);
+    return true;
+}
+
+// One record of two of a domain: the earlier first date, the later last,
+// the larger count, which two processes' records of it both allow.
+SenderRecord mergedRecord(const SenderRecord& a, const SenderRecord& b) {
+    return {std::min(a.first, b.first), std::max(a.last, b.last), std::max(a.days, b.days)};
+}
+
+bool operator==(const SenderRecord& a, const SenderRecord& b) {
+    return a.first == b.first && a.last == b.last && a.days == b.days;
 }
 
 // A name below an organizational domain is none the history holds: a group
@@ -93,6 +93,51 @@ void sortRuns(std::vector<FileLine>& lines, bool (*sameKey)(const FileLine&, con
 
 bool samePrefix(const FileLine& a, const FileLine& b) { return a.domain.substr(0, 6) == b.domain.substr(0, 6); }
 
+// Reads file's first line and its lines as read on today, dates later than
+// today held to today; altered tells that what is kept differs from the
+// lines. False for no history.
+bool readLines(std::string_view file, Day today, Day& since, std::vector<FileLine>& lines, bool& altered) {
+    KeptLines reader(file, SenderHistory::kMaxLineLength - 1);  // its LF counted
+    std::string_view line;
+    if (reader.next(line) != KeptLines::Next::kLine || line.substr(0, kFirstLineStart.size()) != kFirstLineStart ||
+        !readDate(line.substr(kFirstLineStart.size()), since)) {
+        return false;
+    }
+    if (since > today) {
+        since = today;
+        altered = true;
+    }
+    // At most a line per 26 bytes: a one-byte domain and three fields.
+    lines.reserve(file.size() / 26);
+    for (KeptLines::Next next; (next = reader.next(line)) != KeptLines::Next::kEnd;) {
+        FileLine parsed;
+        if (next == KeptLines::Next::kDamaged || !parseLine(line, parsed)) return false;
+        altered = holdToToday(parsed.record, today) || altered;
+        lines.push_back(parsed);
+    }
+    return true;
+}
+
+// Sorts lines by domain, as the module writes them unless a hand did not,
+// and makes the lines of one domain one, by mergedRecord: altered when any
+// were.
+void byDomain(std::vector<FileLine>& lines, bool& altered) {
+    bool sorted = true;
+    for (std::size_t i = 1; i < lines.size() && sorted; ++i) sorted = lines[i - 1].domain < lines[i].domain;
+    if (sorted) return;
+    std::qsort(lines.data(), lines.size(), sizeof(FileLine), compareDomains);
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (kept > 0 && lines[kept - 1].domain == lines[i].domain) {
+            lines[kept - 1].record = mergedRecord(lines[kept - 1].record, lines[i].record);
+            altered = true;
+        } else {
+            lines[kept++] = lines[i];
+        }
+    }
+    lines.resize(kept);
+}
+
 }  // namespace
 
 bool isLowerHostName(std::string_view domain) { return !domain.empty() && lowerHostNameAt(domain) == domain.size(); }
@@ -103,48 +148,60 @@ SenderHistory::SenderHistory(Day since, std::size_t capacity)
     : since_(std::min(std::max(since, kFirstDay), kLastDay)),
       capacity_(std::min(std::max<std::size_t>(capacity, 1), kMaxDomains)) {}
 
-bool SenderHistory::read(std::string_view file) {
-    std::size_t at = 0;
-    std::string_view head;
+bool SenderHistory::read(std::string_view file, Day today) {
     Day since = 0;
-    if (!takeLine(file, at, head) || head.substr(0, kFirstLineStart.size()) != kFirstLineStart ||
-        !readDate(head.substr(kFirstLineStart.size()), since)) {
-        return false;
-    }
-    // At most a line per 26 bytes: a one-byte domain and three fields.
     std::vector<FileLine> lines;
-    lines.reserve((file.size() - at) / 26);
-    bool byDomain = true;  // as this module writes the file
-    std::size_t bytes = 0;
-    while (at < file.size()) {
-        FileLine parsed;
-        if (!parseLine(file, at, parsed)) return false;
-        byDomain = byDomain && (lines.empty() || lines.back().domain < parsed.domain);
-        bytes += parsed.domain.size();
-        lines.push_back(parsed);
-    }
+    bool altered = false;
+    if (!readLines(file, today, since, lines, altered)) return false;
+    byDomain(lines, altered);
+    return build(since, lines, altered);
+}
 
-    SenderHistory fresh(since, capacity_);
-    if (lines.size() > capacity_) {
-        // A domain twice, or below its organizational domain, is damage
-        // among the lines dropped too.
-        HashSlots seen;
-        seen.reserve(lines.size());
-        for (std::uint32_t i = 0; i < lines.size(); ++i) {
-            if (!isOrganizational(lines[i].domain)) return false;
-            const std::uint64_t hash = hashOf(lines[i].domain);
-            for (HashSlots::Probe probe = seen.probe(hash);;) {
-                const std::uint32_t other = seen.next(probe);
-                if (other == kNone) break;
-                if (lines[other].domain == lines[i].domain) return false;
-            }
-            seen.insert(hash, i);
+bool SenderHistory::merge(std::string_view file, Day today) {
+    Day since = 0;
+    std::vector<FileLine> theirs;
+    bool changed = false;
+    if (!readLines(file, today, since, theirs, changed)) return false;
+    byDomain(theirs, changed);
+    // Both by domain: one walk finds each domain's records.
+    const std::vector<FileLine> ours = linesByDomain();
+    std::vector<FileLine> lines;
+    lines.reserve(ours.size() + theirs.size());
+    for (std::size_t i = 0, k = 0; i < ours.size() || k < theirs.size();) {
+        if (k == theirs.size() || (i < ours.size() && ours[i].domain < theirs[k].domain)) {
+            lines.push_back(ours[i++]);
+            changed = true;
+        } else if (i == ours.size() || theirs[k].domain < ours[i].domain) {
+            lines.push_back(theirs[k++]);
+        } else {
+            const FileLine both{theirs[k].domain, mergedRecord(ours[i++].record, theirs[k].record)};
+            changed = changed || !(both.record == theirs[k++].record);
+            lines.push_back(both);
         }
     }
+    changed = changed || since_ < since;
+    return build(std::min(since, since_), lines, changed);
+}
+
+bool SenderHistory::build(Day since, std::vector<FileLine>& lines, bool changed) {
+    // Nearly every file holds organizational domains only, which each line's
+    // public suffix, found once as its keys are made, tells. A domain below
+    // its organizational domain, which an older list of public suffixes
+    // made one, is read as that domain, in a second pass.
+    const Placed placed = place(since, lines, changed);
+    if (placed != Placed::kBelowItsDomain) return placed == Placed::kPlaced;
+    for (FileLine& line : lines) line.domain = organizationalDomain(line.domain);
+    byDomain(lines, changed);
+    return place(since, lines, true) == Placed::kPlaced;
+}
+
+SenderHistory::Placed SenderHistory::place(Day since, const std::vector<FileLine>& lines, bool changed) {
+    std::size_t bytes = 0;
+    for (const FileLine& line : lines) bytes += line.domain.size();
+    SenderHistory fresh(since, capacity_);
+    fresh.changed_ = changed;
     // Recorded longest ago first, as the recency list runs: by LAST, then by
-    // domain, which the lines are in once sorted, if a hand did not write
-    // them. Past capacity, those seen last are kept.
-    if (!byDomain) std::qsort(lines.data(), lines.size(), sizeof(FileLine), compareDomains);
+    // domain, which the lines are in. Past capacity, those seen last are kept.
     std::vector<std::uint64_t> order(lines.size());
     for (std::uint32_t i = 0; i < lines.size(); ++i) {
         order[i] = static_cast<std::uint64_t>(lines[i].record.last - kFirstDay) << 32 | i;
@@ -165,48 +222,30 @@ bool SenderHistory::read(std::string_view file) {
     fresh.domains_.reserve(count);
     fresh.skeletons_.reserve(count);
     fresh.names_.reserve(count);
-    // Each entry's keys made some entries before it is placed, so that its
-    // places in the tables are fetched into the cache meanwhile; before
-    // that, its line and its domain, which are not in the file's order.
-    constexpr std::size_t kAhead = 8;
-    EntryKeys waiting[kAhead];
-    for (std::size_t i = 0; i < count + kAhead; ++i) {
-        EntryKeys& keys = waiting[i % kAhead];
-        if (i >= kAhead) {
-            const auto placed = static_cast<std::uint32_t>(i - kAhead);
-            const FileLine& line = lineAt(placed);
-            if (fresh.findEntry(line.domain, keys.domain) != kNone) return false;
-            const auto poolAt = static_cast<std::uint32_t>(fresh.pool_.size());
-            fresh.pool_.insert(fresh.pool_.end(), line.domain.begin(), line.domain.end());
-            fresh.entries_.emplace_back();
-            fresh.placeEntry(placed, poolAt, line.domain.size(), keys, line.record);
-        }
-        if (i + 2 * kAhead < count) prefetchLine(&lineAt(i + 2 * kAhead));
-        if (i + kAhead < count) prefetchLine(lineAt(i + kAhead).domain.data());
-        if (i < count) {
-            const FileLine& line = lineAt(i);
-            keys = keysOf(line.domain, line.record.days >= kKnownDays);
-            if (!keys.organizational) return false;
-            fresh.domains_.prefetch(keys.domain);
-            fresh.skeletons_.prefetch(keys.skeleton);
-            fresh.names_.prefetch(keys.name);
-        }
+    for (std::size_t i = 0; i < count; ++i) {
+        const FileLine& line = lineAt(i);
+        const EntryKeys keys = keysOf(line.domain, line.record.days >= kKnownDays);
+        if (!keys.organizational) return Placed::kBelowItsDomain;
+        if (fresh.findEntry(line.domain, keys.domain) != kNone) return Placed::kRefused;
+        const auto poolAt = static_cast<std::uint32_t>(fresh.pool_.size());
+        fresh.pool_.insert(fresh.pool_.end(), line.domain.begin(), line.domain.end());
+        fresh.entries_.emplace_back();
+        fresh.placeEntry(static_cast<std::uint32_t>(i), poolAt, line.domain.size(), keys, line.record);
     }
     *this = std::move(fresh);
-    return true;
+    return Placed::kPlaced;
 }
 
-std::string SenderHistory::write() const {
+std::vector<FileLine> SenderHistory::linesByDomain() const {
     // By the first six bytes of the domain, the entry's number below them;
     // then by the rest where six are the same.
+    static_assert(kMaxDomains <= 0xFFFF, "an entry's number fits below the six bytes");
     std::vector<std::uint64_t> order(entries_.size());
-    std::size_t total = kFirstLineStart.size() + kDateLength + 1;
     for (std::uint32_t i = 0; i < entries_.size(); ++i) {
         const std::string_view domain = domainOf(entries_[i]);
         std::uint64_t prefix = 0;
         for (std::size_t k = 0; k < 6; ++k) prefix = prefix << 8 | (k < domain.size() ? static_cast<unsigned char>(domain[k]) : 0);
         order[i] = prefix << 16 | i;
-        total += domain.size() + 3 + 2 * kDateLength + kMaxDaysDigits + 1;
     }
     sortKeys(order);
     std::vector<FileLine> lines(order.size());
@@ -215,7 +254,13 @@ std::string SenderHistory::write() const {
         lines[i] = {domainOf(entry), entry.record};
     }
     sortRuns(lines, samePrefix);
+    return lines;
+}
 
+std::string SenderHistory::write() const {
+    const std::vector<FileLine> lines = linesByDomain();
+    std::size_t total = kFirstLineStart.size() + kDateLength + 1;
+    for (const FileLine& line : lines) total += line.domain.size() + 3 + 2 * kDateLength + kMaxDaysDigits + 1;
     std::string file(total, '\0');
     char* out = writeText(kFirstLineStart, file.data());
     out = writeDate(since_, out);

@@ -10,7 +10,8 @@
 //   DOMAIN FIRST LAST DAYS
 //   ...
 // sorted by domain: lower-case A-labels, single blanks, DAYS a decimal
-// count. Reading takes CR LF too and lines in any order.
+// count. Reading takes lines in any order, and what a text editor leaves
+// (KeptLines); see read.
 #pragma once
 
 #include <cstddef>
@@ -20,8 +21,9 @@
 #include <vector>
 
 #include "domains/public_suffixes.h"
-#include "senders/hash_slots.h"
+#include "keptfile/kept_text.h"
 #include "keptfile/local_dates.h"
+#include "senders/hash_slots.h"
 
 // What the trust lines show after a From domain.
 struct SenderNote {
@@ -47,7 +49,13 @@ struct SenderRecord {
     std::uint32_t days = 0;  // on how many dates it was recorded
 };
 
-class SenderHistory {
+// A line of the history's file: a domain and its record.
+struct SenderLine {
+    std::string_view domain;
+    SenderRecord record;
+};
+
+class SenderHistory final : public KeptText {
 public:
     static constexpr std::size_t kMaxDomains = 50000;
     // Recorded on this many dates, a domain is known: one to look like.
@@ -56,7 +64,7 @@ public:
     static constexpr Day kNewDays = 7;
     // Younger than this many days, the history tells no domain new: it is still learning them.
     static constexpr Day kLearningDays = 14;
-    // The longest line read; a longer one is damage.
+    // The longest line read, its LF counted; a longer one is damage.
     static constexpr std::size_t kMaxLineLength = 1024;
 
     // An empty history begun on since (held between kFirstDay and
@@ -64,19 +72,36 @@ public:
     explicit SenderHistory(Day since, std::size_t capacity = kMaxDomains);
 
     // Replaces the history with the one file holds and returns true; returns
-    // false, keeping the history as it was, when file is no history: another
-    // first line, a line that does not parse (a date that does not exist,
-    // FIRST after LAST, DAYS zero, signed, with a leading zero or more than
-    // the dates between FIRST and LAST, a domain that is no lower-case host
-    // name, a blank too many, a NUL), a domain twice, a line longer than
-    // kMaxLineLength, a last line without its LF, or no line at all. Of more
-    // lines than its capacity it keeps those of the latest LAST (of one LAST,
-    // the domains last in byte order), and counts as changed. Linear in file
-    // but for sorting its lines. Throws std::bad_alloc.
-    bool read(std::string_view file);
+    // false, keeping the history as it was, when file is no history: no
+    // first line "# Quillmark senders 1 since YYYY-MM-DD", a line that does
+    // not parse (a date that does not exist, FIRST after LAST, DAYS zero,
+    // signed, with a leading zero or more than the dates between FIRST and
+    // LAST, a domain that is no lower-case host name, a blank too many or at
+    // its start), a NUL or a line longer than kMaxLineLength. What a text
+    // editor leaves is read past (KeptLines). Dates later than today are
+    // read as today (since, FIRST and LAST, and DAYS no more than that
+    // leaves). A domain below its organizational domain (which a newer list
+    // of public suffixes can make of a line) is read as that domain, and the
+    // lines of one domain are merged as merge does. Of more lines than its
+    // capacity it keeps those of the latest LAST (of one LAST, the domains
+    // last in byte order). It counts as changed when what it keeps differs
+    // from the file's lines. Linear in file but for sorting its lines.
+    // Throws std::bad_alloc.
+    bool read(std::string_view file, Day today) override;
+    // The same, with no date held back: as a file is read with a clock
+    // beyond every date.
+    bool read(std::string_view file) { return read(file, kLastDay); }
+
+    // Merges in the history file holds, read as read does, and returns true;
+    // false, the history as it was, when file is no history. Of a domain in
+    // both, the record keeps the earlier FIRST, the later LAST and the larger
+    // DAYS; a domain in one only is kept as it is, and since is the earlier.
+    // Past capacity, as read. Changed after it when it holds what file does
+    // not. Linear in both, but for sorting; throws std::bad_alloc.
+    bool merge(std::string_view file, Day today) override;
 
     // The file's bytes: the first line, then a line per domain in byte order.
-    std::string write() const;
+    std::string write() const override;
 
     // Records that mail from organization (an organizational domain,
     // lower-case A-labels) read PASS today: a new domain's first and last
@@ -106,8 +131,8 @@ public:
     SenderNote noteFor(std::string_view from, Day today) const noexcept;
 
     // Whether the history changed since it was read, begun or saved.
-    bool changed() const { return changed_; }
-    void markSaved() { changed_ = false; }
+    bool changed() const override { return changed_; }
+    void markSaved() override { changed_ = false; }
 
     Day since() const { return since_; }
     std::size_t size() const { return entries_.size(); }
@@ -115,6 +140,17 @@ public:
     const SenderRecord* find(std::string_view domain) const noexcept;
 
 private:
+    // Becomes the history of lines, one a domain, in byte order, begun on
+    // since; a domain below its organizational domain is read as that
+    // domain. False for a line the history cannot hold.
+    bool build(Day since, std::vector<SenderLine>& lines, bool changed);
+    enum class Placed : std::uint8_t { kPlaced, kBelowItsDomain, kRefused };
+    // build's pass: the history, unless a domain is below its
+    // organizational domain (nothing placed then) or refused.
+    Placed place(Day since, const std::vector<SenderLine>& lines, bool changed);
+    // The history's lines in byte order, as write() writes them.
+    std::vector<SenderLine> linesByDomain() const;
+
     struct Links {
         std::uint32_t previous = HashSlots::kNone;
         std::uint32_t next = HashSlots::kNone;

@@ -1,6 +1,6 @@
-// The history's file as Windows reads and replaces it: a save that fails
+// A file beside the DLL as Windows reads and replaces it: a save that fails
 // midway leaves the old file as it was and nothing beside it.
-#include "senders/history_file.h"
+#include "keptfile/whole_file.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@ BOOL WINAPI failsMidway(HANDLE file, const void* bytes, DWORD size, DWORD* writt
     return FALSE;
 }
 
-TEST(HistoryFile, ASaveReplacesTheFileInOneStepOrLeavesIt) {
+TEST(WholeFile, ASaveReplacesTheFileInOneStepOrLeavesIt) {
     TempFolder folder;
     const std::string path = folder.file("Quillmark-senders.txt");
     writeBytes(path, "old\n");
@@ -30,7 +30,7 @@ TEST(HistoryFile, ASaveReplacesTheFileInOneStepOrLeavesIt) {
     EXPECT_FALSE(fileExists(path + ".new"));
 }
 
-TEST(HistoryFile, ReadsWholeFilesWithinTheirLimit) {
+TEST(WholeFile, ReadsWholeFilesWithinTheirLimit) {
     TempFolder folder;
     const std::string path = folder.file("h.txt");
     std::string bytes;
@@ -47,7 +47,7 @@ TEST(HistoryFile, ReadsWholeFilesWithinTheirLimit) {
     CloseHandle(held);
 }
 
-TEST(HistoryFile, PathsBesideTheModuleFitOrAreRefused) {
+TEST(WholeFile, PathsBesideTheModuleFitOrAreRefused) {
     char path[MAX_PATH];
     ASSERT_TRUE(pathBesideModule(nullptr, "Quillmark-senders.txt", path));
     const std::string self = besideTestProgram("Quillmark-senders.txt");

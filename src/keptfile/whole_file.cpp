@@ -1,4 +1,4 @@
-#include "senders/history_file.h"
+#include "keptfile/whole_file.h"
 
 #include <cstring>
 
@@ -73,6 +73,32 @@ bool replaceFile(const char* path, std::string_view bytes, WriteBytes write) {
     return false;
 }
 
+namespace {
+
+// setAside's n-th name: setAside itself for the first, then "-2" and on.
+bool setAsideName(const char* setAside, int n, char (&name)[MAX_PATH]) {
+    const std::size_t length = std::strlen(setAside);
+    if (length + 3 > sizeof name) return false;
+    std::memcpy(name, setAside, length + 1);
+    if (n > 1) {
+        name[length] = '-';
+        name[length + 1] = static_cast<char>('0' + n);
+        name[length + 2] = '\0';
+    }
+    return true;
+}
+
+}  // namespace
+
 bool setFileAside(const char* path, const char* setAside) {
+    static_assert(kSetAsideFiles <= 9, "one digit a name");
+    // The oldest first, so that each takes a place just left.
+    char from[MAX_PATH];
+    char to[MAX_PATH];
+    for (int n = kSetAsideFiles; n > 1; --n) {
+        if (setAsideName(setAside, n - 1, from) && setAsideName(setAside, n, to)) {
+            MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        }
+    }
     return MoveFileExA(path, setAside, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }

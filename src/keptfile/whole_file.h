@@ -1,7 +1,7 @@
-// The file of the user's senders beside the DLL, as Windows reads and
-// writes it: read whole, set aside when it cannot be read as a history, and
-// replaced in one step, so that a crash or a power cut leaves the old file
-// or the new one, never a mix.
+// Files beside the DLL as Windows reads and writes them: read whole, set
+// aside when they cannot be read as what they should be, and replaced in
+// one step, so that a crash or a power cut leaves the old file or the new
+// one, never a mix.
 #pragma once
 
 #include <windows.h>
@@ -9,12 +9,6 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-
-constexpr char kHistoryFileName[] = "Quillmark-senders.txt";
-// What a history file that cannot be read is renamed to, beside it.
-constexpr char kSetAsideFileName[] = "Quillmark-senders.bad";
-// The largest file read: some 200,000 lines, where 50,000 are kept.
-constexpr std::size_t kLargestHistoryFile = 16u << 20;
 
 // Fills path with the file name in module's folder; false, path empty, when
 // the module's path cannot be had or the whole path would not fit.
@@ -38,5 +32,10 @@ using WriteBytes = BOOL(WINAPI*)(HANDLE file, const void* bytes, DWORD size, DWO
 // fails: the new file is removed and path is as it was.
 bool replaceFile(const char* path, std::string_view bytes, WriteBytes write = nullptr);
 
-// Renames the file at path to setAside, replacing an older one there.
+// How many files set aside are kept: setAside, then setAside-2 and on.
+constexpr int kSetAsideFiles = 5;
+
+// Renames the file at path to setAside. What stood there before moves on
+// to setAside-2, that to setAside-3, and so on up to kSetAsideFiles; the
+// one that was the fifth goes. False when the file could not be renamed.
 bool setFileAside(const char* path, const char* setAside);
