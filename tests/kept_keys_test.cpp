@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "kept_file_damage.h"
+
 namespace {
 
 constexpr Day kDay = dayOf(2027, 1, 10);
@@ -115,6 +117,20 @@ TEST(KeptKeys, FilesReadAndMergeByTheirLines) {
                            kDay));
     EXPECT_EQ(keys.write(), "# Quillmark keys 1 since 2026-12-01\n" + lineOf(kName, "2027-01-01", "2027-01-05", "p=A") + b);
     EXPECT_FALSE(keys.merge("not a keys file\n", kDay));
+}
+
+TEST(KeptKeys, WhatAnEditorLeavesReadsAndDamageDoesNot) {
+    const std::string file = kHead + lineOf(kName, "2027-01-02", "2027-01-05", "p=A") +
+                             lineOf("s2._domainkey.example.net", "2027-01-03", "2027-01-04", "v=DKIM1;p=B");
+    for (const KeptFileChange& change : kEditorLeftovers) {
+        KeptKeys keys(kDay);
+        ASSERT_TRUE(keys.read(change.change(file, KeptKeys::kMaxLineLength), kDay)) << change.name;
+        EXPECT_EQ(keys.write(), file) << change.name;
+    }
+    for (const KeptFileChange& change : kKeptFileDamage) {
+        KeptKeys keys(kDay);
+        EXPECT_FALSE(keys.read(change.change(file, KeptKeys::kMaxLineLength), kDay)) << change.name;
+    }
 }
 
 }  // namespace

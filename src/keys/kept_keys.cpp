@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "keptfile/kept_lines.h"
 
 namespace {
 
@@ -118,11 +117,13 @@ void KeptKeys::keep(std::string_view name, std::string_view record, Day today) {
 bool KeptKeys::readLines(std::string_view file, Day today, Day& since, std::vector<Line>& lines) {
     KeptLines reader(file, kMaxLineLength);
     std::string_view text;
-    if (!reader.next(text) || text.substr(0, kHead.size()) != kHead || !readDate(text.substr(kHead.size()), since)) {
+    if (reader.next(text) != KeptLines::Next::kLine || text.substr(0, kHead.size()) != kHead ||
+        !readDate(text.substr(kHead.size()), since)) {
         return false;
     }
     since = std::min(since, today);
-    while (reader.next(text)) {
+    KeptLines::Next next;
+    while ((next = reader.next(text)) == KeptLines::Next::kLine) {
         Line line;
         line.name = std::string(cutField(text));
         std::string_view record = text;
@@ -137,7 +138,7 @@ bool KeptKeys::readLines(std::string_view file, Day today, Day& since, std::vect
         line.record = std::string(record);
         lines.push_back(std::move(line));
     }
-    return !reader.damaged();
+    return next == KeptLines::Next::kEnd;
 }
 
 void KeptKeys::tidy(std::vector<Line>& lines) {
@@ -212,7 +213,9 @@ bool KeptKeys::merge(std::string_view file, Day today) {
     tidy(lines);
     since_ = std::min(since_, since);
     lines_ = std::move(lines);
-    changed_ = true;
+    // Changed exactly when the keys hold what file does not.
+    KeptKeys theirs(since);
+    changed_ = !theirs.read(file, today) || theirs.write() != write();
     return true;
 }
 

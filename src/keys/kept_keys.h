@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "keptfile/kept_text.h"
 #include "keptfile/local_dates.h"
 
 // A key kept for a name.
@@ -26,7 +27,7 @@ struct KeptKey {
     std::string_view record;  // valid until the keys change
 };
 
-class KeptKeys {
+class KeptKeys final : public KeptText {
 public:
     // Beyond this many lines, the line last seen longest ago goes.
     static constexpr std::size_t kMaxLines = 20000;
@@ -59,19 +60,16 @@ public:
     // not kept stays so, as it verified nothing yet.
     void see(std::string_view name, std::string_view record, Day today);
 
-    // Replaces the keys with those file holds and returns true; false,
-    // leaving them, when file is no keys file. Dates later than today are
-    // read as today; lines of one name and key are one.
-    bool read(std::string_view file, Day today);
-    // Adds what file holds, which another process saved: of a key both
-    // hold, the earlier FIRST and the later LAST. False, changing nothing,
-    // when file is no keys file.
-    bool merge(std::string_view file, Day today);
-    // The file's bytes.
-    std::string write() const;
+    // The file as KeptText reads, merges and writes it. Lines of one name
+    // and key are one: of them, the earliest FIRST, the latest LAST and
+    // the record last seen; past the limits, the keys seen longest ago go.
+    bool read(std::string_view file, Day today) override;
+    // Of a key both hold, the earlier FIRST and the later LAST.
+    bool merge(std::string_view file, Day today) override;
+    std::string write() const override;
 
-    bool changed() const { return changed_; }
-    void markSaved() { changed_ = false; }
+    bool changed() const override { return changed_; }
+    void markSaved() override { changed_ = false; }
     Day since() const { return since_; }
     std::size_t size() const { return lines_.size(); }
 
