@@ -571,7 +571,7 @@ TEST(KeptKeysInTheCheck, AKeyGoneIsNoForgeryAndAChangedKeyShows) {
         KeptKeys kept(kToday - 400);
         kept.keep(kKeyName, kOtherKey, c.lastSeen);
         EXPECT_EQ(keptLine(signedMail("relaxed"), kToday, dns, &kept), c.line) << c.name;
-        EXPECT_EQ(kept.keysOf(kKeyName).size(), 2u) << c.name;
+        EXPECT_EQ(kept.keysOf(kKeyName).end - kept.keysOf(kKeyName).begin, 2) << c.name;
     }
 }
 

@@ -104,10 +104,9 @@ struct Check {
     std::shared_ptr<const KeyRecords> records;
     bool noKeyInDns = false;  // DNS answered: no such key
     // With kept keys for its name: what DNS's answer alone came to, and
-    // the kept keys, those the mail came in time for first.
+    // the kept keys, valid until the keys change.
     Outcome dnsOutcome = Outcome::kUnchecked;
-    std::vector<KeptKey> kept;
-    std::size_t counting = 0;  // of kept, those the mail came in time for
+    KeptKeys::Range kept = {nullptr, nullptr};
     bool retiredKeyVerified = false;  // a kept key the mail came too late for verified it
     bool keptUntold = false;          // its kept keys were not tried: whether one signed is unknown
     KeyNote keyNote = KeyNote::kNone;
@@ -260,10 +259,8 @@ DmarcPolicy lookUp(InlineBuffer<Check*, kCheckedSignatures>& checks, const Polic
 // Offers check the keys kept for its name, when DNS gave none that can
 // verify it yet: no such key, a lookup that failed or is still on its way,
 // a key that cannot be used, or one that may not verify it. A revoked key
-// overrules them all. The keys the mail came in time for (it arrived no
-// later than they were last seen in DNS) are tried first; the others only
-// tell a retired key that leaked from one never kept.
-void offerKeptKeys(Check& check, const KeptKeys& keptKeys, Day arrival) {
+// overrules them all.
+void offerKeptKeys(Check& check, const KeptKeys& keptKeys) {
     switch (check.outcome) {
         case Outcome::kNoKey:
         case Outcome::kPending:
@@ -275,30 +272,29 @@ void offerKeptKeys(Check& check, const KeptKeys& keptKeys, Day arrival) {
     }
     if (check.keyName.empty()) return;
     check.kept = keptKeys.keysOf(check.keyName);
-    if (check.kept.empty()) return;
-    std::stable_sort(check.kept.begin(), check.kept.end(), [arrival](const KeptKey& a, const KeptKey& b) {
-        const bool aCounts = a.last >= arrival;
-        return aCounts != (b.last >= arrival) ? aCounts : a.last > b.last;
-    });
-    while (check.counting < check.kept.size() && check.kept[check.counting].last >= arrival) ++check.counting;
+    if (check.kept.begin == check.kept.end) return;
     check.dnsOutcome = check.outcome;
     check.outcome = Outcome::kUnchecked;
 }
 
 // Verifies check's signature, whose header hash is digest: with DNS's key,
-// else with a kept key the mail came in time for; else the check is what
-// DNS's answer alone made it.
-void verifyKeys(Check& check, const Sha256Digest& digest, Crypto& crypto) {
+// else with a kept key the mail came in time for (it arrived no later than
+// the key was last seen in DNS), the newest first; else the check is what
+// DNS's answer alone made it. The keys the mail came too late for only
+// tell a retired key that leaked from one never kept.
+void verifyKeys(Check& check, const Sha256Digest& digest, Crypto& crypto, Day arrival) {
     if (check.key.rsa != nullptr && check.key.rsa->verifies(digest, check.signature.value)) {
         check.outcome = Outcome::kPass;
         return;
     }
     std::size_t tried[2] = {};  // of the keys that do not count, and of those that do
-    for (std::size_t i = 0; i < check.kept.size(); ++i) {
-        const bool counts = i < check.counting;
-        if (tried[counts] == kKeptTried) continue;
+    for (const bool counting : {true, false}) {
+      for (const std::string* line = check.kept.end; line != check.kept.begin;) {
+        --line;
+        const bool counts = KeptKeys::lastOf(*line) >= arrival;
+        if (counts != counting || tried[counts] == kKeptTried) continue;
         ++tried[counts];
-        const KeyRecords records{std::string(check.kept[i].record)};
+        const KeyRecords records{std::string(KeptKeys::recordOf(*line))};
         const Key key = readKey(records, check.signature.domain, check.signature.identityDomain, crypto);
         if (key.verdict != KeyVerdict::kUsable || key.testing || !key.rsa->verifies(digest, check.signature.value)) {
             continue;
@@ -309,6 +305,7 @@ void verifyKeys(Check& check, const Sha256Digest& digest, Crypto& crypto) {
             return;
         }
         check.retiredKeyVerified = true;
+      }
     }
     check.outcome = check.dnsOutcome != Outcome::kUnchecked ? check.dnsOutcome : Outcome::kNoMatch;
 }
@@ -330,8 +327,11 @@ void settleKeys(Check& check, KeptKeys* keptKeys, Day today, Day arrival) {
         return;
     }
     const std::string_view key = KeptKeys::keyOf(form);
-    for (const KeptKey& kept : keptKeys->keysOf(check.keyName)) {
-        if (KeptKeys::keyOf(kept.record) != key && today - kept.last < kKeyChangedDays) check.keyNote = KeyNote::kChanged;
+    const KeptKeys::Range kept = keptKeys->keysOf(check.keyName);
+    for (const std::string* line = kept.begin; line != kept.end; ++line) {
+        if (KeptKeys::keyOf(KeptKeys::recordOf(*line)) != key && today - KeptKeys::lastOf(*line) < kKeyChangedDays) {
+            check.keyNote = KeyNote::kChanged;
+        }
     }
     keptKeys->keep(check.keyName, form, today);
 }
@@ -375,7 +375,8 @@ void checkBodies(InlineBuffer<Check*, kCheckedSignatures>& checks, std::string_v
 
 // Hashes the fields each check's h= names, bottom up, and its own field
 // with its b= value left out, and checks the signature with the key.
-void checkHeaders(InlineBuffer<Check*, kCheckedSignatures>& checks, const MailSource& source, Crypto& crypto) {
+void checkHeaders(InlineBuffer<Check*, kCheckedSignatures>& checks, const MailSource& source, Crypto& crypto,
+                  Day arrival) {
     std::unique_ptr<FieldIndex> index;
     for (std::size_t i = 0; i < checks.size(); ++i) {
         Check& check = *checks[i];
@@ -405,7 +406,7 @@ void checkHeaders(InlineBuffer<Check*, kCheckedSignatures>& checks, const MailSo
                                  static_cast<std::size_t>(text.data() + text.size() - check.signature.hiddenTo)));
         own.end(false);
         feed.finish();
-        verifyKeys(check, hash->finish(), crypto);
+        verifyKeys(check, hash->finish(), crypto, arrival);
     }
 }
 
@@ -558,10 +559,10 @@ void writeLine(const char* source, DkimServices& services, std::uint32_t waitMs,
     const Day today = services.today != 0 ? services.today : dayOfTime(services.now + services.zoneOffset);
     const Day arrivalDay = dayOfTime(arrival + services.zoneOffset);
     if (services.keptKeys != nullptr) {
-        for (std::size_t i = 0; i < checked.size(); ++i) offerKeptKeys(*checked[i], *services.keptKeys, arrivalDay);
+        for (std::size_t i = 0; i < checked.size(); ++i) offerKeptKeys(*checked[i], *services.keptKeys);
     }
     checkBodies(checked, mail.body(), services.crypto);
-    checkHeaders(checked, mail, services.crypto);
+    checkHeaders(checked, mail, services.crypto, arrivalDay);
     for (std::size_t i = 0; i < checked.size(); ++i) settleKeys(*checked[i], services.keptKeys, today, arrivalDay);
 
     SenderNotes notes;

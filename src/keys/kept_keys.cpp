@@ -1,8 +1,8 @@
 #include "keys/kept_keys.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
-
 
 namespace {
 
@@ -39,6 +39,58 @@ std::string_view cutField(std::string_view& text) {
     return field;
 }
 
+// A line's parts: its name, then FIRST and LAST as "YYYY-MM-DD" at fixed
+// places after it, which compare as text as they do as dates.
+std::string_view nameOf(const std::string& line) { return std::string_view(line).substr(0, line.find(' ')); }
+std::string_view dateAt(const std::string& line, std::size_t which) {
+    return std::string_view(line).substr(nameOf(line).size() + 1 + which * (kDateLength + 1), kDateLength);
+}
+std::string_view firstText(const std::string& line) { return dateAt(line, 0); }
+std::string_view lastText(const std::string& line) { return dateAt(line, 1); }
+
+std::string lineOf(std::string_view name, Day first, Day last, std::string_view record) {
+    char dates[2 * kDateLength + 3];
+    char* at = dates;
+    *at++ = ' ';
+    at = writeDate(first, at);
+    *at++ = ' ';
+    at = writeDate(last, at);
+    *at++ = ' ';
+    std::string line;
+    line.reserve(name.size() + sizeof dates + record.size());
+    return line.append(name).append(dates, sizeof dates).append(record);
+}
+
+// The line as tidying sees it. The C library's sort keeps the module
+// small: no sort is made for each order.
+struct Ref {
+    std::string* line;
+    std::string_view name;
+    std::string_view key;
+    std::string_view last;
+};
+int compare(std::string_view a, std::string_view b) { return a.compare(b); }
+int byNameKeyLast(const void* a, const void* b) {
+    const Ref& x = *static_cast<const Ref*>(a);
+    const Ref& y = *static_cast<const Ref*>(b);
+    if (const int c = compare(x.name, y.name)) return c;
+    if (const int c = compare(x.key, y.key)) return c;
+    return compare(x.last, y.last);
+}
+// The latest LAST first; of one LAST, in the order of the file.
+int byLastNewest(const void* a, const void* b) {
+    const Ref& x = *static_cast<const Ref*>(a);
+    const Ref& y = *static_cast<const Ref*>(b);
+    if (const int c = compare(y.last, x.last)) return c;
+    return x.line->compare(*y.line);
+}
+int byText(const void* a, const void* b) {
+    return static_cast<const Ref*>(a)->line->compare(*static_cast<const Ref*>(b)->line);
+}
+void sortRefs(Ref* refs, std::size_t count, int (*order)(const void*, const void*)) {
+    std::qsort(refs, count, sizeof *refs, order);
+}
+
 }  // namespace
 
 std::string KeptKeys::keptForm(std::string_view record) {
@@ -61,60 +113,73 @@ std::string_view KeptKeys::keyOf(std::string_view kept) {
     return {};
 }
 
-std::vector<KeptKey> KeptKeys::keysOf(std::string_view name) const {
-    std::vector<KeptKey> keys;
-    auto at = std::lower_bound(lines_.begin(), lines_.end(), name,
-                               [](const Line& line, std::string_view n) { return line.name < n; });
-    for (; at != lines_.end() && at->name == name; ++at) keys.push_back({at->first, at->last, at->record});
-    return keys;
+Day KeptKeys::firstOf(const std::string& line) {
+    Day day = 0;
+    readDate(firstText(line), day);
+    return day;
 }
 
-std::vector<KeptKeys::Line>::iterator KeptKeys::find(std::string_view name, std::string_view key) {
-    auto at = std::lower_bound(lines_.begin(), lines_.end(), name,
-                               [](const Line& line, std::string_view n) { return line.name < n; });
-    for (; at != lines_.end() && at->name == name; ++at) {
-        if (keyOf(at->record) == key) return at;
+Day KeptKeys::lastOf(const std::string& line) {
+    Day day = 0;
+    readDate(lastText(line), day);
+    return day;
+}
+
+std::string_view KeptKeys::recordOf(const std::string& line) {
+    return std::string_view(line).substr(nameOf(line).size() + 2 * kDateLength + 3);
+}
+
+KeptKeys::Range KeptKeys::keysOf(std::string_view name) const {
+    const std::string start = std::string(name) + ' ';
+    const std::string* const last = lines_.data() + lines_.size();
+    const std::string* at = lines_.data() + (std::lower_bound(lines_.begin(), lines_.end(), start) - lines_.begin());
+    const std::string* end = at;
+    while (end != last && end->compare(0, start.size(), start) == 0) ++end;
+    return {at, end};
+}
+
+std::string* KeptKeys::find(std::string_view name, std::string_view key) {
+    const Range range = keysOf(name);
+    for (const std::string* line = range.begin; line != range.end; ++line) {
+        if (keyOf(recordOf(*line)) == key) return const_cast<std::string*>(line);
     }
-    return lines_.end();
+    return nullptr;
 }
 
 void KeptKeys::see(std::string_view name, std::string_view record, Day today) {
     const std::string kept = keptForm(record);
-    if (kept.empty()) return;
-    const auto at = find(name, keyOf(kept));
-    if (at == lines_.end() || at->last >= today) return;
-    at->last = today;
-    at->record = kept;
+    std::string* const line = kept.empty() ? nullptr : find(name, keyOf(kept));
+    if (line == nullptr || lastOf(*line) >= today) return;
+    // Its place stays: the name and FIRST lead the line.
+    *line = lineOf(name, firstOf(*line), today, kept);
     changed_ = true;
 }
 
 void KeptKeys::keep(std::string_view name, std::string_view record, Day today) {
     const std::string kept = keptForm(record);
     if (kept.empty() || !isKeyName(name) || today < kFirstDay || today > kLastDay) return;
-    if (find(name, keyOf(kept)) != lines_.end()) {
+    if (find(name, keyOf(kept)) != nullptr) {
         see(name, record, today);
         return;
     }
-    Line line{std::string(name), today, today, kept};
-    const auto place = std::upper_bound(lines_.begin(), lines_.end(), line, [](const Line& a, const Line& b) {
-        return a.name != b.name ? a.name < b.name : a.first < b.first;
-    });
-    const auto added = lines_.insert(place, std::move(line));
+    std::string line = lineOf(name, today, today, kept);
+    lines_.insert(std::upper_bound(lines_.begin(), lines_.end(), line), std::move(line));
     changed_ = true;
     // Past a limit, the key of the name (or of the file) last seen longest
     // ago goes: the one just added was seen today.
-    const auto oldestOf = [](auto first, auto last) {
-        return std::min_element(first, last, [](const Line& a, const Line& b) { return a.last < b.last; });
+    const auto dropOldest = [this](const std::string* begin, const std::string* end) {
+        const std::string* oldest = begin;
+        for (const std::string* at = begin; at != end; ++at) {
+            if (lastText(*at) < lastText(*oldest)) oldest = at;
+        }
+        lines_.erase(lines_.begin() + (oldest - lines_.data()));
     };
-    auto first = added;
-    while (first != lines_.begin() && std::prev(first)->name == name) --first;
-    auto last = added;
-    while (last != lines_.end() && last->name == name) ++last;
-    if (static_cast<std::size_t>(last - first) > kMaxKeysAName) lines_.erase(oldestOf(first, last));
-    if (lines_.size() > kMaxLines) lines_.erase(oldestOf(lines_.begin(), lines_.end()));
+    const Range range = keysOf(name);
+    if (static_cast<std::size_t>(range.end - range.begin) > kMaxKeysAName) dropOldest(range.begin, range.end);
+    if (lines_.size() > kMaxLines) dropOldest(lines_.data(), lines_.data() + lines_.size());
 }
 
-bool KeptKeys::readLines(std::string_view file, Day today, Day& since, std::vector<Line>& lines) {
+bool KeptKeys::readLines(std::string_view file, Day today, Day& since, std::vector<std::string>& lines) {
     KeptLines reader(file, kMaxLineLength);
     std::string_view text;
     if (reader.next(text) != KeptLines::Next::kLine || text.substr(0, kHead.size()) != kHead ||
@@ -124,90 +189,75 @@ bool KeptKeys::readLines(std::string_view file, Day today, Day& since, std::vect
     since = std::min(since, today);
     KeptLines::Next next;
     while ((next = reader.next(text)) == KeptLines::Next::kLine) {
-        Line line;
-        line.name = std::string(cutField(text));
-        std::string_view record = text;
-        const std::string_view first = cutField(record);
-        const std::string_view last = cutField(record);
-        if (!isKeyName(line.name) || !readDate(first, line.first) || !readDate(last, line.last) ||
-            line.first > line.last || record.empty() || keptForm(record) != record) {
+        const std::string_view name = cutField(text);
+        const std::string_view first = cutField(text);
+        const std::string_view last = cutField(text);
+        Day firstDay = 0;
+        Day lastDay = 0;
+        if (!isKeyName(name) || !readDate(first, firstDay) || !readDate(last, lastDay) || firstDay > lastDay ||
+            text.empty() || keptForm(text) != text) {
             return false;
         }
-        line.first = std::min(line.first, today);
-        line.last = std::min(line.last, today);
-        line.record = std::string(record);
-        lines.push_back(std::move(line));
+        lines.push_back(lineOf(name, std::min(firstDay, today), std::min(lastDay, today), text));
     }
     return next == KeptLines::Next::kEnd;
 }
 
-void KeptKeys::tidy(std::vector<Line>& lines) {
-    // Each line's key, read once: sorting compares them often.
-    struct Keyed {
-        std::string_view key;
-        Line* line;
-    };
-    std::vector<Keyed> keyed;
-    keyed.reserve(lines.size());
-    for (Line& line : lines) keyed.push_back({keyOf(line.record), &line});
-    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-        if (a.line->name != b.line->name) return a.line->name < b.line->name;
-        if (a.key != b.key) return a.key < b.key;
-        return a.line->last < b.line->last;
-    });
-    std::vector<Line> tidied;
-    tidied.reserve(lines.size());
-    for (std::size_t i = 0; i < keyed.size();) {
-        // Of a name and key, the record last seen, first and last seen over all.
+void KeptKeys::tidy(std::vector<std::string>& lines) {
+    std::vector<Ref> refs(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        refs[i] = {&lines[i], nameOf(lines[i]), keyOf(recordOf(lines[i])), lastText(lines[i])};
+    }
+    sortRefs(refs.data(), refs.size(), byNameKeyLast);
+    // Of a name and key, the record last seen, first and last seen over all.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < refs.size();) {
         std::size_t end = i + 1;
-        while (end < keyed.size() && keyed[end].key == keyed[i].key && keyed[end].line->name == keyed[i].line->name) {
-            ++end;
+        std::string_view first = firstText(*refs[i].line);
+        for (; end < refs.size() && refs[end].name == refs[i].name && refs[end].key == refs[i].key; ++end) {
+            first = std::min(first, firstText(*refs[end].line));
         }
-        Line& latest = *keyed[end - 1].line;
-        for (std::size_t j = i; j + 1 < end; ++j) latest.first = std::min(latest.first, keyed[j].line->first);
-        tidied.push_back(std::move(latest));
+        Ref latest = refs[end - 1];
+        if (first != firstText(*latest.line)) {
+            std::memcpy(&(*latest.line)[latest.name.size() + 1], first.data(), kDateLength);
+        }
+        refs[kept++] = latest;
         i = end;
     }
-    // The newest keys of each name, then of the file, stay.
-    const auto newerFirst = [](const Line& a, const Line& b) { return a.last > b.last; };
-    std::vector<Line> kept;
-    kept.reserve(tidied.size());
-    for (std::size_t i = 0; i < tidied.size();) {
+    // The newest keys of each name stay, then of the file.
+    std::size_t left = 0;
+    for (std::size_t i = 0; i < kept;) {
         std::size_t end = i + 1;
-        while (end < tidied.size() && tidied[end].name == tidied[i].name) ++end;
-        std::stable_sort(tidied.begin() + static_cast<std::ptrdiff_t>(i), tidied.begin() + static_cast<std::ptrdiff_t>(end),
-                         newerFirst);
-        for (std::size_t j = i; j < end && j - i < kMaxKeysAName; ++j) kept.push_back(std::move(tidied[j]));
+        while (end < kept && refs[end].name == refs[i].name) ++end;
+        sortRefs(&refs[i], end - i, byLastNewest);
+        for (std::size_t j = i; j < end && j - i < kMaxKeysAName; ++j) refs[left++] = refs[j];
         i = end;
     }
-    if (kept.size() > kMaxLines) {
-        std::stable_sort(kept.begin(), kept.end(), newerFirst);
-        kept.resize(kMaxLines);
+    if (left > kMaxLines) {
+        sortRefs(refs.data(), left, byLastNewest);
+        left = kMaxLines;
     }
-    std::sort(kept.begin(), kept.end(), [](const Line& a, const Line& b) {
-        if (a.name != b.name) return a.name < b.name;
-        if (a.first != b.first) return a.first < b.first;
-        return a.record < b.record;
-    });
-    lines = std::move(kept);
+    sortRefs(refs.data(), left, byText);
+    std::vector<std::string> tidied(left);
+    for (std::size_t i = 0; i < left; ++i) tidied[i] = std::move(*refs[i].line);
+    lines = std::move(tidied);
 }
 
 bool KeptKeys::read(std::string_view file, Day today) {
     Day since = 0;
-    std::vector<Line> lines;
+    std::vector<std::string> lines;
     if (!readLines(file, today, since, lines)) return false;
-    const std::size_t count = lines.size();
     tidy(lines);
     since_ = since;
     lines_ = std::move(lines);
     // A file that was not as it is written again is written again.
-    changed_ = lines_.size() != count || write() != file;
+    changed_ = write() != file;
     return true;
 }
 
 bool KeptKeys::merge(std::string_view file, Day today) {
     Day since = 0;
-    std::vector<Line> lines;
+    std::vector<std::string> lines;
     if (!readLines(file, today, since, lines)) return false;
     lines.insert(lines.end(), lines_.begin(), lines_.end());
     tidy(lines);
@@ -222,15 +272,10 @@ bool KeptKeys::merge(std::string_view file, Day today) {
 std::string KeptKeys::write() const {
     std::string file;
     std::size_t size = kHead.size() + kDateLength + 1;
-    for (const Line& line : lines_) size += line.name.size() + 2 * kDateLength + line.record.size() + 4;
+    for (const std::string& line : lines_) size += line.size() + 1;
     file.reserve(size);
     char date[kDateLength];
     file.append(kHead).append(date, writeDate(since_, date)).append(1, '\n');
-    for (const Line& line : lines_) {
-        file.append(line.name).append(1, ' ');
-        file.append(date, writeDate(line.first, date)).append(1, ' ');
-        file.append(date, writeDate(line.last, date)).append(1, ' ');
-        file.append(line.record).append(1, '\n');
-    }
+    for (const std::string& line : lines_) file.append(line).append(1, '\n');
     return file;
 }

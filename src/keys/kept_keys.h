@@ -20,13 +20,6 @@
 #include "keptfile/kept_text.h"
 #include "keptfile/local_dates.h"
 
-// A key kept for a name.
-struct KeptKey {
-    Day first = 0;  // the local dates it was first and last seen in DNS
-    Day last = 0;
-    std::string_view record;  // valid until the keys change
-};
-
 class KeptKeys final : public KeptText {
 public:
     // Beyond this many lines, the line last seen longest ago goes.
@@ -48,8 +41,17 @@ public:
     // The key a kept form holds: the value of its first p= tag.
     static std::string_view keyOf(std::string_view kept);
 
-    // The keys kept for name, in the order of the file.
-    std::vector<KeptKey> keysOf(std::string_view name) const;
+    // The lines of a name, "NAME FIRST LAST RECORD" as the file holds them,
+    // in its order; valid until the keys change.
+    struct Range {
+        const std::string* begin;
+        const std::string* end;
+    };
+    Range keysOf(std::string_view name) const;
+    // What a line of keysOf holds.
+    static Day firstOf(const std::string& line);
+    static Day lastOf(const std::string& line);
+    static std::string_view recordOf(const std::string& line);
 
     // Keeps record, which DNS gave at name today and which verified a
     // signature: a new key is added, first and last seen today; a kept one
@@ -74,21 +76,17 @@ public:
     std::size_t size() const { return lines_.size(); }
 
 private:
-    struct Line {
-        std::string name;
-        Day first = 0;
-        Day last = 0;
-        std::string record;
-    };
-    // Reads file into lines, in the file's order; false when it is no keys file.
-    static bool readLines(std::string_view file, Day today, Day& since, std::vector<Line>& lines);
+    // Reads file's lines, each as it is kept; false when it is no keys file.
+    static bool readLines(std::string_view file, Day today, Day& since, std::vector<std::string>& lines);
     // Sorts lines, makes the lines of one name and key one, and drops what
     // the limits leave no room for.
-    static void tidy(std::vector<Line>& lines);
-    // The line of name holding key, or the end.
-    std::vector<Line>::iterator find(std::string_view name, std::string_view key);
+    static void tidy(std::vector<std::string>& lines);
+    // The line of name holding key, or null.
+    std::string* find(std::string_view name, std::string_view key);
 
     Day since_;
     bool changed_ = false;
-    std::vector<Line> lines_;  // sorted by name, then first
+    // Sorted as text, which is by name, then FIRST: a name's lines stand
+    // together, as the blank after it sorts before any byte of a name.
+    std::vector<std::string> lines_;
 };

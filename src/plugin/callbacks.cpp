@@ -35,26 +35,52 @@ std::int64_t secondsSince1970() {
     return static_cast<std::int64_t>((ticks - kTicksTo1970) / 10000000u);
 }
 
-// The user's local date, which the history of senders counts in. Read
-// again at the start, each minute, and a minute after it was last read:
-// the local time takes the time zone's rules, which cost more than a mail's
-// notes; a date a minute late after midnight is still the user's day.
-Day today(bool again = false) {
+// The user's local date, which the history of senders and the kept keys
+// count in, and how far the local time is ahead of UTC, which dates a
+// mail's arrival alike. Read again at the start, each minute, and a minute
+// after it was last read: the local time takes the time zone's rules,
+// which cost more than a mail's notes; a date a minute late after midnight
+// is still the user's day.
+struct LocalClock {
+    Day day = 0;
+    std::int32_t zoneOffset = 0;  // seconds
+};
+const LocalClock& localClock(bool again = false) {
     static DWORD readAt = 0;
-    static Day day = 0;
+    static LocalClock clock;
     const DWORD now = GetTickCount();
-    if (again || day == 0 || now - readAt >= 60000) {
+    if (again || clock.day == 0 || now - readAt >= 60000) {
         SYSTEMTIME local;
+        SYSTEMTIME utc;
         GetLocalTime(&local);
-        day = dayOf(local.wYear, local.wMonth, local.wDay);
+        GetSystemTime(&utc);
+        clock.day = dayOf(local.wYear, local.wMonth, local.wDay);
+        // Of the times of day: a zone is 12 hours behind UTC at most, and
+        // 14 ahead, whichever date each clock reads.
+        constexpr std::int32_t kDay = 86400;
+        std::int32_t offset = ((local.wHour - utc.wHour) * 60 + (local.wMinute - utc.wMinute)) * 60;
+        if (offset > 14 * 3600) offset -= kDay;
+        if (offset < -12 * 3600) offset += kDay;
+        clock.zoneOffset = offset;
         readAt = now;
     }
-    return day;
+    return clock;
 }
+Day today(bool again = false) { return localClock(again).day; }
 
 // Whether the history of senders is kept: Senders and a trust line on.
 bool keepsSenders(const Settings& settings) {
     return switchedOn(settings.senders) && (switchedOn(settings.auth) || switchedOn(settings.dkim));
+}
+
+// Whether the keys that verified are kept: Keys and Dkim on.
+bool keepsKeys(const Settings& settings) { return switchedOn(settings.keys) && switchedOn(settings.dkim); }
+
+// The kept files are written when they changed, merged with what another
+// process saved; a failure leaves them in memory, for the next minute.
+void saveKept(Day day) {
+    if (plugin.senders != nullptr) plugin.senders->save(day);
+    if (plugin.keptKeys != nullptr) plugin.keptKeys->file.save(day);
 }
 
 }  // namespace
@@ -69,18 +95,15 @@ int WINAPI BKC_OnStart() {
             const Day day = today(true);
             if (plugin.senders == nullptr) plugin.senders = new KeptHistory(plugin.module, day);
         }
+        if (keepsKeys(plugin.settings) && plugin.keptKeys == nullptr) plugin.keptKeys = new KeptKeysFile(plugin.module, today(true));
         if (!switchedOn(plugin.settings.dkim)) return;
         if (plugin.keys == nullptr) plugin.keys = new DnsKeySource();
         plugin.keys->useServers(plugin.settings.dnsServers);
     });
 }
 
-// The history of senders is written when it changed, merged with what
-// another process saved; a failure leaves it in memory, for the next minute.
 int WINAPI BKC_OnExit() {
-    return guarded(0, [] {
-        if (plugin.senders != nullptr) plugin.senders->save(today());
-    });
+    return guarded(0, [] { saveKept(today()); });
 }
 
 int WINAPI BKC_OnMenuInit(HWND /*window*/, HMENU menu, int menuType) {
@@ -99,15 +122,17 @@ int WINAPI BKC_OnOpenMail(MailId mailId) {
             return;
         }
         DkimServices dkim{*plugin.keys, plugin.crypto, plugin.converter, secondsSince1970(), check};
+        if (plugin.keptKeys != nullptr && keepsKeys(plugin.settings)) dkim.keptKeys = &plugin.keptKeys->keys;
+        dkim.today = localClock().day;
+        dkim.zoneOffset = localClock().zoneOffset;
         showHeaderView(plugin.host, plugin.settings, mailId, plugin.converter, &dkim, check);
     });
 }
 
 int WINAPI BKC_OnEveryMinute() {
     return guarded(0, [] {
-        if (plugin.senders == nullptr) return;
         // A file locked at the start is read now, if it can be.
-        plugin.senders->save(today(true));
+        saveKept(today(true));
     });
 }
 

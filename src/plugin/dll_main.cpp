@@ -40,6 +40,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         plugin.keys = nullptr;
         delete plugin.senders;
         plugin.senders = nullptr;
+        delete plugin.keptKeys;
+        plugin.keptKeys = nullptr;
     }
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
     plugin.module = instance;

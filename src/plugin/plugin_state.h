@@ -8,9 +8,23 @@
 #include "charset/windows_converter.h"
 #include "crypto/cng_crypto.h"
 #include "host/host_api.h"
+#include "keptfile/kept_file.h"
 #include "keys/dns_key_source.h"
+#include "keys/kept_keys.h"
 #include "senders/kept_history.h"
 #include "settings/settings.h"
+
+// The DKIM keys that verified, kept in Quillmark-keys.txt beside the DLL.
+struct KeptKeysFile {
+    // The largest file read: as many lines as are kept, each of the longest.
+    static constexpr std::size_t kLargest = KeptKeys::kMaxLines * KeptKeys::kMaxLineLength;
+
+    KeptKeysFile(HMODULE module, Day today) : keys(today), file(module, "Quillmark-keys.txt", keys, kLargest) {
+        file.open(today);
+    }
+    KeptKeys keys;
+    KeptFile file;  // of keys, made after them
+};
 
 struct PluginState {
     HINSTANCE module = nullptr;  // this DLL; set at process attach
@@ -24,6 +38,8 @@ struct PluginState {
     // Read at the first start that turns Senders and a trust line on;
     // written when it changed, each minute and at the exit.
     KeptHistory* senders = nullptr;
+    // Read at the first start that turns Keys and Dkim on; written as the history is.
+    KeptKeysFile* keptKeys = nullptr;
 };
 
 extern PluginState plugin;

@@ -3,16 +3,19 @@
 #pragma once
 
 #if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
 #include <emmintrin.h>
 #define QM_BLOCK_SCAN 1
 #endif
 
 // Whether this processor has SSE2; always false where QM_BLOCK_SCAN is not
-// defined, and code for it is not built.
+// defined, and code for it is not built. Asked of CPUID itself, once per
+// caller: the compiler's own processor check brings some 5 KB of tables of
+// processor models into the DLL.
 inline bool processorHasSse2() {
 #ifdef QM_BLOCK_SCAN
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("sse2");
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    return __get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0 && (edx & bit_SSE2) != 0;
 #else
     return false;
 #endif
