@@ -75,7 +75,8 @@ int byNameKeyLast(const void* a, const void* b) {
     const Ref& y = *static_cast<const Ref*>(b);
     if (const int c = compare(x.name, y.name)) return c;
     if (const int c = compare(x.key, y.key)) return c;
-    return compare(x.last, y.last);
+    if (const int c = compare(x.last, y.last)) return c;
+    return x.line->compare(*y.line);
 }
 // The latest LAST first; of one LAST, in the order of the file.
 int byLastNewest(const void* a, const void* b) {
@@ -209,7 +210,8 @@ void KeptKeys::tidy(std::vector<std::string>& lines) {
         refs[i] = {&lines[i], nameOf(lines[i]), keyOf(recordOf(lines[i])), lastText(lines[i])};
     }
     sortRefs(refs.data(), refs.size(), byNameKeyLast);
-    // Of a name and key, the record last seen, first and last seen over all.
+    // Of a name and key, the record last seen (of one LAST, the last line in
+    // byte order), first and last seen over all.
     std::size_t kept = 0;
     for (std::size_t i = 0; i < refs.size();) {
         std::size_t end = i + 1;

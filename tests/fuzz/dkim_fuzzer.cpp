@@ -6,7 +6,9 @@
 // policy DMARC discovery finds from those records in each place, the From
 // domain and every note after it, what the passing signatures leave
 // unsigned, the verdict, and which passes align with the From domain; and
-// the line against the bytes it may hold.
+// the line against the bytes it may hold. What follows the source's NUL is
+// a file of kept keys: read against a plain reading of its grammar, then
+// the mail is checked again with the keys it holds.
 #include <cstddef>
 #include <cstdio>
 #include <cstdint>
@@ -23,6 +25,7 @@
 #include "dkim/dmarc_policy.h"
 #include "dkim/key_record.h"
 #include "dkim/mail_source.h"
+#include "keys/kept_keys.h"
 #include "dkim_keys.h"
 #include "plain_sender.h"
 #include "platform_services.h"
@@ -533,6 +536,87 @@ std::string plainField(const std::string& field, bool relaxed) {
     return name + ":" + value + "\r\n";
 }
 
+// The kept keys' file read plainly, from its grammar: the bytes it is
+// written back as, or "" when it is no keys file. Lines of one name and
+// key (its first p= tag) are one: the earliest FIRST, the latest LAST, the
+// record of the newest line (of one LAST, the greatest in byte order);
+// a name keeps its 16 newest keys (of one LAST, the smallest lines first).
+std::string plainKeysFile(std::string file, Day today) {
+    if (file.rfind("\xEF\xBB\xBF", 0) == 0) file.erase(0, 3);
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < file.size();) {
+        const std::size_t end = std::min(file.find('\n', at), file.size());
+        std::string line = file.substr(at, end - at);
+        if (line.size() > KeptKeys::kMaxLineLength || line.find('\0') != std::string::npos) return "";
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) line.pop_back();
+        if (!line.empty() && !(line[0] == '#' && !lines.empty())) lines.push_back(line);
+        at = end + 1;
+    }
+    const std::string head = "# Quillmark keys 1 since ";
+    Day since = 0;
+    if (lines.empty() || lines[0].rfind(head, 0) != 0 || !readDate(lines[0].substr(head.size()), since)) return "";
+    struct Line {
+        std::string name, key, record;
+        Day first, last;
+        std::string text() const {
+            char dates[2 * kDateLength + 3] = " ";
+            writeDate(first, dates + 1);
+            dates[kDateLength + 1] = ' ';
+            writeDate(last, dates + kDateLength + 2);
+            dates[2 * kDateLength + 2] = ' ';
+            return name + std::string(dates, sizeof dates) + record;
+        }
+    };
+    std::map<std::pair<std::string, std::string>, Line> keys;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const std::vector<std::string> fields = splitAt(lines[i], ' ');
+        if (fields.size() != 4) return "";
+        Line line{fields[0], "", fields[3], 0, 0};
+        const std::string& name = line.name;
+        const std::size_t domainKey = name.find("._domainkey.");
+        bool nameOk = name.size() <= 253 && domainKey != std::string::npos && domainKey > 0 &&
+                      domainKey + 12 < name.size() && name.front() != '.' && name.back() != '.' &&
+                      name.find("..") == std::string::npos;
+        for (const std::string& label : splitAt(name, '.')) nameOk = nameOk && label.size() <= 63;
+        for (const char c : name) nameOk = nameOk && (std::islower(static_cast<unsigned char>(c)) ||
+                                                      std::isdigit(static_cast<unsigned char>(c)) || std::strchr("-_.", c));
+        for (const std::string& tag : splitAt(line.record, ';')) {
+            if (tag.rfind("p=", 0) == 0) {
+                line.key = tag.substr(2);
+                break;
+            }
+        }
+        bool recordOk = !line.key.empty() && line.record.size() <= KeptKeys::kLongestRecord;
+        for (const char c : line.record) recordOk = recordOk && c >= '!' && c <= '~';
+        if (!nameOk || !recordOk || !readDate(fields[1], line.first) || !readDate(fields[2], line.last) ||
+            line.first > line.last) {
+            return "";
+        }
+        line.first = std::min(line.first, today);
+        line.last = std::min(line.last, today);
+        const auto [at, added] = keys.emplace(std::make_pair(line.name, line.key), line);
+        Line& kept = at->second;
+        if (added) continue;
+        const Day first = std::min(kept.first, line.first);
+        if (std::make_pair(line.last, line.text()) > std::make_pair(kept.last, kept.text())) kept = line;
+        kept.first = first;
+    }
+    std::map<std::string, std::vector<Line>> byName;
+    for (const auto& [nameAndKey, line] : keys) byName[line.name].push_back(line);
+    std::vector<std::string> written;
+    for (auto& [name, ofName] : byName) {
+        std::sort(ofName.begin(), ofName.end(), [](const Line& a, const Line& b) {
+            return a.last != b.last ? a.last > b.last : a.text() < b.text();
+        });
+        for (std::size_t k = 0; k < ofName.size() && k < KeptKeys::kMaxKeysAName; ++k) written.push_back(ofName[k].text());
+    }
+    std::sort(written.begin(), written.end());
+    char date[kDateLength];
+    std::string out = head + std::string(date, writeDate(std::min(since, today), date)) + "\n";
+    for (const std::string& line : written) out += line + "\n";
+    return out;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -606,5 +690,46 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const char c : text) check(isLetter(c) || isDigit(c) || (c != '\0' && std::strchr("[]?|,+().-_ ", c)));
     if (text != "[DKIM] ? no source") checkSender(mail, text, keys);
     keys.asked.clear();
+    check(text.find(" (kept key)") == std::string::npos && text.find(" (key changed)") == std::string::npos);
+
+    // The kept keys' file, read plainly and by the module.
+    const std::size_t nul = input.find('\0');
+    const std::string keysFile = nul == std::string::npos ? "" : input.substr(nul + 1);
+    const Day today = static_cast<Day>(services.now / 86400);
+    KeptKeys kept(today);
+    const bool keysRead = kept.read(keysFile, today);
+    const std::string plainKept = plainKeysFile(keysFile, today);
+    if (keysRead != !plainKept.empty() || (keysRead && kept.write() != plainKept)) {
+        std::fprintf(stderr, "keys read: %d\n%s\nplainly:\n%s\n", keysRead, kept.write().c_str(), plainKept.c_str());
+        std::abort();
+    }
+    if (!keysRead) return 0;
+    // With them, and DNS that has dropped the main test key, each item of a
+    // kept key names a key the file holds, never one DNS revoked; the line
+    // stays within its bytes and its rules.
+    static TestKeys dropped = [] {
+        TestKeys keys;
+        keys.records.erase("s2048._domainkey.example.com");
+        return keys;
+    }();
+    DkimServices keptServices{dropped, crypto, converter, services.now};
+    keptServices.keptKeys = &kept;
+    const std::string withKept(line, writeDkimLine(source.c_str(), keptServices, 0, line));
+    for (const char c : withKept) check(isLetter(c) || isDigit(c) || (c != '\0' && std::strchr("[]?|,+().-_ ", c)));
+    if (withKept != "[DKIM] ? no source") checkSender(mail, withKept, dropped);
+    dropped.asked.clear();
+    const std::size_t bar = withKept.find(" | ");
+    const std::vector<std::string> items = bar == std::string::npos ? std::vector<std::string>{}
+                                                                     : splitAt(withKept.substr(bar + 3), ',');
+    std::size_t k = 0;
+    for (const SourceField& field : mail.fields()) {
+        if (!equalsIgnoringCase(field.name, "dkim-signature")) continue;
+        if (k == items.size()) break;
+        if (items[k++].find(" (kept key)") == std::string::npos) continue;
+        std::string name = signatureTag(field, "s") + "._domainkey." + signatureTag(field, "d");
+        for (char& c : name) c = lowerAscii(c);
+        check(plainKept.find("\n" + name + " ") != std::string::npos);  // a kept key comes from the file
+        check(name != "revoked._domainkey.example.com");  // a revoked key overrules the kept ones
+    }
     return 0;
 }
