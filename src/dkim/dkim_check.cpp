@@ -320,20 +320,36 @@ void settleKeys(Check& check, KeptKeys* keptKeys, Day today, Day arrival) {
         check.outcome = Outcome::kKeyGone;
     }
     if (keptKeys == nullptr || check.key.verdict != KeyVerdict::kUsable) return;
-    const std::string form = KeptKeys::keptForm(check.key.record);
-    if (form.empty()) return;
-    if (check.outcome != Outcome::kPass || check.keyNote != KeyNote::kNone) {
-        keptKeys->see(check.keyName, form, today);
-        return;
-    }
-    const std::string_view key = KeptKeys::keyOf(form);
     const KeptKeys::Range kept = keptKeys->keysOf(check.keyName);
+    // Most mails come with a key kept and seen today already: nothing is
+    // copied for them.
+    const std::string* same = nullptr;
     for (const std::string* line = kept.begin; line != kept.end; ++line) {
-        if (KeptKeys::keyOf(KeptKeys::recordOf(*line)) != key && today - KeptKeys::lastOf(*line) < kKeyChangedDays) {
-            check.keyNote = KeyNote::kChanged;
+        if (KeptKeys::sameRecord(KeptKeys::recordOf(*line), check.key.record)) same = line;
+    }
+    const bool passed = check.outcome == Outcome::kPass && check.keyNote == KeyNote::kNone;
+    std::string form;
+    if (same == nullptr) {
+        form = KeptKeys::keptForm(check.key.record);
+        if (form.empty()) return;
+    }
+    if (passed) {
+        const std::string_view key = KeptKeys::keyOf(same != nullptr ? KeptKeys::recordOf(*same) : form);
+        for (const std::string* line = kept.begin; line != kept.end; ++line) {
+            if (KeptKeys::keyOf(KeptKeys::recordOf(*line)) != key && today - KeptKeys::lastOf(*line) < kKeyChangedDays) {
+                check.keyNote = KeyNote::kChanged;
+            }
         }
     }
-    keptKeys->keep(check.keyName, form, today);
+    if (same != nullptr) {
+        if (KeptKeys::lastOf(*same) >= today) return;
+        form = std::string(KeptKeys::recordOf(*same));
+    }
+    if (passed) {
+        keptKeys->keep(check.keyName, form, today);
+    } else {
+        keptKeys->see(check.keyName, form, today);
+    }
 }
 
 // Hashes the body once for each form that a check with a usable key asks

@@ -94,6 +94,23 @@ void sortRefs(Ref* refs, std::size_t count, int (*order)(const void*, const void
 
 }  // namespace
 
+bool KeptKeys::isKeptForm(std::string_view record) {
+    if (record.size() > kLongestRecord || keyOf(record).empty()) return false;
+    for (const char c : record) {
+        if (c < '!' || c > '~') return false;
+    }
+    return true;
+}
+
+bool KeptKeys::sameRecord(std::string_view kept, std::string_view record) {
+    std::size_t at = 0;
+    for (const char c : record) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
+        if (at == kept.size() || kept[at++] != c) return false;
+    }
+    return at == kept.size();
+}
+
 std::string KeptKeys::keptForm(std::string_view record) {
     std::string kept;
     for (const char c : record) {
@@ -131,11 +148,16 @@ std::string_view KeptKeys::recordOf(const std::string& line) {
 }
 
 KeptKeys::Range KeptKeys::keysOf(std::string_view name) const {
-    const std::string start = std::string(name) + ' ';
+    // Lines of name begin with it and a blank, which sorts before any byte
+    // of a name: they stand together, from the first not before that.
+    const auto before = [name](const std::string& line, std::nullptr_t) {
+        const int c = line.compare(0, name.size(), name.data(), name.size());
+        return c != 0 ? c < 0 : line.size() > name.size() && line[name.size()] < ' ';
+    };
     const std::string* const last = lines_.data() + lines_.size();
-    const std::string* at = lines_.data() + (std::lower_bound(lines_.begin(), lines_.end(), start) - lines_.begin());
+    const std::string* const at = std::lower_bound(lines_.data(), last, nullptr, before);
     const std::string* end = at;
-    while (end != last && end->compare(0, start.size(), start) == 0) ++end;
+    while (end != last && nameOf(*end) == name) ++end;
     return {at, end};
 }
 
@@ -180,13 +202,15 @@ void KeptKeys::keep(std::string_view name, std::string_view record, Day today) {
     if (lines_.size() > kMaxLines) dropOldest(lines_.data(), lines_.data() + lines_.size());
 }
 
-bool KeptKeys::readLines(std::string_view file, Day today, Day& since, std::vector<std::string>& lines) {
+bool KeptKeys::readLines(std::string_view file, Day today, Day& since, std::vector<std::string>& lines,
+                         bool& clamped) {
     KeptLines reader(file, kMaxLineLength);
     std::string_view text;
     if (reader.next(text) != KeptLines::Next::kLine || text.substr(0, kHead.size()) != kHead ||
         !readDate(text.substr(kHead.size()), since)) {
         return false;
     }
+    clamped = since > today;
     since = std::min(since, today);
     KeptLines::Next next;
     while ((next = reader.next(text)) == KeptLines::Next::kLine) {
@@ -196,12 +220,33 @@ bool KeptKeys::readLines(std::string_view file, Day today, Day& since, std::vect
         Day firstDay = 0;
         Day lastDay = 0;
         if (!isKeyName(name) || !readDate(first, firstDay) || !readDate(last, lastDay) || firstDay > lastDay ||
-            text.empty() || keptForm(text) != text) {
+            !isKeptForm(text)) {
             return false;
         }
-        lines.push_back(lineOf(name, std::min(firstDay, today), std::min(lastDay, today), text));
+        if (lastDay <= today) {
+            lines.emplace_back(name.data(), static_cast<std::size_t>(text.data() + text.size() - name.data()));
+        } else {
+            lines.push_back(lineOf(name, std::min(firstDay, today), today, text));
+            clamped = true;
+        }
     }
     return next == KeptLines::Next::kEnd;
+}
+
+bool KeptKeys::isTidy(const std::vector<std::string>& lines) {
+    if (lines.size() > kMaxLines) return false;
+    for (std::size_t i = 0; i < lines.size();) {
+        std::size_t end = i + 1;
+        for (; end < lines.size() && nameOf(lines[end]) == nameOf(lines[i]); ++end) {
+            if (lines[end - 1].compare(lines[end]) >= 0 || end - i >= kMaxKeysAName) return false;
+            for (std::size_t j = i; j < end; ++j) {
+                if (keyOf(recordOf(lines[j])) == keyOf(recordOf(lines[end]))) return false;
+            }
+        }
+        if (end < lines.size() && lines[end - 1].compare(lines[end]) >= 0) return false;
+        i = end;
+    }
+    return true;
 }
 
 void KeptKeys::tidy(std::vector<std::string>& lines) {
@@ -248,20 +293,25 @@ void KeptKeys::tidy(std::vector<std::string>& lines) {
 bool KeptKeys::read(std::string_view file, Day today) {
     Day since = 0;
     std::vector<std::string> lines;
-    if (!readLines(file, today, since, lines)) return false;
-    tidy(lines);
+    bool clamped = false;
+    if (!readLines(file, today, since, lines, clamped)) return false;
+    // A file as it is written is taken as it stands; any other is written
+    // again in that form.
+    const bool tidy_ = isTidy(lines);
+    if (!tidy_) tidy(lines);
     since_ = since;
     lines_ = std::move(lines);
-    // A file that was not as it is written again is written again.
-    changed_ = write() != file;
+    changed_ = clamped || !tidy_;
     return true;
 }
 
 bool KeptKeys::merge(std::string_view file, Day today) {
     Day since = 0;
     std::vector<std::string> lines;
-    if (!readLines(file, today, since, lines)) return false;
-    lines.insert(lines.end(), lines_.begin(), lines_.end());
+    bool clamped = false;
+    if (!readLines(file, today, since, lines, clamped)) return false;
+    lines.reserve(lines.size() + lines_.size());
+    for (std::string& line : lines_) lines.push_back(std::move(line));
     tidy(lines);
     since_ = std::min(since_, since);
     lines_ = std::move(lines);

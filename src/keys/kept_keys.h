@@ -40,6 +40,10 @@ public:
     static std::string keptForm(std::string_view record);
     // The key a kept form holds: the value of its first p= tag.
     static std::string_view keyOf(std::string_view kept);
+    // Whether record is a kept form.
+    static bool isKeptForm(std::string_view record);
+    // Whether record, as DNS gave it, is kept, as kept holds it.
+    static bool sameRecord(std::string_view kept, std::string_view record);
 
     // The lines of a name, "NAME FIRST LAST RECORD" as the file holds them,
     // in its order; valid until the keys change.
@@ -77,7 +81,11 @@ public:
 
 private:
     // Reads file's lines, each as it is kept; false when it is no keys file.
-    static bool readLines(std::string_view file, Day today, Day& since, std::vector<std::string>& lines);
+    // clamped: a date later than today was read as today.
+    static bool readLines(std::string_view file, Day today, Day& since, std::vector<std::string>& lines,
+                          bool& clamped);
+    // Whether lines are as tidy leaves them.
+    static bool isTidy(const std::vector<std::string>& lines);
     // Sorts lines, makes the lines of one name and key one, and drops what
     // the limits leave no room for.
     static void tidy(std::vector<std::string>& lines);
