@@ -1,68 +1,50 @@
-// What becomes of a file kept beside the DLL, as tables for the tests of
-// each such file: given the file's own bytes (a first line and lines, each
-// LF-ended, as the module writes them), what a text editor leaves of it,
-// which must read as the same content, and damage, which must not read.
+// What becomes of a file kept beside the DLL, as one table for the tests of
+// each such file: given the file as the module writes it (a first line and
+// lines, each LF-ended) and the longest line its reader takes, what a text
+// editor leaves of it, which reads as the file itself, and damage, which is
+// no such file.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
-
-namespace kept_file_damage {
-
-// Each LF of file replaced by with.
-inline std::string eachLineEnd(const std::string& file, const std::string& with) {
-    std::string out;
-    for (const char c : file) out += c == '\n' ? with : std::string(1, c);
-    return out;
-}
-
-// file with text after its first line.
-inline std::string afterFirstLine(const std::string& file, const std::string& text) {
-    const std::size_t end = file.find('\n') + 1;
-    return file.substr(0, end) + text + file.substr(end);
-}
-
-}  // namespace kept_file_damage
+#include <string_view>
 
 struct KeptFileChange {
+    static constexpr std::size_t kAll = std::string_view::npos;
+
     const char* name;
-    // file changed; longest is the longest line the file's reader takes.
-    std::string (*change)(const std::string& file, std::size_t longest);
+    bool damage;
+    std::string_view before;      // put before the file
+    std::string_view lineEnd;     // for each LF
+    std::string_view afterFirst;  // put after the first line
+    std::size_t blanks;           // then a line of the longest's blanks and this many more less one; 0 for none
+    std::size_t cut;              // bytes cut from the file's end first (kAll: all)
+
+    std::string applyTo(std::string file, std::size_t longest) const {
+        file.resize(cut >= file.size() ? 0 : file.size() - cut);
+        const std::size_t firstEnd = std::min(file.find('\n'), file.size() - 1) + 1;
+        std::string text = file.substr(0, firstEnd) + std::string(afterFirst);
+        if (blanks > 0) text += std::string(longest - 1 + blanks, ' ') + "\n";
+        text += file.substr(firstEnd);
+        std::string out(before);
+        for (const char c : text) out += c == '\n' ? std::string(lineEnd) : std::string(1, c);
+        return out;
+    }
 };
 
-// Saved again by a text editor: each reads as the file itself.
-inline const KeptFileChange kEditorLeftovers[] = {
-    {"a UTF-8 byte-order mark", [](const std::string& f, std::size_t) { return "\xEF\xBB\xBF" + f; }},
-    {"CR LF line ends", [](const std::string& f, std::size_t) { return kept_file_damage::eachLineEnd(f, "\r\n"); }},
-    {"no LF after the last line", [](const std::string& f, std::size_t) { return f.substr(0, f.size() - 1); }},
-    {"no CR LF after the last line",
-     [](const std::string& f, std::size_t) { return kept_file_damage::eachLineEnd(f.substr(0, f.size() - 1), "\r\n"); }},
-    {"blank lines, first and between",
-     [](const std::string& f, std::size_t) { return "\n \t\r\n" + kept_file_damage::eachLineEnd(f, "\n\n"); }},
-    {"blanks and tabs at the ends of lines",
-     [](const std::string& f, std::size_t) { return kept_file_damage::eachLineEnd(f, " \t \n"); }},
-    {"# lines after the first",
-     [](const std::string& f, std::size_t) { return kept_file_damage::afterFirstLine(f, "# a note\n#\n") + "# end"; }},
-    {"a line of blanks just within the longest",
-     [](const std::string& f, std::size_t longest) { return f + std::string(longest, ' ') + "\n"; }},
-};
-
-// Damage to any such file: each is no such file.
-inline const KeptFileChange kKeptFileDamage[] = {
-    {"an empty file", [](const std::string&, std::size_t) { return std::string(); }},
-    {"blank lines only", [](const std::string&, std::size_t) { return std::string("\xEF\xBB\xBF\r\n \n"); }},
-    {"the first line cut short", [](const std::string& f, std::size_t) { return f.substr(0, f.find('\n') - 1); }},
-    {"a NUL in a line", [](const std::string& f, std::size_t) { return f.substr(0, f.size() - 3) + '\0' + f.substr(f.size() - 3); }},
-    {"a NUL in a # line",
-     [](const std::string& f, std::size_t) { return kept_file_damage::afterFirstLine(f, std::string("# a\0b\n", 6)); }},
-    {"a line one byte too long",
-     [](const std::string& f, std::size_t longest) { return f + std::string(longest + 1, ' ') + "\n"; }},
-    {"a # line of 1 MiB",
-     [](const std::string& f, std::size_t) { return kept_file_damage::afterFirstLine(f, "#" + std::string(1 << 20, 'a') + "\n"); }},
-    {"lone CRs for line ends", [](const std::string& f, std::size_t) { return kept_file_damage::eachLineEnd(f, "\r"); }},
-    {"saved as UTF-16", [](const std::string& f, std::size_t) {
-         std::string out = "\xFF\xFE";
-         for (const char c : f) (out += c) += '\0';
-         return out;
-     }},
+inline const KeptFileChange kKeptFileChanges[] = {
+    {"a UTF-8 byte-order mark", false, "\xEF\xBB\xBF", "\n", "", 0, 0},
+    {"CR LF line ends", false, "", "\r\n", "", 0, 0},
+    {"no line end after the last line", false, "", "\r\n", "", 0, 1},
+    {"blank lines, first and between", false, " \t\r\n", "\n\n", "", 0, 1},
+    {"blanks and tabs at the ends of lines", false, "", " \t \n", "", 0, 0},
+    {"# lines after the first", false, "", "\n", "# a note\n#\n", 0, 0},
+    {"a line of blanks as long as the longest", false, "", "\n", "", 1, 0},
+    {"a line one byte too long", true, "", "\n", "", 2, 0},
+    {"a NUL in a # line", true, "", "\n", std::string_view("# a\0b\n", 6), 0, 0},
+    {"a # line of 1 MiB", true, "", "\n", "#", 1 << 20, 0},
+    {"an empty file", true, "", "\n", "", 0, KeptFileChange::kAll},
+    {"blank lines only", true, "\xEF\xBB\xBF\r\n \n", "\n", "", 0, KeptFileChange::kAll},
+    {"lone CRs for line ends", true, "", "\r", "", 0, 0},
 };

@@ -1,47 +1,17 @@
-// Files kept beside the DLL as their content reads them: the lines a text
-// editor leaves, and the history of senders read from what an editor, a
-// clock set ahead, an older list of public suffixes and another process
-// leave, and merged with another process's save.
+// The history of senders as a file kept beside the DLL: read from what a
+// text editor, a clock set ahead and an older list of public suffixes leave,
+// and merged with another process's save.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "kept_file_damage.h"
-#include "keptfile/kept_text.h"
 #include "senders/sender_history.h"
 
 namespace {
 
 using namespace std::string_literals;
-
-TEST(KeptLines, GiveTheLinesOfTextAndStopAtDamage) {
-    const struct {
-        std::string file;
-        std::vector<std::string> lines;
-        bool damaged;
-    } cases[] = {
-        {"\xEF\xBB\xBF# head\r\n\r\n  \n# note\na b \t\r\nc", {"# head", "a b", "c"}, false},
-        {"\n\t\n#head\n#x\n", {"#head"}, false},
-        {" a\n", {" a"}, false},
-        {"a\r\rb\n", {"a\r\rb"}, false},
-        {"12345678\n123456789\nc\n", {"12345678"}, true},
-        {"12345678 \n", {}, true},
-        {"a\nb\0c\n"s, {"a"}, true},
-        {"\xEF\xBB", {"\xEF\xBB"}, false},
-        {"", {}, false},
-    };
-    for (const auto& c : cases) {
-        KeptLines reader(c.file, 8);
-        std::vector<std::string> lines;
-        std::string_view line;
-        KeptLines::Next next;
-        while ((next = reader.next(line)) == KeptLines::Next::kLine) lines.emplace_back(line);
-        EXPECT_EQ(lines, c.lines) << c.file;
-        EXPECT_EQ(next, c.damaged ? KeptLines::Next::kDamaged : KeptLines::Next::kEnd) << c.file;
-        EXPECT_EQ(reader.next(line), next) << c.file;
-    }
-}
 
 constexpr char kHead[] = "# Quillmark senders 1 since 2024-01-01\n";
 constexpr std::size_t kLongest = SenderHistory::kMaxLineLength - 1;
@@ -50,18 +20,13 @@ const std::string kFile = std::string(kHead) +
                           "smbc-card.com 2024-02-01 2024-02-01 1\n";
 
 TEST(SenderHistoryKept, ReadsWhatAnEditorLeavesAndRefusesDamage) {
-    for (const KeptFileChange& leftover : kEditorLeftovers) {
-        SenderHistory history(0);
-        EXPECT_TRUE(history.read(leftover.change(kFile, kLongest), kLastDay)) << leftover.name;
-        EXPECT_EQ(history.write(), kFile) << leftover.name;
-        EXPECT_FALSE(history.changed()) << leftover.name;
-    }
-    for (const KeptFileChange& damage : kKeptFileDamage) {
+    for (const KeptFileChange& change : kKeptFileChanges) {
         SenderHistory history(0);
         history.record("kept.example", 5);
         const std::string before = history.write();
-        EXPECT_FALSE(history.read(damage.change(kFile, kLongest), kLastDay)) << damage.name;
-        EXPECT_EQ(history.write(), before) << damage.name;
+        EXPECT_NE(history.read(change.applyTo(kFile, kLongest), kLastDay), change.damage) << change.name;
+        EXPECT_EQ(history.write(), change.damage ? before : kFile) << change.name;
+        EXPECT_EQ(history.changed(), change.damage) << change.name;
     }
 }
 

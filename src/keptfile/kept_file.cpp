@@ -111,6 +111,7 @@ bool KeptFile::save(Day today) {
     if (size != stampSize_ || time.dwLowDateTime != time_.dwLowDateTime || time.dwHighDateTime != time_.dwHighDateTime) {
         take(today, true);
     }
+    if (state_ == State::kInMemory) return false;
     if (!begun_ && !text_.changed()) return true;
     // Another process may have saved since: its records are merged, not
     // written over.

@@ -41,7 +41,7 @@ public:
     // the user edited it), and replaces it with text's bytes. True when
     // nothing is left to write; false when the file is still locked, or the
     // folder cannot be written: the next call tries again. Nothing is
-    // written while text in memory only, or while the file is locked.
+    // written while text is kept in memory only, or while the file is locked.
     bool save(Day today);
 
     enum class State : std::uint8_t {
