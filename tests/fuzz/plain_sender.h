@@ -852,6 +852,9 @@ inline std::u32string plainRawPiece(const std::string& bytes, PlainRaw raw) {
         if (escape == "\x1b$B" || escape == "\x1b$@" || escape == "\x1b(B" || escape == "\x1b(J") {
             pairs = escape[1] == '$';
             i += 3;
+        } else if (pairs && i + 1 < bytes.size() && bytes[i + 1] == '\x1b') {
+            points += 0;  // a byte alone before an escape
+            ++i;
         } else if (pairs) {
             points += i + 1 < bytes.size() ? plainJisPair(bytes.substr(i, 2)) : 0;
             i += 2;
