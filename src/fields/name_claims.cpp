@@ -386,6 +386,15 @@ public:
             for (std::size_t at = 0; at < bytes.size() && !found_; ++at) read(bytes[at]);
             return;
         }
+        // A fold's breaks inside a shift are no text, as everywhere else:
+        // the pairs after them read as the client unfolds them.
+        if (escape && bytes.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
+            unfolded_.clear();
+            for (const char c : bytes) {
+                if (c != '\r' && c != '\n' && c != '\0') unfolded_ += c;
+            }
+            bytes = unfolded_;
+        }
         if (high && isUtf8(bytes)) {
             writeUtf8(bytes);
         } else if (high && reading_ == RawReading::kBrokenUtf8) {
@@ -505,7 +514,12 @@ private:
             const auto c = static_cast<unsigned char>(bytes[at]);
             const auto next = at + 1 < bytes.size() ? static_cast<unsigned char>(bytes[at + 1]) : 0u;
             std::size_t length = 1;
-            if (pairs) {
+            if (pairs && next == 0x1B) {
+                // A byte left alone before an escape is none: the escape
+                // is read, as a decoder picks up again there.
+                readRarely(0);
+                ++at;
+            } else if (pairs) {
                 // Two bytes a character; a pair of other bytes is none.
                 const bool graphic = c >= 0x21 && c <= 0x7E && next >= 0x21 && next <= 0x7E;
                 const std::array<char, 2> pair = codePage932OfJis(c, next);
@@ -526,6 +540,7 @@ private:
     bool overriding_ = false;
     std::string overridden_;  // what an override turns around, as read
     std::string compatible_;  // a word's compatibility form
+    std::string unfolded_;    // a piece with a shift, its breaks left out
 };
 
 }  // namespace

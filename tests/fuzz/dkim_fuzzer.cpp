@@ -483,7 +483,8 @@ void checkSender(const MailSource& mail, const std::string& line, KeySource& key
     for (const char* name : kOnceOnly) {
         if (once.empty() && valuesOf(name).size() > 1) once = std::string(" (more than one ") + name + ")";
     }
-    const std::string claim = sender.claim.empty() ? "" : " (name says " + sender.claim + ")";
+    const std::string claimed = sender.claimIn(line.substr(0, line.find(" | ")));
+    const std::string claim = claimed.empty() ? "" : " (name says " + claimed + ")";
 
     // The notes in their order.
     std::set<std::string> allowed;

@@ -852,6 +852,9 @@ inline std::u32string plainRawPiece(const std::string& bytes, PlainRaw raw) {
         if (escape == "\x1b$B" || escape == "\x1b$@" || escape == "\x1b(B" || escape == "\x1b(J") {
             pairs = escape[1] == '$';
             i += 3;
+        } else if (pairs && i + 1 < bytes.size() && bytes[i + 1] == '\x1b') {
+            points += char32_t{0};  // a byte alone before an escape
+            ++i;
         } else if (pairs) {
             points += i + 1 < bytes.size() ? plainJisPair(bytes.substr(i, 2)) : 0;
             i += 2;
@@ -1069,6 +1072,21 @@ struct PlainSender {
     PlainMailbox mailbox;     // of the first field
     std::string from = "?";   // the first address's domain as shown
     std::string claim;        // what the display name claims; "" for nothing new
+    // Raw text beyond ASCII that is not UTF-8 reads more than one way, and
+    // its pieces may be read apart: which domain such a name names first is
+    // left open; that it names one is not.
+    bool claimOpen = false;
+
+    // The claim line must show: this reading's, or where that is open, the
+    // one line shows when it shows one.
+    std::string claimIn(const std::string& line) const {
+        const std::string note = " (name says ";
+        const std::size_t at = line.find(note);
+        if (claim.empty() || !claimOpen || at == std::string::npos) return claim;
+        const std::size_t end = line.find(')', at + note.size());
+        if (end == std::string::npos || end == at + note.size()) return claim;
+        return line.substr(at + note.size(), end - at - note.size());
+    }
 
     bool many() const { return fields > 1 || mailbox.addresses.size() > 1; }
     bool known() const { return !mailbox.addresses.empty() && from != "?"; }
@@ -1087,6 +1105,10 @@ inline PlainSender plainSender(const std::vector<std::string>& fromValues) {
     if (sender.mailbox.addresses.empty()) return sender;
     sender.from = plainShownOf(sender.mailbox.addresses[0]);
     sender.claim = plainNameClaim(sender.mailbox.name, sender.known() ? plainOrganizational(sender.from) : "");
+    std::u32string points;
+    const std::string& name = sender.mailbox.name;
+    sender.claimOpen = std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }) &&
+                       !plainUtf8(name, points);
     // A name holding an encoded word that cannot be decoded cannot be read.
     bool undecodable = false;
     plainNamePoints(sender.mailbox.name, PlainRaw::kCodePage932, &undecodable);
