@@ -76,7 +76,7 @@ void checkSame(const std::string& got, const std::string& expected) {
 constexpr std::size_t kCapacity = SenderHistory::kMaxDomains;
 constexpr Day kFuzzStart = dayOf(2024, 1, 1);
 constexpr std::uint32_t kKnownDays = 3;
-constexpr std::size_t kModelBudget = 4000000;
+constexpr std::size_t kModelBudget = 1500000;
 
 // ---------------------------------------------------------------------------
 // Where the module is called for what it gained: a read on a given day and
@@ -358,25 +358,35 @@ void plainRecord(Model& model, std::size_t capacity, const std::string& domain, 
 // distance in full, by Lowrance and Wagner's table.
 std::size_t slipsBetween(const std::u32string& a, const std::u32string& b) {
     const std::size_t far = a.size() + b.size();
-    // d[i + 1][j + 1]: the slips between a's first i characters and b's first j.
-    std::vector<std::vector<std::size_t>> d(a.size() + 2, std::vector<std::size_t>(b.size() + 2, far));
-    for (std::size_t i = 0; i <= a.size(); ++i) d[i + 1][1] = i;
-    for (std::size_t j = 0; j <= b.size(); ++j) d[1][j + 1] = j;
-    std::map<char32_t, std::size_t> lastRow;  // the last of a's characters each stood as, from 1
+    // d[(i + 1) * width + j + 1]: the slips between a's first i characters and b's first j.
+    const std::size_t width = b.size() + 2;
+    std::vector<std::size_t> d((a.size() + 2) * width, far);
+    for (std::size_t i = 0; i <= a.size(); ++i) d[(i + 1) * width + 1] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j) d[width + j + 1] = j;
+    // Each character of b as its place among the characters of both.
+    std::u32string alphabet = a + b;
+    std::sort(alphabet.begin(), alphabet.end());
+    alphabet.erase(std::unique(alphabet.begin(), alphabet.end()), alphabet.end());
+    const auto place = [&](char32_t c) {
+        return static_cast<std::size_t>(std::lower_bound(alphabet.begin(), alphabet.end(), c) - alphabet.begin());
+    };
+    std::vector<std::size_t> bPlace(b.size());
+    for (std::size_t j = 0; j < b.size(); ++j) bPlace[j] = place(b[j]);
+    std::vector<std::size_t> lastRow(alphabet.size(), 0);  // the last of a's characters each stood as, from 1
     for (std::size_t i = 1; i <= a.size(); ++i) {
         std::size_t lastColumn = 0;  // the last of b's characters equal to a's i-th, from 1
         for (std::size_t j = 1; j <= b.size(); ++j) {
-            const auto row = lastRow.find(b[j - 1]);
-            const std::size_t k = row == lastRow.end() ? 0 : row->second;
+            const std::size_t k = lastRow[bPlace[j - 1]];
             const std::size_t l = lastColumn;
             const bool same = a[i - 1] == b[j - 1];
             if (same) lastColumn = j;
-            d[i + 1][j + 1] = std::min({d[i][j] + (same ? 0 : 1), d[i + 1][j] + 1, d[i][j + 1] + 1,
-                                        d[k][l] + (i - k - 1) + 1 + (j - l - 1)});
+            d[(i + 1) * width + j + 1] =
+                std::min({d[i * width + j] + (same ? 0 : 1), d[(i + 1) * width + j] + 1, d[i * width + j + 1] + 1,
+                          d[k * width + l] + (i - k - 1) + 1 + (j - l - 1)});
         }
-        lastRow[a[i - 1]] = i;
+        lastRow[place(a[i - 1])] = i;
     }
-    return d[a.size() + 1][b.size() + 1];
+    return d[(a.size() + 1) * width + b.size() + 1];
 }
 
 // What the rules compare of a domain.
