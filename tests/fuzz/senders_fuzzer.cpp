@@ -12,7 +12,9 @@
 //   history's first day (its "since", as it stands when the command runs):
 //     "+DOMAIN DAYS"  records DOMAIN on that day
 //     "?DOMAIN DAYS"  asks what the trust lines add after From domain
-//                     DOMAIN that day
+//                     DOMAIN that day; checked for a DOMAIN such as the
+//                     lines show (lower-case letters, digits, '.', '-',
+//                     '_'), only asked for others
 //     "=" or "= DAYS" writes the history and reads it back in its place, on
 //                     that day (none: the day of line 1)
 //     "<" or "< DAYS" merges another process's file, whose bytes follow up
@@ -459,11 +461,9 @@ struct Notes {
 // model's budget ran out before it was found.
 bool plainNote(const Model& model, Notes& notes, const std::string& from, Day today, std::string& note) {
     note.clear();
-    const std::string organization = kEarlierRules ? (plain::plainStorable(plain::plainOrganizational(from)) &&
-                                                              plain::plainHostName(from) && plain::lowered(from) == from
-                                                          ? plain::plainOrganizational(from)
-                                                          : "")
-                                                   : plain::plainHistoryDomain(from);
+    std::string organization = plain::plainHistoryDomain(from);
+    // Before, a From domain with a label no host name holds had no note.
+    if (kEarlierRules && (!plain::plainHostName(from) || plain::lowered(from) != from)) organization.clear();
     if (organization.empty()) return true;
     const auto own = model.domains.find(organization);
     const bool fresh = own == model.domains.end() || static_cast<long long>(own->second.first) >= static_cast<long long>(today) - 6;
@@ -567,12 +567,13 @@ std::string takeFile(const std::string& input, std::size_t& at) {
     return file;
 }
 
-// A signed count of days after DAYS's blank, held to a range the file holds.
-bool dayAfter(const std::string& line, std::size_t blank, Day from, Day& day) {
-    if (blank == std::string::npos) return false;
+// The day a signed count of days after blank names, from from; a day a
+// file is read on is one a file can hold.
+void dayAfter(const std::string& line, std::size_t blank, Day from, Day& day, bool read = false) {
+    if (blank == std::string::npos) return;
     const long long offset = std::max(-100000LL, std::min(100000LL, std::strtoll(line.c_str() + blank + 1, nullptr, 10)));
     day = static_cast<Day>(from + offset);
-    return true;
+    if (read) day = std::max(kFirstDay, std::min(kLastDay, day));
 }
 
 // A written file reads back as it was and is in the order the file keeps.
@@ -596,7 +597,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const long long asked = std::strtoll(first.c_str(), nullptr, 10);
     const std::size_t capacity = asked <= 0 || asked > static_cast<long long>(kCapacity) ? kCapacity : static_cast<std::size_t>(asked);
     Day readDay = kLastDay;
-    if (!kEarlierRules) dayAfter(first, first.find(' '), kFuzzStart, readDay);
+    if (!kEarlierRules) dayAfter(first, first.find(' '), kFuzzStart, readDay, true);
     const std::string file = takeFile(input, at);
 
     SenderHistory history(kFuzzStart, capacity);
@@ -618,7 +619,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (line.empty()) continue;
         const std::size_t blank = line.rfind(' ');
         Day day = readDay;
-        if (!kEarlierRules && (line[0] == '=' || line[0] == '<')) dayAfter(line, blank, model.since, day);
+        if (!kEarlierRules && (line[0] == '=' || line[0] == '<')) dayAfter(line, blank, model.since, day, true);
         if (line[0] == '=') {
             const std::string written = history.write();
             check(readOn(history, written, day));
