@@ -252,6 +252,39 @@ inline bool plainHostName(const std::string& name) {
 }
 
 // ---------------------------------------------------------------------------
+// What the history of senders keeps of a From domain.
+
+// Whether the history can hold domain: a host name of lower-case labels
+// that is its own organizational domain.
+inline bool plainStorable(const std::string& domain) {
+    return plainHostName(domain) && lowered(domain) == domain && plainOrganizational(domain) == domain;
+}
+
+// The domain a From domain as the lines show it is recorded as when its
+// mail passes, and whose note the lines ask: its organizational domain,
+// whenever the history could hold that (a label with '_' below it, as in
+// a_b.example.com, records example.com); "" for none.
+inline std::string plainHistoryDomain(const std::string& shownFrom) {
+    const std::string organization = plainOrganizational(shownFrom);
+    return plainStorable(organization) ? organization : "";
+}
+
+// A stored domain's name, the label before its public suffix, and the
+// suffix with its dot; false for a public suffix itself, which has none.
+inline bool plainNameOf(const std::string& domain, std::string& name, std::string& suffix) {
+    const std::size_t suffixLabels = plainSuffixOf(domain).labels;
+    std::size_t dot = domain.size();
+    for (std::size_t k = 0; k < suffixLabels; ++k) {
+        dot = dot == 0 ? std::string::npos : domain.rfind('.', dot - 1);
+        if (dot == std::string::npos) return false;
+    }
+    const std::size_t start = dot == 0 ? 0 : domain.rfind('.', dot - 1) == std::string::npos ? 0 : domain.rfind('.', dot - 1) + 1;
+    name = domain.substr(start, dot - start);
+    suffix = domain.substr(dot);
+    return !name.empty();
+}
+
+// ---------------------------------------------------------------------------
 // The From field (and Reply-To, read alike), in steps: the value cut into
 // tokens, a vector of them; the addresses found among the tokens; each
 // address's local part and domain read around its '@'; then the form of the
