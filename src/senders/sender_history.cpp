@@ -163,35 +163,18 @@ bool SenderHistory::read(std::string_view file) {
     fresh.pool_.reserve(bytes);
     fresh.entries_.reserve(count);
     fresh.domains_.reserve(count);
-    fresh.skeletons_.reserve(count);
-    fresh.names_.reserve(count);
-    // Each entry's keys made some entries before it is placed, so that its
-    // places in the tables are fetched into the cache meanwhile; before
-    // that, its line and its domain, which are not in the file's order.
-    constexpr std::size_t kAhead = 8;
-    EntryKeys waiting[kAhead];
-    for (std::size_t i = 0; i < count + kAhead; ++i) {
-        EntryKeys& keys = waiting[i % kAhead];
-        if (i >= kAhead) {
-            const auto placed = static_cast<std::uint32_t>(i - kAhead);
-            const FileLine& line = lineAt(placed);
-            if (fresh.findEntry(line.domain, keys.domain) != kNone) return false;
-            const auto poolAt = static_cast<std::uint32_t>(fresh.pool_.size());
-            fresh.pool_.insert(fresh.pool_.end(), line.domain.begin(), line.domain.end());
-            fresh.entries_.emplace_back();
-            fresh.placeEntry(placed, poolAt, line.domain.size(), keys, line.record);
-        }
-        if (i + 2 * kAhead < count) prefetchLine(&lineAt(i + 2 * kAhead));
-        if (i + kAhead < count) prefetchLine(lineAt(i + kAhead).domain.data());
-        if (i < count) {
-            const FileLine& line = lineAt(i);
-            keys = keysOf(line.domain, line.record.days >= kKnownDays);
-            if (!keys.organizational) return false;
-            fresh.domains_.prefetch(keys.domain);
-            fresh.skeletons_.prefetch(keys.skeleton);
-            fresh.names_.prefetch(keys.name);
-        }
+    for (std::size_t i = 0; i < count; ++i) {
+        const FileLine& line = lineAt(i);
+        const EntryKeys keys = keysOf(line.domain, line.record.days >= kKnownDays);
+        if (!keys.organizational) return false;
+        const auto placed = static_cast<std::uint32_t>(i);
+        if (fresh.findEntry(line.domain, keys.domain) != kNone) return false;
+        const auto poolAt = static_cast<std::uint32_t>(fresh.pool_.size());
+        fresh.pool_.insert(fresh.pool_.end(), line.domain.begin(), line.domain.end());
+        fresh.entries_.emplace_back();
+        fresh.placeEntry(placed, poolAt, line.domain.size(), keys, line.record);
     }
+    fresh.indexAllKnown();
     *this = std::move(fresh);
     return true;
 }
@@ -199,6 +182,8 @@ bool SenderHistory::read(std::string_view file) {
 std::string SenderHistory::write() const {
     // By the first six bytes of the domain, the entry's number below them;
     // then by the rest where six are the same.
+    // The entry's number in the low 16 bits of its key.
+    static_assert(kMaxDomains <= 0x10000, "an entry's number fits in 16 bits");
     std::vector<std::uint64_t> order(entries_.size());
     std::size_t total = kFirstLineStart.size() + kDateLength + 1;
     for (std::uint32_t i = 0; i < entries_.size(); ++i) {
@@ -244,8 +229,6 @@ void SenderHistory::record(std::string_view organization, Day today) {
     if (found == kNone && !isStorableDomain(organization)) return;
     // Room first, so that running out of memory leaves the history whole.
     domains_.reserve(domains_.size() + 1);
-    skeletons_.reserve(skeletons_.size() + 1);
-    names_.reserve(names_.size() + 1);
     lastNote_.size = 0;
 
     if (found != kNone) {
@@ -254,7 +237,7 @@ void SenderHistory::record(std::string_view organization, Day today) {
         ++entry.record.days;
         unlinkRecent(found);
         appendRecent(found);
-        if (entry.record.days == kKnownDays) indexKnown(found, keysOf(domainOf(entry), true));
+        if (entry.record.days >= kKnownDays) knownDaysChanged(found);
         changed_ = true;
         return;
     }
@@ -307,40 +290,18 @@ std::uint32_t SenderHistory::findEntry(std::string_view domain, std::uint64_t ha
     }
 }
 
-SenderHistory::EntryKeys SenderHistory::keysOf(std::string_view domain, bool known) {
+SenderHistory::EntryKeys SenderHistory::keysOf(std::string_view domain, bool) {
     EntryKeys keys;
     PublicSuffix suffix;
     std::size_t nameStart = 0;
-    std::size_t nameEnd = 0;
     const bool found = findPublicSuffix(domain, suffix);
     if (found && suffix.start > 0) {
         nameStart = labelBefore(domain, suffix.start - 1);
-        nameEnd = suffix.start - 1;
         keys.nameStart = static_cast<std::uint8_t>(nameStart);
-        keys.nameLength = static_cast<std::uint8_t>(nameEnd - nameStart);
+        keys.nameLength = static_cast<std::uint8_t>(suffix.start - 1 - nameStart);
     }
     keys.organizational = found && nameStart == 0;
-    if (!known) {
-        keys.domain = hashOf(domain);
-        return keys;
-    }
-    // The hashes of the domain, its name and its skeleton in one pass, as
-    // hashOf and skeletonHash make them: three chains of multiplications
-    // side by side, and each byte read once.
-    HashLanes whole;
-    HashLanes name;
-    HashLanes skeleton;
-    bool punycode = false;
-    for (std::size_t i = 0; i < domain.size(); ++i) {
-        const auto c = static_cast<unsigned char>(domain[i]);
-        whole = whole * kHashBase + HashLanes::of(c);
-        if (i >= nameStart && i < nameEnd) name = name * kHashBase + HashLanes::of(c);
-        punycode = punycode || punycodeAt(domain, i);
-        skeleton = skeletonStep(skeleton, c);
-    }
-    keys.domain = whole.value();
-    keys.name = name.value();
-    keys.skeleton = punycode ? skeletonHash(domain) : skeleton.value();
+    keys.domain = hashOf(domain);
     return keys;
 }
 
@@ -355,7 +316,6 @@ void SenderHistory::placeEntry(std::uint32_t at, std::uint32_t poolAt, std::size
     entry.nameLength = keys.nameLength;
     domains_.insert(keys.domain, at);
     appendRecent(at);
-    if (record.days >= kKnownDays) indexKnown(at, keys);
 }
 
 void SenderHistory::appendRecent(std::uint32_t entry) {

@@ -14,6 +14,8 @@
 // The longest skeleton of a domain of at most 253 bytes: each byte stands
 // for one code point at most, which maps to kLongestConfusable at most.
 constexpr std::size_t kMaxSkeletonSize = 253 * kLongestConfusable;
+// The longest skeleton of one label of at most 63 bytes or code points.
+constexpr std::size_t kMaxLabelSkeletonSize = 63 * kLongestConfusable;
 
 // Walks the skeleton of a domain a code point at a time, holding no more
 // than one label: a label that begins with "xn--" is its Punycode decoded,
