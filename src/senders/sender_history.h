@@ -125,8 +125,9 @@ private:
     };
     // The groups of known entries the look-alike rules find: of one
     // skeleton, of one name's skeleton, of one name's letters (its
-    // skeleton without hyphens, 6 characters or more).
-    enum Kind : std::uint8_t { kSkeleton, kName, kLetters, kKinds };
+    // skeleton without hyphens, 6 characters or more), of one name's slip
+    // text (see slipTextOf, 6 characters or more).
+    enum Kind : std::uint8_t { kSkeleton, kName, kLetters, kSlipName, kKinds };
     // An entry's place in a group: the group runs from its best entry to
     // its worst, by ranks (see better), so that its head is the one a
     // note names and no lookup walks it.
@@ -139,7 +140,7 @@ private:
         std::uint32_t at = 0;  // where the domain's bytes begin in pool_
         SenderRecord record;
         Links recency;  // from the entry recorded longest ago to the latest
-        std::uint32_t group[kKinds] = {HashSlots::kNone, HashSlots::kNone, HashSlots::kNone};
+        std::uint32_t group[kKinds] = {HashSlots::kNone, HashSlots::kNone, HashSlots::kNone, HashSlots::kNone};
         Member member[kKinds];
         std::uint8_t size = 0;        // of the domain, at most kLongestDnsName
         std::uint8_t nameStart = 0;   // the label before the public suffix
@@ -230,12 +231,12 @@ private:
     std::vector<Run> runs_;
     std::vector<std::uint32_t> freeRuns_;
     HashSlots groupsByText_[kKinds];  // each group by the hash of its text
-    // Each group of a name of 6 characters or more by the hashes of its
-    // skeleton with one code point left out, and of 12 or more with two.
+    // Each kSlipName group by the hashes of its text with one character
+    // left out, and of 12 or more with two.
     HashSlots slips_;
-    std::size_t pairKeys_ = 0;           // the keys of two left out, which are bounded
-    std::uint32_t slipKeysOfLength_[kMaxLabelSkeletonSize + 1] = {};
-    std::uint32_t namesOfLength_[kMaxLabelSkeletonSize + 1] = {};  // name groups by their skeleton's length
+    std::size_t pairKeys_ = 0;  // the keys of two left out, which are bounded
+    std::uint32_t slipKeysOfLength_[64] = {};
+    std::uint32_t slipNamesOfLength_[64] = {};  // kSlipName groups by their length
     // The names' letters as patterns: those indexed at the last read, and
     // those first known since, which their own automaton, made again as
     // each comes, finds.

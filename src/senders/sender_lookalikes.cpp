@@ -125,6 +125,10 @@ void forEachLeftOut(Points name, const PrefixHashes& hashes, bool pairs, Key key
 std::size_t SenderHistory::textOf(const Entry& entry, Kind kind, char32_t* out) const {
     if (kind == kSkeleton) return skeletonOf(domainOf(entry), out, kMaxSkeletonSize);
     if (entry.nameLength == 0) return 0;
+    if (kind == kSlipName) {
+        const std::size_t characters = slipTextOf(nameOf(entry), out);
+        return characters >= kShortestSlipName ? characters : 0;
+    }
     const std::size_t size = skeletonOf(nameOf(entry), out, kMaxSkeletonSize);
     if (kind == kName) return size;
     if (charactersOf(nameOf(entry)).letters < kShortestLetters) return 0;
@@ -224,9 +228,10 @@ void SenderHistory::joinGroup(std::uint32_t entry, Kind kind, const char32_t* te
         groupsByText_[kind].insert(hash, group);
         if (kind == kName) {
             const Characters characters = charactersOf(nameOf(entries_[entry]));
-            ++namesOfLength_[size];
             if (characters.all >= kShortestWordName && characters.letters < kShortestLetters) ++wordNamesOfLength_[size];
-            indexSlips(group, text, size, characters.all, true);
+        } else if (kind == kSlipName) {
+            ++slipNamesOfLength_[size];
+            indexSlips(group, text, size, size, true);
         } else if (kind == kLetters && newPatterns) {
             std::vector<std::u32string> patterns = newPatterns_;
             patterns.emplace_back(text, size);
@@ -268,9 +273,10 @@ void SenderHistory::leaveGroup(std::uint32_t entry, Kind kind) {
         const std::size_t size = textOf(entries_[entry], kind, text);
         if (kind == kName) {
             const Characters characters = charactersOf(nameOf(entries_[entry]));
-            --namesOfLength_[size];
             if (characters.all >= kShortestWordName && characters.letters < kShortestLetters) --wordNamesOfLength_[size];
-            indexSlips(group, text, size, characters.all, false);
+        } else if (kind == kSlipName) {
+            --slipNamesOfLength_[size];
+            indexSlips(group, text, size, size, false);
         }
         groupsByText_[kind].erase(groups_[group].hash, group);
         freeGroups_.push_back(group);
@@ -310,14 +316,14 @@ void SenderHistory::moveUp(std::uint32_t entry, Kind kind) {
 
 void SenderHistory::indexKnown(std::uint32_t entry, bool newPatterns) {
     char32_t text[kMaxSkeletonSize];
-    for (const Kind kind : {kSkeleton, kName, kLetters}) {
+    for (const Kind kind : {kSkeleton, kName, kLetters, kSlipName}) {
         const std::size_t size = textOf(entries_[entry], kind, text);
         if (size > 0) joinGroup(entry, kind, text, size, newPatterns);
     }
 }
 
 void SenderHistory::unindexKnown(std::uint32_t entry) {
-    for (const Kind kind : {kSkeleton, kName, kLetters}) leaveGroup(entry, kind);
+    for (const Kind kind : {kSkeleton, kName, kLetters, kSlipName}) leaveGroup(entry, kind);
 }
 
 void SenderHistory::knownDaysChanged(std::uint32_t entry) {
@@ -328,7 +334,7 @@ void SenderHistory::knownDaysChanged(std::uint32_t entry) {
         indexKnown(entry, true);
         return;
     }
-    for (const Kind kind : {kSkeleton, kName, kLetters}) {
+    for (const Kind kind : {kSkeleton, kName, kLetters, kSlipName}) {
         if (entries_[entry].group[kind] != kNone) moveUp(entry, kind);
     }
 }
@@ -409,10 +415,10 @@ std::uint32_t SenderHistory::lookAlike(std::string_view domain, std::string_view
     best = knownWithin(from);
     if (best != kNone || size == 0) return best;
     // 4. and 5. One slip, or two of a long name, under any suffix.
-    const std::size_t characters = charactersOf(name).all;
-    if (characters >= kShortestSlipName) best = slipsFrom(skeleton, size, characters, 1);
+    size = slipTextOf(name, skeleton);
+    if (size >= kShortestSlipName) best = slipsFrom(skeleton, size, size, 1);
     if (best != kNone) return best;
-    return slipsFrom(skeleton, size, characters, 2);
+    return slipsFrom(skeleton, size, size, 2);
 }
 
 // A known name's letters anywhere in the From domain's, its dots and
@@ -472,8 +478,8 @@ std::uint32_t SenderHistory::slipsFrom(const char32_t* name, std::size_t size, s
         const std::uint32_t head = headOf(group);
         if (head == kNone || head == best || better(best, head) != head) return;
         const Entry& entry = entries_[head];
-        const Points other(known, textOf(entry, kName, known));
-        const std::size_t otherCharacters = charactersOf(nameOf(entry)).all;
+        const Points other(known, textOf(entry, kSlipName, known));
+        const std::size_t otherCharacters = other.size();
         bool matches = false;
         if (slips == 1) {
             matches = characters >= kShortestSlipName && otherCharacters >= kShortestSlipName && oneSlipApart(other, text);
@@ -488,9 +494,9 @@ std::uint32_t SenderHistory::slipsFrom(const char32_t* name, std::size_t size, s
         if (matches) best = head;
     };
     const auto lookUp = [&](std::uint64_t hash, std::size_t length, std::size_t i, std::size_t j) {
-        if (length < size && namesOfLength_[length] > 0) {
-            for (HashSlots::Probe probe = groupsByText_[kName].probe(hash);;) {
-                const std::uint32_t group = groupsByText_[kName].next(probe);
+        if (length < size && slipNamesOfLength_[length] > 0) {
+            for (HashSlots::Probe probe = groupsByText_[kSlipName].probe(hash);;) {
+                const std::uint32_t group = groupsByText_[kSlipName].next(probe);
                 if (group == kNone) break;
                 if (groups_[group].hash == hash) consider(group, i, j);
             }
@@ -507,7 +513,7 @@ std::uint32_t SenderHistory::slipsFrom(const char32_t* name, std::size_t size, s
     for (std::size_t i = 0; i < size; ++i) {
         if (i > 0 && name[i] == name[i - 1]) continue;
         lookUp(hashes.without(i), size - 1, i, size);
-        if (slips < 2 || size < 2 || (namesOfLength_[size - 2] == 0 && slipKeysOfLength_[size - 2] == 0)) continue;
+        if (slips < 2 || size < 2 || (slipNamesOfLength_[size - 2] == 0 && slipKeysOfLength_[size - 2] == 0)) continue;
         for (std::size_t j = i + 1; j < size; ++j) {
             if (j > i + 1 && name[j] == name[j - 1]) continue;
             lookUp(hashes.without(i, j), size - 2, i, j);
