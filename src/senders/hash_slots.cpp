@@ -127,9 +127,9 @@ std::size_t HashSlots::slotOf(std::uint64_t key, std::uint32_t number) const {
     }
 }
 
-void HashSlots::erase(std::uint64_t hash, std::uint32_t number) {
+bool HashSlots::erase(std::uint64_t hash, std::uint32_t number) {
     std::size_t hole = slotOf(keyOf(hash, seed_), number);
-    if (hole == kNotThere) return;
+    if (hole == kNotThere) return false;
     const std::size_t mask = slots_.size() - 1;
     // Each slot after the hole that the hole lies between its first slot
     // and itself moves into the hole, so that no probe stops short of it.
@@ -142,6 +142,7 @@ void HashSlots::erase(std::uint64_t hash, std::uint32_t number) {
     }
     slots_[hole] = kEmpty;
     --count_;
+    return true;
 }
 
 void HashSlots::replace(std::uint64_t hash, std::uint32_t old, std::uint32_t number) {

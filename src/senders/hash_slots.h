@@ -58,8 +58,8 @@ public:
     void insert(std::uint64_t hash, std::uint32_t number);
 
     // Takes number from under hash; the others keep their places or move
-    // up, as linear probing needs. Nothing when it is not there.
-    void erase(std::uint64_t hash, std::uint32_t number);
+    // up, as linear probing needs. Nothing, and false, when it is not there.
+    bool erase(std::uint64_t hash, std::uint32_t number);
     // Puts number where old stands under hash; nothing when old is not there.
     void replace(std::uint64_t hash, std::uint32_t old, std::uint32_t number);
 

@@ -22,15 +22,17 @@ std::uint32_t LetterAutomaton::step(std::uint32_t state, char32_t letter) const 
     }
 }
 
-void LetterAutomaton::build(const std::vector<std::u32string>& patterns) {
+void LetterAutomaton::build(const std::vector<char32_t>& letters, const std::vector<std::uint32_t>& ends) {
     LetterAutomaton made;
-    std::size_t letters = 0;
-    for (const std::u32string& pattern : patterns) letters += pattern.size();
-    made.nodes_.reserve(letters + 1);
-    made.edges_.reserve(letters);
-    for (const std::u32string& pattern : patterns) {
+    made.nodes_.reserve(letters.size() + 1);
+    // Half full at most: each step of the build looks up a letter's edge,
+    // most of them missing, whose walk a fuller table makes longer.
+    made.edges_.reserve(2 * letters.size());
+    std::size_t start = 0;
+    for (const std::uint32_t end : ends) {
         std::uint32_t node = 0;
-        for (const char32_t letter : pattern) {
+        for (; start < end; ++start) {
+            const char32_t letter = letters[start];
             std::uint32_t next = made.child(node, letter);
             if (next == kNone) {
                 next = static_cast<std::uint32_t>(made.nodes_.size());

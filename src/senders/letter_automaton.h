@@ -4,17 +4,17 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "senders/hash_slots.h"
 
 class LetterAutomaton {
 public:
-    // Makes the automaton of patterns (none empty), replacing the one before;
+    // Makes the automaton of the patterns letters holds one after another,
+    // each ending where ends says (none empty), replacing the one before;
     // time and room linear in their code points. Throws std::bad_alloc,
     // leaving the automaton as it was.
-    void build(const std::vector<std::u32string>& patterns);
+    void build(const std::vector<char32_t>& letters, const std::vector<std::uint32_t>& ends);
 
     bool empty() const { return nodes_.size() <= 1; }
 

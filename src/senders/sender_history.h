@@ -186,6 +186,8 @@ private:
     // The look-alike indexes (sender_lookalikes.cpp), of known entries only.
     // Indexes every known entry, best first, after a read.
     void indexAllKnown();
+    // Makes the automaton of every known name's letters, none kept apart.
+    void buildAutomata();
     // entry was recorded on one date more: indexed when it just became
     // known, moved up its groups when it was.
     void knownDaysChanged(std::uint32_t entry);
@@ -240,9 +242,10 @@ private:
     // The names' letters as patterns: those indexed at the last read, and
     // those first known since, which their own automaton, made again as
     // each comes, finds.
-    LetterAutomaton readLetters_;
-    LetterAutomaton newLetters_;
-    std::vector<std::u32string> newPatterns_;
+    LetterAutomaton readAutomaton_;
+    LetterAutomaton newAutomaton_;
+    std::vector<char32_t> newLetters_;
+    std::vector<std::uint32_t> newEnds_;
     // Names of 5 characters or more whose letters are fewer than 6 stand as
     // whole words (kName groups), by their skeleton's length.
     std::uint32_t wordNamesOfLength_[kMaxLabelSkeletonSize + 1] = {};

@@ -2,11 +2,11 @@
 // as they are recorded and evicted, and the rules a new sender is read by.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "domains/public_suffixes.h"
 #include "senders/sender_history.h"
 #include "senders/skeleton.h"
-#include "text/punycode.h"
 
 namespace {
 
@@ -20,9 +20,19 @@ constexpr std::size_t kShortestSlipName = 6;
 constexpr std::size_t kShortestTwoSlipName = 12;
 // The keys of names with two code points left out, at most: a name of 63
 // has some 2,000, and a crafted history must not take more room than this
-// for them (some 6 MB). Names past it are looked up by one slip only.
-constexpr std::size_t kMostPairKeys = std::size_t{1} << 19;
+// for them (some 3 MB). Names past it are looked up by one slip only.
+constexpr std::size_t kMostPairKeys = std::size_t{1} << 18;
+// The names one text left out of a name stands for, at most: a text many
+// names give (syllables, numbers) would make each lookup of it, and each
+// name added under it, walk them all. Any of them found is a look-alike's
+// known name too, checked plainly.
+constexpr std::size_t kMostNamesOfAKey = 4;
 constexpr std::size_t kLongestLabel = 63;
+// The letters of the names first known since the automaton of all was
+// made, at most, which their own automaton, made again as each comes,
+// holds: some 300 names, a fraction of a millisecond to make. Past them,
+// the automaton of all is made again, and theirs begins anew.
+constexpr std::size_t kMostNewLetters = 4096;
 
 using Points = std::u32string_view;
 
@@ -39,18 +49,9 @@ struct Characters {
     std::size_t letters = 0;
 };
 Characters charactersOf(std::string_view label) {
-    char32_t decoded[kLongestLabel];
-    std::size_t count = 0;
-    if (label.substr(0, 4) == "xn--") count = decodePunycode(label.substr(4), decoded, kLongestLabel);
-    Characters characters;
-    if (count > 0) {
-        characters.all = count;
-        characters.letters = static_cast<std::size_t>(std::count_if(decoded, decoded + count, [](char32_t c) { return c != '-'; }));
-    } else {
-        characters.all = label.size();
-        characters.letters = label.size() - static_cast<std::size_t>(std::count(label.begin(), label.end(), '-'));
-    }
-    return characters;
+    char32_t text[kLongestLabel];
+    const std::size_t all = slipTextOf(label, text);
+    return {all, all - static_cast<std::size_t>(std::count(text, text + all, U'-'))};
 }
 
 // Whether a and b are one slip apart: a code point added, left out or
@@ -81,27 +82,37 @@ bool leavesOut(Points whole, Points part) {
 class PrefixHashes {
 public:
     explicit PrefixHashes(Points text) : size_(text.size()) {
-        power_[0] = {1, 1};
+        HashLanes prefix;
+        HashLanes power{1, 1};
+        prefix_[0] = prefix.value();
+        power_[0] = power.value();
         for (std::size_t i = 0; i < size_; ++i) {
-            prefix_[i + 1] = prefix_[i] * kHashBase + HashLanes::of(text[i]);
-            power_[i + 1] = power_[i] * kHashBase;
+            prefix = prefix * kHashBase + HashLanes::of(text[i]);
+            power = power * kHashBase;
+            prefix_[i + 1] = prefix.value();
+            power_[i + 1] = power.value();
         }
     }
     // Of text[from, to).
-    HashLanes of(std::size_t from, std::size_t to) const { return prefix_[to] - prefix_[from] * power_[to - from]; }
+    HashLanes of(std::size_t from, std::size_t to) const {
+        return HashLanes(prefix_[to]) - HashLanes(prefix_[from]) * HashLanes(power_[to - from]);
+    }
     // Of the text without its code point at i.
     std::uint64_t without(std::size_t i) const {
-        return (of(0, i) * power_[size_ - 1 - i] + of(i + 1, size_)).value();
+        return (of(0, i) * HashLanes(power_[size_ - 1 - i]) + of(i + 1, size_)).value();
     }
     // Of the text without its code points at i and j, i < j.
     std::uint64_t without(std::size_t i, std::size_t j) const {
-        return (of(0, i) * power_[size_ - 2 - i] + of(i + 1, j) * power_[size_ - 1 - j] + of(j + 1, size_)).value();
+        return (of(0, i) * HashLanes(power_[size_ - 2 - i]) + of(i + 1, j) * HashLanes(power_[size_ - 1 - j]) +
+                of(j + 1, size_))
+            .value();
     }
 
 private:
     std::size_t size_;
-    HashLanes prefix_[kMaxSkeletonSize + 1];
-    HashLanes power_[kMaxSkeletonSize + 1];
+    // Plain numbers, left as they are past size_: most texts are short.
+    std::uint64_t prefix_[kMaxSkeletonSize + 1];
+    std::uint64_t power_[kMaxSkeletonSize + 1];
 };
 
 // Calls key(hash, length) for each text a name gives with one code point
@@ -202,11 +213,14 @@ void SenderHistory::indexSlips(std::uint32_t group, const char32_t* name, std::s
     if (add) slips_.reserve(slips_.size() + size + (pairs ? pairCount : 0));
     forEachLeftOut(text, hashes, pairs, [&](std::uint64_t hash, std::size_t length) {
         if (add) {
-            slips_.insert(hash, group);
+            HashSlots::Probe probe = slips_.probe(hash);
+            std::size_t names = 0;
+            while (names < kMostNamesOfAKey && slips_.next(probe) != kNone) ++names;
+            if (names == kMostNamesOfAKey) return;
+            slips_.insertAt(probe, group);
             ++slipKeysOfLength_[length];
         } else {
-            slips_.erase(hash, group);
-            --slipKeysOfLength_[length];
+            if (slips_.erase(hash, group)) --slipKeysOfLength_[length];
         }
     });
 }
@@ -233,10 +247,13 @@ void SenderHistory::joinGroup(std::uint32_t entry, Kind kind, const char32_t* te
             ++slipNamesOfLength_[size];
             indexSlips(group, text, size, size, true);
         } else if (kind == kLetters && newPatterns) {
-            std::vector<std::u32string> patterns = newPatterns_;
-            patterns.emplace_back(text, size);
-            newLetters_.build(patterns);
-            newPatterns_.swap(patterns);
+            newLetters_.insert(newLetters_.end(), text, text + size);
+            newEnds_.push_back(static_cast<std::uint32_t>(newLetters_.size()));
+            if (newLetters_.size() <= kMostNewLetters) {
+                newAutomaton_.build(newLetters_, newEnds_);
+            } else {
+                buildAutomata();
+            }
         }
     }
     Entry& joining = entries_[entry];
@@ -327,8 +344,10 @@ void SenderHistory::unindexKnown(std::uint32_t entry) {
 }
 
 void SenderHistory::knownDaysChanged(std::uint32_t entry) {
-    groups_.reserve(groups_.size() + kKinds);
-    runs_.reserve(runs_.size() + kKinds);
+    // Room first, as far as it can be had, so that running out of memory
+    // leaves the indexes whole.
+    if (groups_.capacity() < groups_.size() + kKinds) groups_.reserve(2 * groups_.size() + kKinds);
+    if (runs_.capacity() < runs_.size() + kKinds) runs_.reserve(2 * runs_.size() + kKinds);
     for (HashSlots& table : groupsByText_) table.reserve(table.size() + 1);
     if (entries_[entry].record.days == kKnownDays) {
         indexKnown(entry, true);
@@ -351,14 +370,29 @@ void SenderHistory::indexAllKnown() {
     groups_.reserve(order.size() * kKinds);
     runs_.reserve(order.size() * kKinds);
     for (HashSlots& table : groupsByText_) table.reserve(order.size());
+    // The names' keys half fill their table at most, as a key is added
+    // only after a walk over those under its hash (see indexSlips).
+    std::size_t keys = 0;
+    for (const std::uint64_t key : order) keys += std::min<std::size_t>(entries_[key & 0xFFFFFFFF].nameLength, kLongestLabel);
+    slips_.reserve(2 * (keys + std::min(keys * kLongestLabel / 2, kMostPairKeys)));
     for (const std::uint64_t key : order) indexKnown(static_cast<std::uint32_t>(key & 0xFFFFFFFF), false);
-    std::vector<std::u32string> patterns;
+    buildAutomata();
+}
+
+void SenderHistory::buildAutomata() {
+    std::vector<char32_t> letters;
+    std::vector<std::uint32_t> ends;
     char32_t text[kMaxSkeletonSize];
     for (const Group& group : groups_) {
         if (group.kind != kLetters || group.head == kNone) continue;
-        patterns.emplace_back(text, textOf(entries_[group.head], kLetters, text));
+        letters.insert(letters.end(), text, text + textOf(entries_[group.head], kLetters, text));
+        ends.push_back(static_cast<std::uint32_t>(letters.size()));
     }
-    readLetters_.build(patterns);
+    LetterAutomaton none;
+    readAutomaton_.build(letters, ends);
+    newAutomaton_ = std::move(none);
+    newLetters_.clear();
+    newEnds_.clear();
 }
 
 SenderNote SenderHistory::noteFor(std::string_view from, Day today) const noexcept {
@@ -439,8 +473,8 @@ std::uint32_t SenderHistory::knownWithin(std::string_view from) const {
         const std::uint64_t hash = letterHashes.of(end - length, end).value();
         best = better(best, headOf(findGroup(kLetters, letters + end - length, length, hash)));
     };
-    readLetters_.search(letters, count, found);
-    newLetters_.search(letters, count, found);
+    readAutomaton_.search(letters, count, found);
+    newAutomaton_.search(letters, count, found);
 
     for (std::size_t i = 0; i < size; ++i) {
         if (text[i] == '.') text[i] = '-';
