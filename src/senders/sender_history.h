@@ -64,6 +64,11 @@ public:
     // An empty history begun on since (held between kFirstDay and
     // kLastDay), keeping at most capacity domains (1 to kMaxDomains).
     explicit SenderHistory(Day since, std::size_t capacity = kMaxDomains);
+    // Made once, where the indexes are, rather than wherever a history is
+    // replaced: they are many.
+    SenderHistory(SenderHistory&&) noexcept;
+    SenderHistory& operator=(SenderHistory&&) noexcept;
+    ~SenderHistory();
 
     // Replaces the history with the one file holds and returns true; returns
     // false, keeping the history as it was, when file is no history: another
@@ -198,13 +203,16 @@ private:
     // The group of kind whose text is text, or kNone.
     std::uint32_t findGroup(Kind kind, const char32_t* text, std::size_t size, std::uint64_t hash) const;
     void joinGroup(std::uint32_t entry, Kind kind, const char32_t* text, std::size_t size, bool newPatterns);
+    // Counts a group of entry's text that was added or is gone.
+    void countGroup(std::uint32_t entry, Kind kind, std::uint32_t group, const char32_t* text, std::size_t size,
+                    bool added);
     void leaveGroup(std::uint32_t entry, Kind kind);
     void moveUp(std::uint32_t entry, Kind kind);
     void linkBefore(std::uint32_t entry, Kind kind, std::uint32_t before);
     void unlink(std::uint32_t entry, Kind kind);
     std::uint32_t newRun(std::uint32_t days, std::uint32_t entry);
     // The keys of a name's slips (see slipKeys in sender_lookalikes.cpp), added or taken.
-    void indexSlips(std::uint32_t group, const char32_t* name, std::size_t size, std::size_t characters, bool add);
+    void indexSlips(std::uint32_t group, const char32_t* name, std::size_t size, bool add);
     // Of two entries (or kNone), the one a note names.
     std::uint32_t better(std::uint32_t a, std::uint32_t b) const;
     std::uint32_t headOf(std::uint32_t group) const {
@@ -214,7 +222,7 @@ private:
     // at or below it.
     std::uint32_t lookAlike(std::string_view organization, std::string_view from) const;
     std::uint32_t knownWithin(std::string_view from) const;
-    std::uint32_t slipsFrom(const char32_t* name, std::size_t size, std::size_t characters, int slips) const;
+    std::uint32_t slipsFrom(const char32_t* name, std::size_t size, int slips) const;
 
     Day since_;
     std::size_t capacity_;
@@ -228,8 +236,9 @@ private:
     std::uint32_t newest_ = HashSlots::kNone;
     HashSlots domains_;  // every entry by its domain
 
+    // A group left empty stays, unfound, until the next read: groups are
+    // made as names become known, a few a day.
     std::vector<Group> groups_;
-    std::vector<std::uint32_t> freeGroups_;
     std::vector<Run> runs_;
     std::vector<std::uint32_t> freeRuns_;
     HashSlots groupsByText_[kKinds];  // each group by the hash of its text

@@ -2,7 +2,6 @@
 // as they are recorded and evicted, and the rules a new sender is read by.
 #include <algorithm>
 #include <cstring>
-#include <utility>
 
 #include "domains/public_suffixes.h"
 #include "senders/sender_history.h"
@@ -133,6 +132,10 @@ void forEachLeftOut(Points name, const PrefixHashes& hashes, bool pairs, Key key
 
 }  // namespace
 
+SenderHistory::SenderHistory(SenderHistory&&) noexcept = default;
+SenderHistory& SenderHistory::operator=(SenderHistory&&) noexcept = default;
+SenderHistory::~SenderHistory() = default;
+
 std::size_t SenderHistory::textOf(const Entry& entry, Kind kind, char32_t* out) const {
     if (kind == kSkeleton) return skeletonOf(domainOf(entry), out, kMaxSkeletonSize);
     if (entry.nameLength == 0) return 0;
@@ -196,12 +199,10 @@ void SenderHistory::linkBefore(std::uint32_t entry, Kind kind, std::uint32_t bef
     (before != kNone ? entries_[before].member[kind].previous : group.tail) = entry;
 }
 
-void SenderHistory::indexSlips(std::uint32_t group, const char32_t* name, std::size_t size, std::size_t characters,
-                               bool add) {
-    if (characters < kShortestSlipName) return;
+void SenderHistory::indexSlips(std::uint32_t group, const char32_t* name, std::size_t size, bool add) {
     const Points text(name, size);
     const PrefixHashes hashes(text);
-    bool pairs = characters >= kShortestTwoSlipName && size >= 2;
+    bool pairs = size >= kShortestTwoSlipName;
     const std::size_t pairCount = size * (size - 1) / 2;
     if (pairs && add) {
         pairs = pairKeys_ + pairCount <= kMostPairKeys;
@@ -225,28 +226,30 @@ void SenderHistory::indexSlips(std::uint32_t group, const char32_t* name, std::s
     });
 }
 
+void SenderHistory::countGroup(std::uint32_t entry, Kind kind, std::uint32_t group, const char32_t* text,
+                               std::size_t size, bool added) {
+    if (kind == kName) {
+        const Characters characters = charactersOf(nameOf(entries_[entry]));
+        if (characters.all >= kShortestWordName && characters.letters < kShortestLetters) {
+            wordNamesOfLength_[size] += added ? 1 : -1;
+        }
+    } else if (kind == kSlipName) {
+        slipNamesOfLength_[size] += added ? 1 : -1;
+        indexSlips(group, text, size, added);
+    }
+}
+
 void SenderHistory::joinGroup(std::uint32_t entry, Kind kind, const char32_t* text, std::size_t size, bool newPatterns) {
     const std::uint64_t hash = hashOfPoints(Points(text, size));
     std::uint32_t group = findGroup(kind, text, size, hash);
     if (group == kNone) {
-        if (!freeGroups_.empty()) {
-            group = freeGroups_.back();
-            freeGroups_.pop_back();
-        } else {
-            group = static_cast<std::uint32_t>(groups_.size());
-            groups_.emplace_back();
-        }
-        groups_[group] = Group();
+        group = static_cast<std::uint32_t>(groups_.size());
+        groups_.emplace_back();
         groups_[group].hash = hash;
         groups_[group].kind = kind;
         groupsByText_[kind].insert(hash, group);
-        if (kind == kName) {
-            const Characters characters = charactersOf(nameOf(entries_[entry]));
-            if (characters.all >= kShortestWordName && characters.letters < kShortestLetters) ++wordNamesOfLength_[size];
-        } else if (kind == kSlipName) {
-            ++slipNamesOfLength_[size];
-            indexSlips(group, text, size, size, true);
-        } else if (kind == kLetters && newPatterns) {
+        countGroup(entry, kind, group, text, size, true);
+        if (kind == kLetters && newPatterns) {
             newLetters_.insert(newLetters_.end(), text, text + size);
             newEnds_.push_back(static_cast<std::uint32_t>(newLetters_.size()));
             if (newLetters_.size() <= kMostNewLetters) {
@@ -287,16 +290,8 @@ void SenderHistory::leaveGroup(std::uint32_t entry, Kind kind) {
     unlink(entry, kind);
     if (groups_[group].head == kNone) {
         char32_t text[kMaxSkeletonSize];
-        const std::size_t size = textOf(entries_[entry], kind, text);
-        if (kind == kName) {
-            const Characters characters = charactersOf(nameOf(entries_[entry]));
-            if (characters.all >= kShortestWordName && characters.letters < kShortestLetters) --wordNamesOfLength_[size];
-        } else if (kind == kSlipName) {
-            --slipNamesOfLength_[size];
-            indexSlips(group, text, size, size, false);
-        }
+        countGroup(entry, kind, group, text, textOf(entries_[entry], kind, text), false);
         groupsByText_[kind].erase(groups_[group].hash, group);
-        freeGroups_.push_back(group);
     }
     entries_[entry].group[kind] = kNone;
 }
@@ -370,11 +365,6 @@ void SenderHistory::indexAllKnown() {
     groups_.reserve(order.size() * kKinds);
     runs_.reserve(order.size() * kKinds);
     for (HashSlots& table : groupsByText_) table.reserve(order.size());
-    // The names' keys half fill their table at most, as a key is added
-    // only after a walk over those under its hash (see indexSlips).
-    std::size_t keys = 0;
-    for (const std::uint64_t key : order) keys += std::min<std::size_t>(entries_[key & 0xFFFFFFFF].nameLength, kLongestLabel);
-    slips_.reserve(2 * (keys + std::min(keys * kLongestLabel / 2, kMostPairKeys)));
     for (const std::uint64_t key : order) indexKnown(static_cast<std::uint32_t>(key & 0xFFFFFFFF), false);
     buildAutomata();
 }
@@ -388,11 +378,10 @@ void SenderHistory::buildAutomata() {
         letters.insert(letters.end(), text, text + textOf(entries_[group.head], kLetters, text));
         ends.push_back(static_cast<std::uint32_t>(letters.size()));
     }
-    LetterAutomaton none;
     readAutomaton_.build(letters, ends);
-    newAutomaton_ = std::move(none);
     newLetters_.clear();
     newEnds_.clear();
+    newAutomaton_.build(newLetters_, newEnds_);
 }
 
 SenderNote SenderHistory::noteFor(std::string_view from, Day today) const noexcept {
@@ -450,9 +439,9 @@ std::uint32_t SenderHistory::lookAlike(std::string_view domain, std::string_view
     if (best != kNone || size == 0) return best;
     // 4. and 5. One slip, or two of a long name, under any suffix.
     size = slipTextOf(name, skeleton);
-    if (size >= kShortestSlipName) best = slipsFrom(skeleton, size, size, 1);
-    if (best != kNone) return best;
-    return slipsFrom(skeleton, size, size, 2);
+    if (size < kShortestSlipName) return kNone;
+    best = slipsFrom(skeleton, size, 1);
+    return best != kNone ? best : slipsFrom(skeleton, size, 2);
 }
 
 // A known name's letters anywhere in the From domain's, its dots and
@@ -479,13 +468,12 @@ std::uint32_t SenderHistory::knownWithin(std::string_view from) const {
     for (std::size_t i = 0; i < size; ++i) {
         if (text[i] == '.') text[i] = '-';
     }
-    const PrefixHashes wordHashes(Points(text, size));
     for (std::size_t start = 0; start < size; ++start) {
         if (start > 0 && text[start - 1] != '-') continue;
         for (std::size_t end = start + 1; end <= size && end - start <= kMaxLabelSkeletonSize; ++end) {
             if ((end < size && text[end] != '-') || wordNamesOfLength_[end - start] == 0) continue;
-            const std::uint32_t head =
-                headOf(findGroup(kName, text + start, end - start, wordHashes.of(start, end).value()));
+            const Points words(text + start, end - start);
+            const std::uint32_t head = headOf(findGroup(kName, words.data(), words.size(), hashOfPoints(words)));
             if (head != kNone && charactersOf(nameOf(entries_[head])).all >= kShortestWordName) best = better(best, head);
         }
     }
@@ -499,7 +487,7 @@ std::uint32_t SenderHistory::knownWithin(std::string_view from) const {
 // slip apart, or for two, each with at most two left out reading the same.
 // Linear in the texts, about the square of the name's length for two, and
 // independent of the history's size: a group's head is its best.
-std::uint32_t SenderHistory::slipsFrom(const char32_t* name, std::size_t size, std::size_t characters, int slips) const {
+std::uint32_t SenderHistory::slipsFrom(const char32_t* name, std::size_t size, int slips) const {
     const Points text(name, size);
     const PrefixHashes hashes(text);
     std::uint32_t best = kNone;
@@ -516,7 +504,7 @@ std::uint32_t SenderHistory::slipsFrom(const char32_t* name, std::size_t size, s
         const std::size_t otherCharacters = other.size();
         bool matches = false;
         if (slips == 1) {
-            matches = characters >= kShortestSlipName && otherCharacters >= kShortestSlipName && oneSlipApart(other, text);
+            matches = otherCharacters >= kShortestSlipName && oneSlipApart(other, text);
         } else {
             std::size_t length = 0;
             for (std::size_t k = 0; k < size; ++k) {
