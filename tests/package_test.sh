@@ -28,7 +28,7 @@ cmp -s Quillmark.dll "$out/Quillmark.dll" || fail "the packaged DLL is not the r
 sections=$(LC_ALL=C i686-w64-mingw32-objdump -h Quillmark.dll)
 grep -q '\.debug' <<<"$sections" && fail "the DLL is not stripped"
 size=$(stat -c %s Quillmark.dll)
-[ "$size" -le 360448 ] || fail "the DLL is $size bytes, more than 352 KiB"
+[ "$size" -le 368640 ] || fail "the DLL is $size bytes, more than 360 KiB"
 
 # Every function the DLL imports is one that Windows 7 exports. A new import
 # fails here until it has been checked against Windows 7 and added.
