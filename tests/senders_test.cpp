@@ -567,8 +567,56 @@ TEST(SenderNotes, FollowWhatIsRecorded) {
     EXPECT_EQ(noteText(history, "mizuho-bnak.co.jp", day + 1), " (new sender)");
     history.record("mizuho-bank.co.jp", day + 2);
     EXPECT_EQ(noteText(history, "mizuho-bnak.co.jp", day + 2), " (looks like mizuho-bank.co.jp)");
+    EXPECT_EQ(noteText(history, "verify-mizuhobank.top", day + 2), " (looks like mizuho-bank.co.jp)");
     EXPECT_EQ(noteText(history, "mizuho-bank.co.jp", day + 2), " (new sender)");
     EXPECT_EQ(noteText(history, "mizuho-bank.co.jp", day + 7), "");
+}
+
+}  // namespace
+
+namespace {
+
+// Over many days of records and evictions, the known domain a look-alike
+// is told of is always one of most dates, then of the earliest last date,
+// among all it could be: the groups keep their best first as entries
+// become known, gain dates and go.
+TEST(SenderNotes, TheBestKnownDomainHoldsThroughRecordsAndEvictions) {
+    SenderHistory history(on("2024-01-01"), 40);
+    const char* const suffixes[] = {"com", "net", "org", "jp", "co.jp", "de", "fr", "io", "biz", "info", "top", "xyz"};
+    const char* const names[] = {"shopping", "sh0pping", "shopp1ng", "example", "news-letter"};
+    std::uint32_t state = 12345;
+    const auto next = [&state](std::uint32_t n) {
+        state = state * 1103515245 + 12345;
+        return (state >> 16) % n;
+    };
+    int told = 0;
+    for (Day day = on("2024-01-01"); day < on("2024-07-01"); ++day) {
+        for (int mail = 0; mail < 6; ++mail) {
+            history.record(std::string(names[next(5)]) + "." + suffixes[next(12)], day);
+        }
+        if (day % 7 != 0) continue;
+        // The best of the known domains named shopping (by skeleton) under any suffix.
+        const SenderRecord* best = nullptr;
+        for (const char* name : {"shopping", "sh0pping"}) {  // shopp1ng reads as shopplng
+            for (const char* suffix : suffixes) {
+                const SenderRecord* r = history.find(std::string(name) + "." + suffix);
+                if (r == nullptr || r->days < SenderHistory::kKnownDays) continue;
+                if (best == nullptr || r->days > best->days || (r->days == best->days && r->last < best->last)) best = r;
+            }
+        }
+        const SenderNote note = history.noteFor("shopping.example", day);
+        if (best == nullptr) {
+            EXPECT_NE(note.kind, SenderNote::Kind::kLooksLike);
+            continue;
+        }
+        ASSERT_EQ(note.kind, SenderNote::Kind::kLooksLike);
+        const SenderRecord* known = history.find(note.known);
+        ASSERT_NE(known, nullptr);
+        EXPECT_EQ(known->days, best->days) << note.known;
+        EXPECT_EQ(known->last, best->last) << note.known;
+        ++told;
+    }
+    EXPECT_GT(told, 20);
 }
 
 }  // namespace
