@@ -17,7 +17,7 @@ constexpr std::size_t kShortestWordName = 5;
 constexpr std::size_t kShortestLetters = 6;
 constexpr std::size_t kShortestSlipName = 6;
 constexpr std::size_t kShortestTwoSlipName = 12;
-// The keys of names with two code points left out, at most: a name of 63
+// The keys of names with two characters left out, at most: a name of 63
 // has some 2,000, and a crafted history must not take more room than this
 // for them (some 3 MB). Names past it are looked up by one slip only.
 constexpr std::size_t kMostPairKeys = std::size_t{1} << 18;
@@ -480,10 +480,10 @@ std::uint32_t SenderHistory::knownWithin(std::string_view from) const {
     return best;
 }
 
-// The known names slips away from name (a skeleton): those its texts with
-// up to slips code points left out name, and those that leave out one (or
-// two, of a name of kShortestTwoSlipName characters or more) to read as
-// one of them, as slips_ holds them. Each found is checked plainly: one
+// The known names slips away from name (a slip text, see slipTextOf):
+// those its texts with up to slips characters left out name, and those
+// that leave out one (or two, of a name of kShortestTwoSlipName characters
+// or more) to read as one of them, as slips_ holds them. Each found is checked plainly: one
 // slip apart, or for two, each with at most two left out reading the same.
 // Linear in the texts, about the square of the name's length for two, and
 // independent of the history's size: a group's head is its best.
