@@ -121,6 +121,30 @@ TEST(SendersInTheHost, ARunOverDaysRecordsSavesReadsBackAndShowsTheNotes) {
     EXPECT_FALSE(client.has(kHistory + ".new"));
 }
 
+// A look-alike primed with one harmless passing mail still reads as one
+// ten days later, after a restart; a From with a label the history cannot
+// hold is noted by its organizational domain, which is recorded.
+TEST(SendersInTheHost, ALookAlikeStaysFlaggedUntilItIsKnown) {
+    Client client;
+    writeBytes(client.folder().file(kHistory),
+               "# Quillmark senders 1 since 2025-10-01\namazon.co.jp 2025-10-01 2025-12-20 30\n");
+    client.start(2026, 1, 1);
+    const std::string flagged =
+        "[Auth] WARN amazon-co-jp.security-center.top (looks like amazon.co.jp) | DMARC pass | by mx.example.net";
+    EXPECT_EQ(client.open("amazon-co-jp.security-center.top"), flagged);
+    EXPECT_EQ(client.open("x_y.amazom.top"),
+              "[Auth] WARN x_y.amazom.top (looks like amazon.co.jp) | DMARC pass | by mx.example.net");
+    client.restart();
+    client.start(2026, 1, 11);
+    EXPECT_EQ(client.open("amazon-co-jp.security-center.top"), flagged);
+    client.restart();
+    EXPECT_EQ(client.file(kHistory),
+              "# Quillmark senders 1 since 2025-10-01\n"
+              "amazom.top 2026-01-01 2026-01-01 1\n"
+              "amazon.co.jp 2025-10-01 2025-12-20 30\n"
+              "security-center.top 2026-01-01 2026-01-11 2\n");
+}
+
 TEST(SendersInTheHost, AFileThatIsNoHistoryIsSetAsideAndANewOneBegins) {
     const std::string header = "# Quillmark senders 1 since 2026-01-01\n";
     const struct {

@@ -17,10 +17,17 @@ Verdict shownVerdict(Verdict found, const Sender& sender, bool doubted) {
     return found;
 }
 
-SenderNote::Kind SenderCheck::noteFor(const Sender& sender, const ShownDomain*& known) {
+std::string_view SenderCheck::organizationOf(const Sender& sender) {
+    // A From domain as shown may hold labels the history cannot (an "_"),
+    // below an organizational domain that it can.
+    const std::string_view organization = sender.known() ? sender.organization() : std::string_view();
+    return isLowerHostName(organization) ? organization : std::string_view();
+}
+
+SenderNote::Kind SenderCheck::noteFor(const Sender& sender, std::string_view organization, const ShownDomain*& known) {
     if (!asked_) {
         asked_ = true;
-        const SenderNote note = history_.noteFor(sender.domain().text(), today_);
+        const SenderNote note = history_.noteFor(organization, sender.domain().text(), today_);
         kind_ = note.kind;
         // Copied, as the history may change before the line is written.
         if (kind_ == SenderNote::Kind::kLooksLike) showDomain(note.known, known_);
@@ -31,12 +38,14 @@ SenderNote::Kind SenderCheck::noteFor(const Sender& sender, const ShownDomain*& 
 
 Verdict judgeSender(Verdict found, const Sender& sender, bool doubted, SenderCheck* senders, SenderNotes& notes) {
     Verdict verdict = shownVerdict(found, sender, doubted);
-    if (senders == nullptr || sender.organization().empty()) return verdict;
-    notes.history = senders->noteFor(sender, notes.lookedLike);
+    if (senders == nullptr) return verdict;
+    const std::string_view organization = SenderCheck::organizationOf(sender);
+    if (organization.empty()) return verdict;
+    notes.history = senders->noteFor(sender, organization, notes.lookedLike);
     if (verdict != Verdict::kPass) return verdict;
     // Recorded before the look-alike rule: a domain's own mail that passes is
     // its history, whatever it looks like.
-    senders->passed(sender);
+    senders->passed(organization);
     return notes.history == SenderNote::Kind::kLooksLike ? Verdict::kWarn : verdict;
 }
 

@@ -33,11 +33,14 @@ public:
     SenderCheck(const SenderCheck&) = delete;
     SenderCheck& operator=(const SenderCheck&) = delete;
 
-    // What the history says of the From domain's organizational domain, as
-    // it stood when first asked for this mail; the known domain as shown.
-    SenderNote::Kind noteFor(const Sender& sender, const ShownDomain*& known);
-    // A line read PASS: the From domain's organizational domain is recorded today.
-    void passed(const Sender& sender) { history_.record(sender.organization(), today_); }
+    // The From domain's organizational domain when the history can hold it,
+    // else empty: a From has a note, and its pass is recorded, only then.
+    static std::string_view organizationOf(const Sender& sender);
+    // What the history says of organization (see organizationOf), as it
+    // stood when first asked for this mail; the known domain as shown.
+    SenderNote::Kind noteFor(const Sender& sender, std::string_view organization, const ShownDomain*& known);
+    // A line read PASS: organization (see organizationOf) is recorded today.
+    void passed(std::string_view organization) { history_.record(organization, today_); }
 
 private:
     SenderHistory& history_;

@@ -5,7 +5,6 @@
 #include <ctime>
 #include <utility>
 
-#include "text/sse2.h"
 
 namespace {
 
@@ -50,21 +49,7 @@ std::uint32_t freshSeed() {
                  mixed(static_cast<std::uint32_t>(stack ^ stack >> 32)) ^ mixed(count.fetch_add(1) + 1));
 }
 
-#ifdef QM_BLOCK_SCAN
-const bool canPrefetch = processorHasSse2();
-#endif
-
 }  // namespace
-
-void prefetchLine(const void* at) {
-#ifdef QM_BLOCK_SCAN
-    // The DLL is built for processors that may lack the instruction, which
-    // the compiler then leaves out of __builtin_prefetch: written here.
-    if (canPrefetch) asm volatile("prefetcht0 %0" : : "m"(*static_cast<const char*>(at)));
-#else
-    (void)at;
-#endif
-}
 
 void sortKeys(std::vector<std::uint64_t>& keys) {
     std::vector<std::uint64_t> sorted(keys.size());
@@ -133,10 +118,6 @@ void HashSlots::place(std::uint64_t slot) {
     ++count_;
 }
 
-void HashSlots::prefetch(std::uint64_t hash) const {
-    if (!slots_.empty()) prefetchLine(&slots_[static_cast<std::size_t>(keyOf(hash, seed_) >> shift_)]);
-}
-
 std::size_t HashSlots::slotOf(std::uint64_t key, std::uint32_t number) const {
     if (slots_.empty()) return kNotThere;
     const std::size_t mask = slots_.size() - 1;
@@ -146,9 +127,9 @@ std::size_t HashSlots::slotOf(std::uint64_t key, std::uint32_t number) const {
     }
 }
 
-void HashSlots::erase(std::uint64_t hash, std::uint32_t number) {
+bool HashSlots::erase(std::uint64_t hash, std::uint32_t number) {
     std::size_t hole = slotOf(keyOf(hash, seed_), number);
-    if (hole == kNotThere) return;
+    if (hole == kNotThere) return false;
     const std::size_t mask = slots_.size() - 1;
     // Each slot after the hole that the hole lies between its first slot
     // and itself moves into the hole, so that no probe stops short of it.
@@ -161,6 +142,7 @@ void HashSlots::erase(std::uint64_t hash, std::uint32_t number) {
     }
     slots_[hole] = kEmpty;
     --count_;
+    return true;
 }
 
 void HashSlots::replace(std::uint64_t hash, std::uint32_t old, std::uint32_t number) {

@@ -34,10 +34,6 @@ constexpr std::uint64_t hashStep(std::uint64_t hash, char32_t c) {
 }
 std::uint64_t hashOf(std::string_view text);
 
-// Fetches the bytes at at into the cache, for a read soon, where the
-// processor can.
-void prefetchLine(const void* at);
-
 // Sorts keys by value: a stable radix sort a byte at a time, passing over
 // the bytes all keys share. Linear in the keys; no comparisons.
 void sortKeys(std::vector<std::uint64_t>& keys);
@@ -60,12 +56,10 @@ public:
     void reserve(std::size_t count);
     // Adds number (not kNone) under hash.
     void insert(std::uint64_t hash, std::uint32_t number);
-    // Fetches the first slot of hash into the cache, for a lookup soon.
-    void prefetch(std::uint64_t hash) const;
 
     // Takes number from under hash; the others keep their places or move
-    // up, as linear probing needs. Nothing when it is not there.
-    void erase(std::uint64_t hash, std::uint32_t number);
+    // up, as linear probing needs. Nothing, and false, when it is not there.
+    bool erase(std::uint64_t hash, std::uint32_t number);
     // Puts number where old stands under hash; nothing when old is not there.
     void replace(std::uint64_t hash, std::uint32_t old, std::uint32_t number);
 

@@ -220,8 +220,6 @@ SenderHistory::Placed SenderHistory::place(Day since, const std::vector<FileLine
     fresh.pool_.reserve(bytes);
     fresh.entries_.reserve(count);
     fresh.domains_.reserve(count);
-    fresh.skeletons_.reserve(count);
-    fresh.names_.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
         const FileLine& line = lineAt(i);
         const EntryKeys keys = keysOf(line.domain, line.record.days >= kKnownDays);
@@ -232,6 +230,7 @@ SenderHistory::Placed SenderHistory::place(Day since, const std::vector<FileLine
         fresh.entries_.emplace_back();
         fresh.placeEntry(static_cast<std::uint32_t>(i), poolAt, line.domain.size(), keys, line.record);
     }
+    fresh.indexAllKnown();
     *this = std::move(fresh);
     return Placed::kPlaced;
 }
@@ -239,7 +238,8 @@ SenderHistory::Placed SenderHistory::place(Day since, const std::vector<FileLine
 std::vector<FileLine> SenderHistory::linesByDomain() const {
     // By the first six bytes of the domain, the entry's number below them;
     // then by the rest where six are the same.
-    static_assert(kMaxDomains <= 0xFFFF, "an entry's number fits below the six bytes");
+    // The entry's number in the low 16 bits of its key.
+    static_assert(kMaxDomains <= 0x10000, "an entry's number fits in 16 bits");
     std::vector<std::uint64_t> order(entries_.size());
     for (std::uint32_t i = 0; i < entries_.size(); ++i) {
         const std::string_view domain = domainOf(entries_[i]);
@@ -289,8 +289,6 @@ void SenderHistory::record(std::string_view organization, Day today) {
     if (found == kNone && !isStorableDomain(organization)) return;
     // Room first, so that running out of memory leaves the history whole.
     domains_.reserve(domains_.size() + 1);
-    skeletons_.reserve(skeletons_.size() + 1);
-    names_.reserve(names_.size() + 1);
     lastNote_.size = 0;
 
     if (found != kNone) {
@@ -299,7 +297,7 @@ void SenderHistory::record(std::string_view organization, Day today) {
         ++entry.record.days;
         unlinkRecent(found);
         appendRecent(found);
-        if (entry.record.days == kKnownDays) indexKnown(found, keysOf(domainOf(entry), true));
+        if (entry.record.days >= kKnownDays) knownDaysChanged(found);
         changed_ = true;
         return;
     }
@@ -352,40 +350,18 @@ std::uint32_t SenderHistory::findEntry(std::string_view domain, std::uint64_t ha
     }
 }
 
-SenderHistory::EntryKeys SenderHistory::keysOf(std::string_view domain, bool known) {
+SenderHistory::EntryKeys SenderHistory::keysOf(std::string_view domain, bool) {
     EntryKeys keys;
     PublicSuffix suffix;
     std::size_t nameStart = 0;
-    std::size_t nameEnd = 0;
     const bool found = findPublicSuffix(domain, suffix);
     if (found && suffix.start > 0) {
         nameStart = labelBefore(domain, suffix.start - 1);
-        nameEnd = suffix.start - 1;
         keys.nameStart = static_cast<std::uint8_t>(nameStart);
-        keys.nameLength = static_cast<std::uint8_t>(nameEnd - nameStart);
+        keys.nameLength = static_cast<std::uint8_t>(suffix.start - 1 - nameStart);
     }
     keys.organizational = found && nameStart == 0;
-    if (!known) {
-        keys.domain = hashOf(domain);
-        return keys;
-    }
-    // The hashes of the domain, its name and its skeleton in one pass, as
-    // hashOf and skeletonHash make them: three chains of multiplications
-    // side by side, and each byte read once.
-    HashLanes whole;
-    HashLanes name;
-    HashLanes skeleton;
-    bool punycode = false;
-    for (std::size_t i = 0; i < domain.size(); ++i) {
-        const auto c = static_cast<unsigned char>(domain[i]);
-        whole = whole * kHashBase + HashLanes::of(c);
-        if (i >= nameStart && i < nameEnd) name = name * kHashBase + HashLanes::of(c);
-        punycode = punycode || punycodeAt(domain, i);
-        skeleton = skeletonStep(skeleton, c);
-    }
-    keys.domain = whole.value();
-    keys.name = name.value();
-    keys.skeleton = punycode ? skeletonHash(domain) : skeleton.value();
+    keys.domain = hashOf(domain);
     return keys;
 }
 
@@ -400,7 +376,6 @@ void SenderHistory::placeEntry(std::uint32_t at, std::uint32_t poolAt, std::size
     entry.nameLength = keys.nameLength;
     domains_.insert(keys.domain, at);
     appendRecent(at);
-    if (record.days >= kKnownDays) indexKnown(at, keys);
 }
 
 void SenderHistory::appendRecent(std::uint32_t entry) {

@@ -24,6 +24,8 @@
 #include "keptfile/kept_text.h"
 #include "keptfile/local_dates.h"
 #include "senders/hash_slots.h"
+#include "senders/letter_automaton.h"
+#include "senders/skeleton.h"
 
 // What the trust lines show after a From domain.
 struct SenderNote {
@@ -70,6 +72,11 @@ public:
     // An empty history begun on since (held between kFirstDay and
     // kLastDay), keeping at most capacity domains (1 to kMaxDomains).
     explicit SenderHistory(Day since, std::size_t capacity = kMaxDomains);
+    // Made once, where the indexes are, rather than wherever a history is
+    // replaced: they are many.
+    SenderHistory(SenderHistory&&) noexcept;
+    SenderHistory& operator=(SenderHistory&&) noexcept;
+    ~SenderHistory();
 
     // Replaces the history with the one file holds and returns true; returns
     // false, keeping the history as it was, when file is no history: no
@@ -116,18 +123,20 @@ public:
     // std::bad_alloc, leaving the history as it was.
     void record(std::string_view organization, Day today);
 
-    // What the trust lines add after From domain from today, by its
-    // organizational domain: looks like the known domain it resembles (by
-    // the organizational domain's skeleton, name or one slip, or a known
-    // name standing as words anywhere in from), when it is new and not known
-    // itself; else new sender when it is new and the history has learned
-    // for kLearningDays; else nothing (nothing, too, for a name that is no
-    // lower-case host name). Time linear in the name and independent of the
-    // history's size, but for the known domains that share its skeleton, a
-    // name it holds or a name one slip from its own, which are read to find
-    // the one of most dates. The last name and day asked are remembered with
-    // their note until the history changes: asked again, the note costs one
-    // comparison.
+    // What the trust lines add after a From domain from today, by its
+    // organizational domain organization, which the history can hold (see
+    // isStorableDomain): looks like the known domain it resembles by the
+    // look-alike rules (see lookAlike), until it is known itself; else new
+    // sender when it was first recorded within kNewDays or never and the
+    // history has learned for kLearningDays; else nothing (nothing, too, for
+    // a name that is no lower-case host name). from is the From domain as
+    // shown, at or below organization; its bytes are read for the known
+    // names it holds, whatever they are. Time linear in from and
+    // independent of the history's size. The last name and day asked are
+    // remembered with their note until the history changes: asked again,
+    // the note costs one comparison.
+    SenderNote noteFor(std::string_view organization, std::string_view from, Day today) const noexcept;
+    // The same for from's organizational domain, when the history can hold it.
     SenderNote noteFor(std::string_view from, Day today) const noexcept;
 
     // Whether the history changed since it was read, begun or saved.
@@ -155,25 +164,46 @@ private:
         std::uint32_t previous = HashSlots::kNone;
         std::uint32_t next = HashSlots::kNone;
     };
+    // The groups of known entries the look-alike rules find: of one
+    // skeleton, of one name's skeleton, of one name's letters (its
+    // skeleton without hyphens, 6 characters or more), of one name's slip
+    // text (see slipTextOf, 6 characters or more).
+    enum Kind : std::uint8_t { kSkeleton, kName, kLetters, kSlipName, kKinds };
+    // An entry's place in a group: the group runs from its best entry to
+    // its worst, by ranks (see better), so that its head is the one a
+    // note names and no lookup walks it.
+    struct Member {
+        std::uint32_t previous = HashSlots::kNone;
+        std::uint32_t next = HashSlots::kNone;
+        std::uint32_t run = HashSlots::kNone;  // the run of the group's entries of its dates
+    };
     struct Entry {
         std::uint32_t at = 0;  // where the domain's bytes begin in pool_
         SenderRecord record;
-        Links recency;     // from the entry recorded longest ago to the latest
-        Links skeleton;    // among known entries of one skeleton, from the group's first
-        Links name;        // among known entries of one name, from the group's first
+        Links recency;  // from the entry recorded longest ago to the latest
+        std::uint32_t group[kKinds] = {HashSlots::kNone, HashSlots::kNone, HashSlots::kNone, HashSlots::kNone};
+        Member member[kKinds];
         std::uint8_t size = 0;        // of the domain, at most kLongestDnsName
         std::uint8_t nameStart = 0;   // the label before the public suffix
         std::uint8_t nameLength = 0;  // 0 for a public suffix
     };
+    struct Group {
+        std::uint32_t head = HashSlots::kNone;
+        std::uint32_t tail = HashSlots::kNone;
+        std::uint64_t hash = 0;  // of its text, its key in its table
+        Kind kind = kSkeleton;
+        bool pairs = false;  // a name's, in slips_ with two left out too
+    };
+    // A group's entries of one count of dates, one after another.
+    struct Run {
+        std::uint32_t days = 0;
+        std::uint32_t first = HashSlots::kNone;
+        std::uint32_t last = HashSlots::kNone;
+    };
 
-    // How a group's text is compared with a text looked up.
-    enum class Match : std::uint8_t { kSkeleton, kName, kWords };
-
-    // What placing and indexing an entry takes, made before it is placed.
+    // What placing an entry takes, made before it is placed.
     struct EntryKeys {
-        std::uint64_t domain = 0;    // hashOf the domain
-        std::uint64_t skeleton = 0;  // the hash of its skeleton, of a known entry
-        std::uint64_t name = 0;      // hashOf its name, of a known entry
+        std::uint64_t domain = 0;  // hashOf the domain
         std::uint8_t nameStart = 0;
         std::uint8_t nameLength = 0;
         bool organizational = false;  // the domain is its own organizational domain
@@ -194,23 +224,41 @@ private:
     // when evicted ones hold more of it than those kept.
     void poolRoom(std::size_t size);
 
-    // The indexes of look-alikes, of known entries only (sender_lookalikes.cpp).
-    void indexKnown(std::uint32_t entry, const EntryKeys& keys);
+    // The look-alike indexes (sender_lookalikes.cpp), of known entries only.
+    // Indexes every known entry, best first, after a read.
+    void indexAllKnown();
+    // Makes the automaton of every known name's letters, none kept apart.
+    void buildAutomata();
+    // entry was recorded on one date more: indexed when it just became
+    // known, moved up its groups when it was.
+    void knownDaysChanged(std::uint32_t entry);
     void unindexKnown(std::uint32_t entry);
-    // The first group under probe whose text matches, or kNone where the
-    // probe's walk ended.
-    std::uint32_t groupHead(const HashSlots& groups, HashSlots::Probe& probe, std::string_view text, Match match) const;
-    void joinGroup(HashSlots& groups, std::uint64_t hash, std::uint32_t entry, Match match, Links Entry::*links);
-    void leaveGroup(HashSlots& groups, std::uint64_t hash, std::uint32_t entry, Links Entry::*links);
-    // The group's known entry of most dates, then first in byte order.
-    std::uint32_t bestOfGroup(std::uint32_t head, Links Entry::*links) const;
+    void indexKnown(std::uint32_t entry, bool newPatterns);
+    // The text of entry of kind into out (room for kMaxSkeletonSize); its length, 0 for none.
+    std::size_t textOf(const Entry& entry, Kind kind, char32_t* out) const;
+    // The group of kind whose text is text, or kNone.
+    std::uint32_t findGroup(Kind kind, const char32_t* text, std::size_t size, std::uint64_t hash) const;
+    void joinGroup(std::uint32_t entry, Kind kind, const char32_t* text, std::size_t size, bool newPatterns);
+    // Counts a group of entry's text that was added or is gone.
+    void countGroup(std::uint32_t entry, Kind kind, std::uint32_t group, const char32_t* text, std::size_t size,
+                    bool added);
+    void leaveGroup(std::uint32_t entry, Kind kind);
+    void moveUp(std::uint32_t entry, Kind kind);
+    void linkBefore(std::uint32_t entry, Kind kind, std::uint32_t before);
+    void unlink(std::uint32_t entry, Kind kind);
+    std::uint32_t newRun(std::uint32_t days, std::uint32_t entry);
+    // The keys of a name's slips (see slipKeys in sender_lookalikes.cpp), added or taken.
+    void indexSlips(std::uint32_t group, const char32_t* name, std::size_t size, bool add);
+    // Of two entries (or kNone), the one a note names.
     std::uint32_t better(std::uint32_t a, std::uint32_t b) const;
-    // The best known entry organization looks like, a known name as words
-    // read in from, the domain at or below it.
+    std::uint32_t headOf(std::uint32_t group) const {
+        return group == HashSlots::kNone ? HashSlots::kNone : groups_[group].head;
+    }
+    // The best known entry organization looks like, the From domain from
+    // at or below it.
     std::uint32_t lookAlike(std::string_view organization, std::string_view from) const;
-    // The best known entry one slip from domain's name of length size at
-    // nameStart, under the same suffix.
-    std::uint32_t oneSlipFrom(std::string_view domain, std::size_t nameStart, std::size_t size) const;
+    std::uint32_t knownWithin(std::string_view from) const;
+    std::uint32_t slipsFrom(const char32_t* name, std::size_t size, int slips) const;
 
     Day since_;
     std::size_t capacity_;
@@ -222,10 +270,30 @@ private:
     std::size_t evictedBytes_ = 0;
     std::uint32_t oldest_ = HashSlots::kNone;  // the recency list's ends
     std::uint32_t newest_ = HashSlots::kNone;
-    HashSlots domains_;     // every entry by its domain
-    HashSlots skeletons_;   // each group of known entries of one skeleton by it, at its first
-    HashSlots names_;       // each group of known entries of one name by it, at its first
-    std::uint32_t knownNamesOfLength_[64] = {};  // how many known entries have a name of each length
+    HashSlots domains_;  // every entry by its domain
+
+    // A group left empty stays, unfound, until the next read: groups are
+    // made as names become known, a few a day.
+    std::vector<Group> groups_;
+    std::vector<Run> runs_;
+    std::vector<std::uint32_t> freeRuns_;
+    HashSlots groupsByText_[kKinds];  // each group by the hash of its text
+    // Each kSlipName group by the hashes of its text with one character
+    // left out, and of 12 or more with two.
+    HashSlots slips_;
+    std::size_t pairKeys_ = 0;  // the keys of two left out, which are bounded
+    std::uint32_t slipKeysOfLength_[64] = {};
+    std::uint32_t slipNamesOfLength_[64] = {};  // kSlipName groups by their length
+    // The names' letters as patterns: those indexed at the last read, and
+    // those first known since, which their own automaton, made again as
+    // each comes, finds.
+    LetterAutomaton readAutomaton_;
+    LetterAutomaton newAutomaton_;
+    std::vector<char32_t> newLetters_;
+    std::vector<std::uint32_t> newEnds_;
+    // Names of 5 characters or more whose letters are fewer than 6 stand as
+    // whole words (kName groups), by their skeleton's length.
+    std::uint32_t wordNamesOfLength_[kMaxLabelSkeletonSize + 1] = {};
 
     // The last note asked, kept until the history changes: a mail opened
     // again, or the next from one sender, asks the same.

@@ -81,3 +81,25 @@ std::size_t skeletonOf(std::string_view domain, char32_t* out, std::size_t capac
     }
     return length;
 }
+
+std::size_t slipTextOf(std::string_view label, char32_t* out) {
+    constexpr std::size_t kLongestLabel = 63;
+    std::size_t count = 0;
+    if (label.substr(0, 4) == "xn--") count = decodePunycode(label.substr(4), out, kLongestLabel);
+    if (count == 0) {
+        count = label.size() < kLongestLabel ? label.size() : kLongestLabel;
+        for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<unsigned char>(label[i]);
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        char32_t target[kLongestConfusable];
+        const std::size_t size = confusableMapping(out[i], target);
+        if (size == 1) {
+            out[i] = target[0];
+            continue;
+        }
+        std::uint64_t hash = 0;
+        for (std::size_t k = 0; k < size; ++k) hash = hashStep(hash, target[k]);
+        out[i] = static_cast<char32_t>(0x110000 + hash % (0xFFFFFFFFu - 0x110000));
+    }
+    return count;
+}

@@ -14,6 +14,8 @@
 // The longest skeleton of a domain of at most 253 bytes: each byte stands
 // for one code point at most, which maps to kLongestConfusable at most.
 constexpr std::size_t kMaxSkeletonSize = 253 * kLongestConfusable;
+// The longest skeleton of one label of at most 63 bytes or code points.
+constexpr std::size_t kMaxLabelSkeletonSize = 63 * kLongestConfusable;
 
 // Walks the skeleton of a domain a code point at a time, holding no more
 // than one label: a label that begins with "xn--" is its Punycode decoded,
@@ -62,3 +64,10 @@ inline HashLanes skeletonStep(HashLanes hash, unsigned char c) {
 // returns its length, or 0 when it is empty or would not fit (never for a
 // domain of 253 bytes or fewer and kMaxSkeletonSize).
 std::size_t skeletonOf(std::string_view domain, char32_t* out, std::size_t capacity);
+
+// The text a label's slips are counted in: each of its characters
+// (Punycode decoded) as the one code point it reads as in a skeleton, or,
+// for one that reads as several (m as rn), a symbol of its own beyond
+// Unicode's code points, so that a slip is one character as written.
+// Writes at most 63 to out; returns how many, 0 for an empty label.
+std::size_t slipTextOf(std::string_view label, char32_t* out);

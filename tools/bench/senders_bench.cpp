@@ -4,6 +4,7 @@
 // sender, a stranger and a look-alike, and for one sender asked again.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <string>
@@ -110,6 +111,65 @@ void noteAgain(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(history.noteFor(from, today));
 }
 BENCHMARK(noteAgain)->Unit(benchmark::kMicrosecond);
+
+// Crafted histories: a note's cost must not follow them.
+std::string craftedFile(const std::vector<std::string>& domains, int days) {
+    std::string file = "# Quillmark senders 1 since 2019-01-01\n";
+    for (const std::string& domain : domains) file += domain + " 2019-01-01 2024-01-01 " + std::to_string(days) + "\n";
+    return file;
+}
+
+// Known names of 63 letters, whose slips a From name of 63 letters is
+// looked up by, two left out of each; and the longest From domain there
+// is, made of such labels, read for the known names it holds.
+void noteForLongestNames(benchmark::State& state) {
+    std::mt19937 random(7);
+    const auto label = [&] {
+        std::string text;
+        while (text.size() < 63) text += static_cast<char>('a' + random() % 26);
+        return text;
+    };
+    std::vector<std::string> domains;
+    for (int i = 0; i < 5000; ++i) domains.push_back(label() + ".com");
+    std::sort(domains.begin(), domains.end());
+    SenderHistory history(0);
+    history.read(craftedFile(domains, 3));
+    std::vector<std::string> from;
+    for (int i = 0; i < 100; ++i) {
+        from.push_back(state.range(0) == 0 ? label() + ".top" : label() + "." + label() + "." + label() + "." + label().substr(0, 57) + ".top");
+    }
+    const Day today = dayOf(2024, 3, 1);
+    std::size_t i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(history.noteFor(from[i], today));
+        i = (i + 1) % from.size();
+    }
+}
+BENCHMARK(noteForLongestNames)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// 50,000 known domains of one skeleton and one name's letters (o and 0
+// in 16 places), asked for by a look-alike of each rule; then recorded
+// past capacity, each new domain evicting the group's head.
+void noteForOneCraftedGroup(benchmark::State& state) {
+    std::vector<std::string> domains;
+    for (int bits = 0; bits < 50000; ++bits) {
+        std::string name = "x";
+        for (int k = 0; k < 16; ++k) name += (bits >> k & 1) != 0 ? '0' : 'o';
+        domains.push_back(name + ".com");
+    }
+    std::sort(domains.begin(), domains.end());
+    SenderHistory history(0);
+    history.read(craftedFile(domains, 3));
+    const std::string from[] = {"xoooooooooooooooo.top", "login-xoooooooooooooooo.top", "xooooooooooooooooo.top"};
+    const Day today = dayOf(2024, 3, 1);
+    std::size_t i = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(history.noteFor(from[i], today));
+        i = (i + 1) % 3;
+        if (state.range(0) == 1) history.record("new" + std::to_string(state.iterations()) + ".example", today);
+    }
+}
+BENCHMARK(noteForOneCraftedGroup)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
