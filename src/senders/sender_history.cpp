@@ -174,9 +174,11 @@ bool SenderHistory::merge(std::string_view file, Day today) {
         } else if (i == ours.size() || theirs[k].domain < ours[i].domain) {
             lines.push_back(theirs[k++]);
         } else {
-            const FileLine both{theirs[k].domain, mergedRecord(ours[i++].record, theirs[k].record)};
-            changed = changed || !(both.record == theirs[k++].record);
+            const FileLine both{theirs[k].domain, mergedRecord(ours[i].record, theirs[k].record)};
+            changed = changed || !(both.record == theirs[k].record);
             lines.push_back(both);
+            ++i;
+            ++k;
         }
     }
     changed = changed || since_ < since;
