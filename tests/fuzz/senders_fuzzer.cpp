@@ -248,6 +248,8 @@ std::string trimmedLine(std::string line) {
 // line longer than the module reads, its CR and blanks counted, comment or
 // not, is damage.
 bool plainRead(std::string file, std::size_t capacity, Day today, Model& model) {
+    // A NUL is no text an editor leaves, in a # line too.
+    if (file.find('\0') != std::string::npos) return false;
     if (!kEarlierRules && file.compare(0, 3, "\xEF\xBB\xBF") == 0) file.erase(0, 3);
     if (kEarlierRules && (file.empty() || file.back() != '\n')) return false;
     std::vector<std::string> lines;
