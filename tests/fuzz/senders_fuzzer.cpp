@@ -594,6 +594,41 @@ bool plainNote(const Model& model, Notes& notes, const std::string& from, Day to
             }
         }
     }
+    // Known itself, a known name (not its own) in the labels below it still
+    // looks like that name's domain, by rule 3 alone.
+    if (known && !kEarlierRules && from.size() > organization.size() + 1) {
+        const std::u32string belowText = comparedText(from.substr(0, from.size() - organization.size() - 1));
+        const std::u32string belowWords = asWords(belowText);
+        const std::u32string belowJoined = joined(belowText);
+        const std::string* best = nullptr;
+        std::uint32_t bestDays = 0;
+        Day bestLast = 0;
+        std::vector<const std::string*> tied;
+        for (const auto& [domain, record] : model.domains) {
+            if (record.days < kKnownDays || domain == organization) continue;
+            const Compared& knownOne = notes.of(domain);
+            notes.spent += belowText.size() * 2;
+            if (notes.spent > kModelBudget) return false;
+            const bool matches = knownOne.named &&
+                                 ((knownOne.characters >= 5 && standsAsWords(belowWords, knownOne.words)) ||
+                                  (knownOne.joinedCharacters >= 6 && !knownOne.joined.empty() &&
+                                   belowJoined.find(knownOne.joined) != std::u32string::npos));
+            if (!matches) continue;
+            if (best == nullptr || record.days > bestDays || (record.days == bestDays && record.last < bestLast)) {
+                best = &domain;
+                bestDays = record.days;
+                bestLast = record.last;
+                tied.clear();
+            } else if (record.days == bestDays && record.last == bestLast) {
+                tied.push_back(&domain);
+            }
+        }
+        if (best != nullptr) {
+            note = " (looks like " + *best + ")";
+            for (const std::string* domain : tied) also.insert(" (looks like " + *domain + ")");
+            return true;
+        }
+    }
     if (fresh && static_cast<long long>(today) - model.since >= 14) note = " (new sender)";
     return true;
 }
