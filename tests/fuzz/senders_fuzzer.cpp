@@ -506,9 +506,36 @@ struct Notes {
 
 // The note of From domain from, as the trust lines show it; false when the
 // model's budget ran out before it was found.
-// Of known domains of as many dates and one last date, which one is named
-// follows the order they reached them in, which a session keeps and a read
-// of the file puts in byte order: each of them may be named (also).
+// The known domain a rule names: most dates, then the earlier last date;
+// the map runs in byte order, which a read of the file keeps. Of as many
+// dates and one last date, which one is named follows the order they
+// reached them in, which a session keeps: each of them may be named.
+struct BestKnown {
+    const std::string* best = nullptr;
+    std::uint32_t days = 0;
+    Day last = 0;
+    std::vector<const std::string*> tied;
+
+    void consider(const std::string& domain, const Record& record) {
+        if (best == nullptr || record.days > days || (record.days == days && record.last < last)) {
+            best = &domain;
+            days = record.days;
+            last = record.last;
+            tied.clear();
+        } else if (record.days == days && record.last == last) {
+            tied.push_back(&domain);
+        }
+    }
+    // Sets note and also when one was found.
+    bool name(std::string& note, std::set<std::string>& also) const {
+        if (best == nullptr) return false;
+        note = " (looks like " + *best + ")";
+        for (const std::string* domain : tied) also.insert(" (looks like " + *domain + ")");
+        return true;
+    }
+};
+
+// also: the other notes that may stand instead (see BestKnown).
 bool plainNote(const Model& model, Notes& notes, const std::string& from, Day today, std::string& note,
                std::set<std::string>& also) {
     note.clear();
@@ -528,10 +555,7 @@ bool plainNote(const Model& model, Notes& notes, const std::string& from, Day to
         const std::u32string fromWords = asWords(fromText);
         const std::u32string fromJoined = joined(fromText);
         for (int rule = 1; rule <= 5; ++rule) {
-            const std::string* best = nullptr;
-            std::uint32_t bestDays = 0;
-            Day bestLast = 0;
-            std::vector<const std::string*> tied;
+            BestKnown found;
             for (const auto& [domain, record] : model.domains) {
                 // The From domain's own organization is no look-alike of it.
                 if (record.days < kKnownDays || domain == organization) continue;
@@ -575,23 +599,9 @@ bool plainNote(const Model& model, Notes& notes, const std::string& from, Day to
                 case 5: matches = !kEarlierRules && bothNamed && knownOne.characters >= 12 && takenOut() <= 2; break;
                 }
                 if (notes.spent > kModelBudget) return false;
-                // Most dates, then the earlier last date; the map runs in
-                // byte order, which a read of the file keeps.
-                if (!matches) continue;
-                if (best == nullptr || record.days > bestDays || (record.days == bestDays && record.last < bestLast)) {
-                    best = &domain;
-                    bestDays = record.days;
-                    bestLast = record.last;
-                    tied.clear();
-                } else if (record.days == bestDays && record.last == bestLast) {
-                    tied.push_back(&domain);
-                }
+                if (matches) found.consider(domain, record);
             }
-            if (best != nullptr) {
-                note = " (looks like " + *best + ")";
-                for (const std::string* domain : tied) also.insert(" (looks like " + *domain + ")");
-                return true;
-            }
+            if (found.name(note, also)) return true;
         }
     }
     // Known itself, a known name (not its own) in the labels below it still
@@ -600,10 +610,7 @@ bool plainNote(const Model& model, Notes& notes, const std::string& from, Day to
         const std::u32string belowText = comparedText(from.substr(0, from.size() - organization.size() - 1));
         const std::u32string belowWords = asWords(belowText);
         const std::u32string belowJoined = joined(belowText);
-        const std::string* best = nullptr;
-        std::uint32_t bestDays = 0;
-        Day bestLast = 0;
-        std::vector<const std::string*> tied;
+        BestKnown found;
         for (const auto& [domain, record] : model.domains) {
             if (record.days < kKnownDays || domain == organization) continue;
             const Compared& knownOne = notes.of(domain);
@@ -613,21 +620,9 @@ bool plainNote(const Model& model, Notes& notes, const std::string& from, Day to
                                  ((knownOne.characters >= 5 && standsAsWords(belowWords, knownOne.words)) ||
                                   (knownOne.joinedCharacters >= 6 && !knownOne.joined.empty() &&
                                    belowJoined.find(knownOne.joined) != std::u32string::npos));
-            if (!matches) continue;
-            if (best == nullptr || record.days > bestDays || (record.days == bestDays && record.last < bestLast)) {
-                best = &domain;
-                bestDays = record.days;
-                bestLast = record.last;
-                tied.clear();
-            } else if (record.days == bestDays && record.last == bestLast) {
-                tied.push_back(&domain);
-            }
+            if (matches) found.consider(domain, record);
         }
-        if (best != nullptr) {
-            note = " (looks like " + *best + ")";
-            for (const std::string* domain : tied) also.insert(" (looks like " + *domain + ")");
-            return true;
-        }
+        if (found.name(note, also)) return true;
     }
     if (fresh && static_cast<long long>(today) - model.since >= 14) note = " (new sender)";
     return true;
