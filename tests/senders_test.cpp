@@ -419,6 +419,7 @@ TEST(SenderNotes, ALookAlikeUntilItIsKnown) {
         {"news.security-center.top", "security-center.top 2024-01-20 2024-02-20 3", ""},
         {"security-center.top.security-center.top", "security-center.top 2024-01-20 2024-02-20 3", ""},
         {"mail.amazon.co.jp", "security-center.top 2024-01-20 2024-02-20 3", ""},
+        {"login-amazon.amazon.co.jp", "amazon.com 2024-01-20 2024-02-20 3", ""},  // its own name, amazon.com's too
     };
     for (const auto& c : cases) {
         const SenderHistory history = historyOf({"amazon.co.jp 2024-01-05 2024-03-01 12", c.line});

@@ -130,6 +130,27 @@ void forEachLeftOut(Points name, const PrefixHashes& hashes, bool pairs, Key key
     }
 }
 
+// The letters of text's skeleton, its dots and hyphens left out.
+std::size_t lettersOf(std::string_view text, char32_t (&letters)[kMaxSkeletonSize]) {
+    char32_t skeleton[kMaxSkeletonSize];
+    const std::size_t size = skeletonOf(text, skeleton, kMaxSkeletonSize);
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (skeleton[i] != '.' && skeleton[i] != '-') letters[count++] = skeleton[i];
+    }
+    return count;
+}
+
+// Whether name's letters stand within domain's.
+bool lettersWithin(std::string_view name, std::string_view domain) {
+    char32_t nameLetters[kMaxSkeletonSize];
+    char32_t domainLetters[kMaxSkeletonSize];
+    const std::size_t nameCount = lettersOf(name, nameLetters);
+    const std::size_t domainCount = lettersOf(domain, domainLetters);
+    return nameCount > 0 && std::search(domainLetters, domainLetters + domainCount, nameLetters, nameLetters + nameCount) !=
+                                domainLetters + domainCount;
+}
+
 }  // namespace
 
 SenderHistory::SenderHistory(SenderHistory&&) noexcept = default;
@@ -406,8 +427,10 @@ SenderNote SenderHistory::noteFor(std::string_view organization, std::string_vie
     if (own == kNone || entries_[own].record.days < kKnownDays) {
         known = lookAlike(organization, from);
     } else if (from.size() > organization.size() + 1) {
+        // The organization's own name below it is its own: a known domain
+        // of that name too (amazon.com for amazon.co.jp) is none it looks like.
         known = knownWithin(from.substr(0, from.size() - organization.size() - 1));
-        if (known == own) known = kNone;
+        if (known != kNone && lettersWithin(nameOf(entries_[known]), organization)) known = kNone;
     }
     if (known != kNone) {
         kind = SenderNote::Kind::kLooksLike;

@@ -604,15 +604,17 @@ bool plainNote(const Model& model, Notes& notes, const std::string& from, Day to
             if (found.name(note, also)) return true;
         }
     }
-    // Known itself, a known name (not its own) in the labels below it still
-    // looks like that name's domain, by rule 3 alone.
+    // Known itself, a known name in the labels below it still looks like
+    // that name's domain, by rule 3 alone; but not the domain named when the
+    // organization's own letters hold its name (its own, or amazon.com's
+    // below amazon.co.jp).
     if (known && !kEarlierRules && from.size() > organization.size() + 1) {
         const std::u32string belowText = comparedText(from.substr(0, from.size() - organization.size() - 1));
         const std::u32string belowWords = asWords(belowText);
         const std::u32string belowJoined = joined(belowText);
         BestKnown found;
         for (const auto& [domain, record] : model.domains) {
-            if (record.days < kKnownDays || domain == organization) continue;
+            if (record.days < kKnownDays) continue;
             const Compared& knownOne = notes.of(domain);
             notes.spent += belowText.size() * 2;
             if (notes.spent > kModelBudget) return false;
@@ -622,7 +624,25 @@ bool plainNote(const Model& model, Notes& notes, const std::string& from, Day to
                                    belowJoined.find(knownOne.joined) != std::u32string::npos));
             if (matches) found.consider(domain, record);
         }
-        if (found.name(note, also)) return true;
+        const std::u32string ownLetters = joined(comparedText(organization));
+        // Of domains tied, the module names the one it met first: each is
+        // judged alone, and one of the organization's own name names none.
+        if (found.best != nullptr) {
+            std::vector<const std::string*> named = found.tied;
+            named.insert(named.begin(), found.best);
+            bool noneMayStand = false;
+            for (const std::string* domain : named) {
+                if (ownLetters.find(notes.of(*domain).joined) != std::u32string::npos) {
+                    noneMayStand = true;
+                } else {
+                    also.insert(" (looks like " + *domain + ")");
+                }
+            }
+            if (!noneMayStand) {
+                note = " (looks like " + *found.best + ")";
+                return true;
+            }
+        }
     }
     if (fresh && static_cast<long long>(today) - model.since >= 14) note = " (new sender)";
     return true;
