@@ -1,16 +1,31 @@
 #include "senders/letter_automaton.h"
 
+#include <cstdlib>
+#include <string_view>
 #include <utility>
 
 namespace {
-constexpr std::uint32_t kNone = HashSlots::kNone;
+
+using Pattern = std::u32string_view;
+
+int comparePatterns(const void* a, const void* b) {
+    return static_cast<const Pattern*>(a)->compare(*static_cast<const Pattern*>(b));
+}
+
 }  // namespace
 
 std::uint32_t LetterAutomaton::child(std::uint32_t node, char32_t letter) const {
-    for (HashSlots::Probe probe = edges_.probe(edgeHash(node, letter));;) {
-        const std::uint32_t at = edges_.next(probe);
-        if (at == kNone || (nodes_[at].parent == node && nodes_[at].letter == letter)) return at;
+    std::uint32_t low = nodes_[node].children;
+    std::uint32_t high = nodes_[node + 1].children;
+    while (low < high) {
+        const std::uint32_t middle = low + (high - low) / 2;
+        if (nodes_[middle].letter < letter) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
     }
+    return low < nodes_[node + 1].children && nodes_[low].letter == letter ? low : kNone;
 }
 
 std::uint32_t LetterAutomaton::step(std::uint32_t state, char32_t letter) const {
@@ -23,45 +38,67 @@ std::uint32_t LetterAutomaton::step(std::uint32_t state, char32_t letter) const 
 }
 
 void LetterAutomaton::build(const std::vector<char32_t>& letters, const std::vector<std::uint32_t>& ends) {
-    LetterAutomaton made;
-    made.nodes_.reserve(letters.size() + 1);
-    // Half full at most: each step of the build looks up a letter's edge,
-    // most of them missing, whose walk a fuller table makes longer.
-    made.edges_.reserve(2 * letters.size());
-    std::size_t start = 0;
-    for (const std::uint32_t end : ends) {
-        std::uint32_t node = 0;
-        for (; start < end; ++start) {
-            const char32_t letter = letters[start];
-            std::uint32_t next = made.child(node, letter);
-            if (next == kNone) {
-                next = static_cast<std::uint32_t>(made.nodes_.size());
-                Node added;
-                added.parent = node;
-                added.letter = letter;
-                added.depth = made.nodes_[node].depth + 1;
-                made.nodes_.push_back(added);
-                made.edges_.insert(edgeHash(node, letter), next);
-            }
-            node = next;
+    // The patterns in order (the C library's sort, as the module has none
+    // of its own): each shares with the one before the nodes of their
+    // common prefix and adds the rest, so that the trie is made without
+    // looking up a child, its nodes of one depth in the order of their texts.
+    std::vector<Pattern> patterns(ends.size());
+    for (std::size_t i = 0, start = 0; i < ends.size(); start = ends[i++]) {
+        patterns[i] = Pattern(letters.data() + start, ends[i] - start);
+    }
+    if (!patterns.empty()) std::qsort(patterns.data(), patterns.size(), sizeof(Pattern), comparePatterns);
+
+    std::vector<Node> made(1);  // as made, a pattern at a time
+    made.reserve(letters.size() + 2);
+    std::vector<std::uint32_t> parent(1, 0);
+    parent.reserve(letters.size() + 1);
+    std::vector<std::uint32_t> path(1, 0);  // the nodes of the pattern before, by depth
+    Pattern before;
+    for (const Pattern pattern : patterns) {
+        std::size_t shared = 0;
+        while (shared < pattern.size() && shared < before.size() && pattern[shared] == before[shared]) ++shared;
+        path.resize(shared + 1);
+        for (std::size_t d = shared; d < pattern.size(); ++d) {
+            path.push_back(static_cast<std::uint32_t>(made.size()));
+            made.emplace_back();
+            made.back().letter = pattern[d];
+            made.back().depth = static_cast<std::uint32_t>(d + 1);
+            parent.push_back(path[d]);
         }
-        made.nodes_[node].ends = true;
+        made[path[pattern.size()]].output = 0;  // a pattern ends there
+        before = pattern;
     }
-    // The fails by depth, each from its parent's, which is shallower: the
-    // nodes ordered by depth with a count of each.
-    std::uint32_t deepest = 0;
-    for (const Node& node : made.nodes_) deepest = node.depth > deepest ? node.depth : deepest;
-    std::vector<std::uint32_t> starts(deepest + 2, 0);
-    for (const Node& node : made.nodes_) ++starts[node.depth + 1];
-    for (std::size_t d = 1; d < starts.size(); ++d) starts[d] += starts[d - 1];
-    std::vector<std::uint32_t> byDepth(made.nodes_.size());
-    for (std::uint32_t i = 0; i < made.nodes_.size(); ++i) byDepth[starts[made.nodes_[i].depth]++] = i;
-    made.nodes_[0].output = made.nodes_[0].ends ? 0 : kNone;
-    for (const std::uint32_t at : byDepth) {
-        if (at == 0) continue;
-        Node& node = made.nodes_[at];
-        node.fail = node.parent == 0 ? 0 : made.step(made.nodes_[node.parent].fail, node.letter);
-        node.output = node.ends ? at : made.nodes_[node.fail].output;
+    const auto count = static_cast<std::uint32_t>(made.size());
+
+    // By depth, of one depth as made: each depth's nodes by their parents,
+    // then by letter.
+    std::vector<std::uint32_t> starts(count + 1, 0);
+    for (const Node& node : made) ++starts[node.depth + 1];
+    for (std::size_t d = 1; d <= count; ++d) starts[d] += starts[d - 1];
+    std::vector<std::uint32_t> rank(count);
+    for (std::uint32_t node = 0; node < count; ++node) rank[node] = starts[made[node].depth]++;
+    std::vector<Node> nodes(count + 1);
+    std::vector<std::uint32_t> parentOf(count);
+    for (std::uint32_t node = 0; node < count; ++node) {
+        Node& placed = nodes[rank[node]];
+        placed = made[node];
+        placed.output = made[node].output == kNone ? kNone : rank[node];
+        parentOf[rank[node]] = rank[parent[node]];
     }
-    *this = std::move(made);
+    made = std::vector<Node>();
+    // Each node's children begin after those of the nodes before it.
+    for (std::uint32_t node = 1; node < count; ++node) ++nodes[parentOf[node] + 1].children;
+    nodes[0].children = 1;
+    for (std::uint32_t node = 1; node <= count; ++node) nodes[node].children += nodes[node - 1].children;
+
+    LetterAutomaton automaton;
+    automaton.nodes_.swap(nodes);
+    // The fails by depth, each from its parent's, which is shallower.
+    std::vector<Node>& all = automaton.nodes_;
+    for (std::uint32_t node = 1; node < count; ++node) {
+        const std::uint32_t fail = parentOf[node] == 0 ? 0 : automaton.step(all[parentOf[node]].fail, all[node].letter);
+        all[node].fail = fail;
+        if (all[node].output == kNone) all[node].output = all[fail].output;
+    }
+    *this = std::move(automaton);
 }

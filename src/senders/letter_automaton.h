@@ -6,17 +6,18 @@
 #include <cstdint>
 #include <vector>
 
-#include "senders/hash_slots.h"
-
 class LetterAutomaton {
 public:
+    static constexpr std::uint32_t kNone = 0xFFFFFFFF;
+
     // Makes the automaton of the patterns letters holds one after another,
-    // each ending where ends says (none empty), replacing the one before;
-    // time and room linear in their code points. Throws std::bad_alloc,
-    // leaving the automaton as it was.
+    // each ending where ends says (none empty), replacing the one before.
+    // Time linear in their code points but for sorting the patterns; no
+    // table is probed while it is made. Throws std::bad_alloc, leaving the
+    // automaton as it was.
     void build(const std::vector<char32_t>& letters, const std::vector<std::uint32_t>& ends);
 
-    bool empty() const { return nodes_.size() <= 1; }
+    bool empty() const { return nodes_.size() <= 2; }
 
     // Calls found(end, length) for each pattern that ends before text[end],
     // length code points long. Time linear in the text and the places found.
@@ -26,7 +27,7 @@ public:
         std::uint32_t state = 0;
         for (std::size_t i = 0; i < size; ++i) {
             state = step(state, text[i]);
-            for (std::uint32_t at = nodes_[state].output; at != HashSlots::kNone; at = nodes_[nodes_[at].fail].output) {
+            for (std::uint32_t at = nodes_[state].output; at != kNone; at = nodes_[nodes_[at].fail].output) {
                 found(i + 1, nodes_[at].depth);
                 if (at == 0) break;
             }
@@ -34,23 +35,23 @@ public:
     }
 
 private:
+    // The nodes by depth, and of one depth in the order of their texts, so
+    // that a node's children stand one after another, by letter.
     struct Node {
-        std::uint32_t parent = 0;
-        char32_t letter = 0;
-        std::uint32_t fail = 0;                  // the longest proper suffix that is a node
-        std::uint32_t output = HashSlots::kNone;  // this node or the nearest down its fails that ends a pattern
+        char32_t letter = 0;          // of the edge from its parent
+        std::uint32_t fail = 0;       // the longest proper suffix that is a node
+        std::uint32_t output = kNone; // this node or the nearest down its fails that ends a pattern
         std::uint32_t depth = 0;
-        bool ends = false;  // a pattern ends here
+        std::uint32_t children = 0;   // its first child; the next node's first ends them
     };
 
-    static std::uint64_t edgeHash(std::uint32_t node, char32_t letter) {
-        return hashStep(hashStep(0, node), letter);
-    }
-    // The child of node by letter, or kNone.
+    // The child of node by letter, or kNone: a binary search of its
+    // children, no more than the letters that follow one prefix.
     std::uint32_t child(std::uint32_t node, char32_t letter) const;
     // Where the automaton goes from state on letter.
     std::uint32_t step(std::uint32_t state, char32_t letter) const;
 
-    std::vector<Node> nodes_ = std::vector<Node>(1);
-    HashSlots edges_;  // each node but the root by its parent and letter
+    // The nodes, the root first, and one more past the last whose children
+    // tell where the last node's end.
+    std::vector<Node> nodes_ = std::vector<Node>(2);
 };

@@ -281,7 +281,12 @@ private:
     // Each kSlipName group by the hashes of its text with one character
     // left out, and of 12 or more with two.
     HashSlots slips_;
+    // While the indexes are made after a read, the keys of slips_ gathered
+    // here and filled in at once.
+    std::vector<std::uint64_t>* gatheredSlips_ = nullptr;
     std::size_t pairKeys_ = 0;  // the keys of two left out, which are bounded
+    // The keys of each length: a filter, counted as they are made (after a
+    // read, keys past kMostNamesOfAKey stay counted, though not kept).
     std::uint32_t slipKeysOfLength_[64] = {};
     std::uint32_t slipNamesOfLength_[64] = {};  // kSlipName groups by their length
     // The names' letters as patterns: those indexed at the last read, and

@@ -211,9 +211,12 @@ void SenderHistory::indexSlips(std::uint32_t group, const char32_t* name, std::s
         pairs = groups_[group].pairs;
     }
     if (pairs) pairKeys_ = add ? pairKeys_ + pairCount : pairKeys_ - pairCount;
-    if (add) slips_.reserve(slips_.size() + size + (pairs ? pairCount : 0));
+    if (add && gatheredSlips_ == nullptr) slips_.reserve(slips_.size() + size + (pairs ? pairCount : 0));
     forEachLeftOut(text, hashes, pairs, [&](std::uint64_t hash, std::size_t length) {
-        if (add) {
+        if (add && gatheredSlips_ != nullptr) {
+            gatheredSlips_->push_back(slips_.slotFor(hash, group));
+            ++slipKeysOfLength_[length];
+        } else if (add) {
             HashSlots::Probe probe = slips_.probe(hash);
             std::size_t names = 0;
             while (names < kMostNamesOfAKey && slips_.next(probe) != kNone) ++names;
@@ -365,7 +368,14 @@ void SenderHistory::indexAllKnown() {
     groups_.reserve(order.size() * kKinds);
     runs_.reserve(order.size() * kKinds);
     for (HashSlots& table : groupsByText_) table.reserve(order.size());
+    // The groups are numbered as they are made, best first: of the slips'
+    // keys under one hash, fill keeps those of the best names, as adding
+    // them in turn would.
+    std::vector<std::uint64_t> slips;
+    gatheredSlips_ = &slips;
     for (const std::uint64_t key : order) indexKnown(static_cast<std::uint32_t>(key & 0xFFFFFFFF), false);
+    gatheredSlips_ = nullptr;
+    slips_.fill(slips, kMostNamesOfAKey);
     buildAutomata();
 }
 
