@@ -51,9 +51,9 @@ std::uint32_t freshSeed() {
 
 }  // namespace
 
-void sortKeys(std::vector<std::uint64_t>& keys) {
+void sortKeys(std::vector<std::uint64_t>& keys, unsigned fromBit) {
     std::vector<std::uint64_t> sorted(keys.size());
-    for (unsigned shift = 0; shift < 64; shift += 8) {
+    for (unsigned shift = fromBit; shift < 64; shift += 8) {
         std::size_t starts[256] = {};
         for (const std::uint64_t key : keys) ++starts[key >> shift & 0xFF];
         if (std::find(starts, starts + 256, keys.size()) != starts + 256) continue;
@@ -110,7 +110,7 @@ std::uint64_t HashSlots::slotFor(std::uint64_t hash, std::uint32_t number) const
 }
 
 void HashSlots::fill(std::vector<std::uint64_t>& slots, std::size_t most) {
-    sortKeys(slots);
+    sortKeys(slots, 32);
     std::size_t size = 16;
     while (slots.size() > size / 4 * 3) size *= 2;
     slots_.assign(size, kEmpty);

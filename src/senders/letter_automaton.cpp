@@ -33,7 +33,7 @@ std::uint32_t LetterAutomaton::step(std::uint32_t state, char32_t letter) const 
         const std::uint32_t next = child(state, letter);
         if (next != kNone) return next;
         if (state == 0) return 0;
-        state = nodes_[state].fail;
+        state = links_[state].fail;
     }
 }
 
@@ -49,7 +49,9 @@ void LetterAutomaton::build(const std::vector<char32_t>& letters, const std::vec
     if (!patterns.empty()) std::qsort(patterns.data(), patterns.size(), sizeof(Pattern), comparePatterns);
 
     std::vector<Node> made(1);  // as made, a pattern at a time
-    made.reserve(letters.size() + 2);
+    std::vector<Link> madeLinks(1);
+    made.reserve(letters.size() + 1);
+    madeLinks.reserve(letters.size() + 1);
     std::vector<std::uint32_t> parent(1, 0);
     parent.reserve(letters.size() + 1);
     std::vector<std::uint32_t> path(1, 0);  // the nodes of the pattern before, by depth
@@ -60,12 +62,11 @@ void LetterAutomaton::build(const std::vector<char32_t>& letters, const std::vec
         path.resize(shared + 1);
         for (std::size_t d = shared; d < pattern.size(); ++d) {
             path.push_back(static_cast<std::uint32_t>(made.size()));
-            made.emplace_back();
-            made.back().letter = pattern[d];
-            made.back().depth = static_cast<std::uint32_t>(d + 1);
+            made.push_back({pattern[d], 0});
+            madeLinks.push_back({0, kNone, static_cast<std::uint32_t>(d + 1)});
             parent.push_back(path[d]);
         }
-        made[path[pattern.size()]].output = 0;  // a pattern ends there
+        madeLinks[path[pattern.size()]].output = 0;  // a pattern ends there
         before = pattern;
     }
     const auto count = static_cast<std::uint32_t>(made.size());
@@ -73,32 +74,35 @@ void LetterAutomaton::build(const std::vector<char32_t>& letters, const std::vec
     // By depth, of one depth as made: each depth's nodes by their parents,
     // then by letter.
     std::vector<std::uint32_t> starts(count + 1, 0);
-    for (const Node& node : made) ++starts[node.depth + 1];
+    for (const Link& link : madeLinks) ++starts[link.depth + 1];
     for (std::size_t d = 1; d <= count; ++d) starts[d] += starts[d - 1];
     std::vector<std::uint32_t> rank(count);
-    for (std::uint32_t node = 0; node < count; ++node) rank[node] = starts[made[node].depth]++;
-    std::vector<Node> nodes(count + 1);
-    std::vector<std::uint32_t> parentOf(count);
+    for (std::uint32_t node = 0; node < count; ++node) rank[node] = starts[madeLinks[node].depth]++;
+    LetterAutomaton automaton;
+    std::vector<Node>& nodes = automaton.nodes_;
+    std::vector<Link>& links = automaton.links_;
+    nodes.resize(count + 1);
+    links.resize(count);
+    std::vector<std::uint32_t>& parentOf = starts;  // by rank
     for (std::uint32_t node = 0; node < count; ++node) {
-        Node& placed = nodes[rank[node]];
-        placed = made[node];
-        placed.output = made[node].output == kNone ? kNone : rank[node];
-        parentOf[rank[node]] = rank[parent[node]];
+        const std::uint32_t at = rank[node];
+        nodes[at].letter = made[node].letter;
+        links[at] = madeLinks[node];
+        if (links[at].output != kNone) links[at].output = at;
+        parentOf[at] = rank[parent[node]];
     }
     made = std::vector<Node>();
+    madeLinks = std::vector<Link>();
     // Each node's children begin after those of the nodes before it.
     for (std::uint32_t node = 1; node < count; ++node) ++nodes[parentOf[node] + 1].children;
     nodes[0].children = 1;
     for (std::uint32_t node = 1; node <= count; ++node) nodes[node].children += nodes[node - 1].children;
 
-    LetterAutomaton automaton;
-    automaton.nodes_.swap(nodes);
     // The fails by depth, each from its parent's, which is shallower.
-    std::vector<Node>& all = automaton.nodes_;
     for (std::uint32_t node = 1; node < count; ++node) {
-        const std::uint32_t fail = parentOf[node] == 0 ? 0 : automaton.step(all[parentOf[node]].fail, all[node].letter);
-        all[node].fail = fail;
-        if (all[node].output == kNone) all[node].output = all[fail].output;
+        const std::uint32_t fail = parentOf[node] == 0 ? 0 : automaton.step(links[parentOf[node]].fail, nodes[node].letter);
+        links[node].fail = fail;
+        if (links[node].output == kNone) links[node].output = links[fail].output;
     }
     *this = std::move(automaton);
 }

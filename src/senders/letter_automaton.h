@@ -27,8 +27,8 @@ public:
         std::uint32_t state = 0;
         for (std::size_t i = 0; i < size; ++i) {
             state = step(state, text[i]);
-            for (std::uint32_t at = nodes_[state].output; at != kNone; at = nodes_[nodes_[at].fail].output) {
-                found(i + 1, nodes_[at].depth);
+            for (std::uint32_t at = links_[state].output; at != kNone; at = links_[links_[at].fail].output) {
+                found(i + 1, links_[at].depth);
                 if (at == 0) break;
             }
         }
@@ -36,13 +36,16 @@ public:
 
 private:
     // The nodes by depth, and of one depth in the order of their texts, so
-    // that a node's children stand one after another, by letter.
+    // that a node's children stand one after another, by letter. What a
+    // step reads apart from the rest, so that more of it stays in the cache.
     struct Node {
-        char32_t letter = 0;          // of the edge from its parent
-        std::uint32_t fail = 0;       // the longest proper suffix that is a node
-        std::uint32_t output = kNone; // this node or the nearest down its fails that ends a pattern
+        char32_t letter = 0;         // of the edge from its parent
+        std::uint32_t children = 0;  // its first child; the next node's first ends them
+    };
+    struct Link {
+        std::uint32_t fail = 0;        // the longest proper suffix that is a node
+        std::uint32_t output = kNone;  // this node or the nearest down its fails that ends a pattern
         std::uint32_t depth = 0;
-        std::uint32_t children = 0;   // its first child; the next node's first ends them
     };
 
     // The child of node by letter, or kNone: a binary search of its
@@ -54,4 +57,5 @@ private:
     // The nodes, the root first, and one more past the last whose children
     // tell where the last node's end.
     std::vector<Node> nodes_ = std::vector<Node>(2);
+    std::vector<Link> links_ = std::vector<Link>(1);
 };

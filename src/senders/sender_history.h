@@ -281,9 +281,14 @@ private:
     // Each kSlipName group by the hashes of its text with one character
     // left out, and of 12 or more with two.
     HashSlots slips_;
-    // While the indexes are made after a read, the keys of slips_ gathered
-    // here and filled in at once.
-    std::vector<std::uint64_t>* gatheredSlips_ = nullptr;
+    // While the indexes are made after a read, the keys of slips_ and the
+    // letters of the automaton gathered here and made into them at once.
+    struct Gathered {
+        std::vector<std::uint64_t> slips;
+        std::vector<char32_t> letters;
+        std::vector<std::uint32_t> ends;
+    };
+    Gathered* gathered_ = nullptr;
     std::size_t pairKeys_ = 0;  // the keys of two left out, which are bounded
     // The keys of each length: a filter, counted as they are made (after a
     // read, keys past kMostNamesOfAKey stay counted, though not kept).

@@ -211,10 +211,10 @@ void SenderHistory::indexSlips(std::uint32_t group, const char32_t* name, std::s
         pairs = groups_[group].pairs;
     }
     if (pairs) pairKeys_ = add ? pairKeys_ + pairCount : pairKeys_ - pairCount;
-    if (add && gatheredSlips_ == nullptr) slips_.reserve(slips_.size() + size + (pairs ? pairCount : 0));
+    if (add && gathered_ == nullptr) slips_.reserve(slips_.size() + size + (pairs ? pairCount : 0));
     forEachLeftOut(text, hashes, pairs, [&](std::uint64_t hash, std::size_t length) {
-        if (add && gatheredSlips_ != nullptr) {
-            gatheredSlips_->push_back(slips_.slotFor(hash, group));
+        if (add && gathered_ != nullptr) {
+            gathered_->slips.push_back(slips_.slotFor(hash, group));
             ++slipKeysOfLength_[length];
         } else if (add) {
             HashSlots::Probe probe = slips_.probe(hash);
@@ -252,7 +252,10 @@ void SenderHistory::joinGroup(std::uint32_t entry, Kind kind, const char32_t* te
         groups_[group].kind = kind;
         groupsByText_[kind].insert(hash, group);
         countGroup(entry, kind, group, text, size, true);
-        if (kind == kLetters && newPatterns) {
+        if (kind == kLetters && gathered_ != nullptr) {
+            gathered_->letters.insert(gathered_->letters.end(), text, text + size);
+            gathered_->ends.push_back(static_cast<std::uint32_t>(gathered_->letters.size()));
+        } else if (kind == kLetters && newPatterns) {
             newLetters_.insert(newLetters_.end(), text, text + size);
             newEnds_.push_back(static_cast<std::uint32_t>(newLetters_.size()));
             if (newLetters_.size() <= kMostNewLetters) {
@@ -329,12 +332,23 @@ void SenderHistory::moveUp(std::uint32_t entry, Kind kind) {
     }
 }
 
+// Each text made once, as textOf makes it.
 void SenderHistory::indexKnown(std::uint32_t entry, bool newPatterns) {
     char32_t text[kMaxSkeletonSize];
-    for (const Kind kind : {kSkeleton, kName, kLetters, kSlipName}) {
-        const std::size_t size = textOf(entries_[entry], kind, text);
-        if (size > 0) joinGroup(entry, kind, text, size, newPatterns);
+    std::size_t size = skeletonOf(domainOf(entries_[entry]), text, kMaxSkeletonSize);
+    if (size > 0) joinGroup(entry, kSkeleton, text, size, newPatterns);
+    if (entries_[entry].nameLength == 0) return;
+    const std::string_view name = nameOf(entries_[entry]);
+    char32_t slips[kLongestLabel];
+    const std::size_t characters = slipTextOf(name, slips);
+    size = skeletonOf(name, text, kMaxSkeletonSize);
+    if (size > 0) joinGroup(entry, kName, text, size, newPatterns);
+    size = static_cast<std::size_t>(std::remove(text, text + size, U'-') - text);
+    if (characters - static_cast<std::size_t>(std::count(slips, slips + characters, U'-')) >= kShortestLetters &&
+        size > 0) {
+        joinGroup(entry, kLetters, text, size, newPatterns);
     }
+    if (characters >= kShortestSlipName) joinGroup(entry, kSlipName, slips, characters, newPatterns);
 }
 
 void SenderHistory::unindexKnown(std::uint32_t entry) {
@@ -371,12 +385,12 @@ void SenderHistory::indexAllKnown() {
     // The groups are numbered as they are made, best first: of the slips'
     // keys under one hash, fill keeps those of the best names, as adding
     // them in turn would.
-    std::vector<std::uint64_t> slips;
-    gatheredSlips_ = &slips;
+    Gathered gathered;
+    gathered_ = &gathered;
     for (const std::uint64_t key : order) indexKnown(static_cast<std::uint32_t>(key & 0xFFFFFFFF), false);
-    gatheredSlips_ = nullptr;
-    slips_.fill(slips, kMostNamesOfAKey);
-    buildAutomata();
+    gathered_ = nullptr;
+    slips_.fill(gathered.slips, kMostNamesOfAKey);
+    readAutomaton_.build(gathered.letters, gathered.ends);
 }
 
 void SenderHistory::buildAutomata() {
