@@ -48,41 +48,40 @@ void LetterAutomaton::build(const std::vector<char32_t>& letters, const std::vec
     }
     if (!patterns.empty()) std::qsort(patterns.data(), patterns.size(), sizeof(Pattern), comparePatterns);
 
-    std::vector<Node> made(1);  // as made, a pattern at a time
-    std::vector<Link> madeLinks(1);
-    made.reserve(letters.size() + 1);
-    madeLinks.reserve(letters.size() + 1);
-    std::vector<std::uint32_t> parent(1, 0);
-    parent.reserve(letters.size() + 1);
+    // The trie as made, a pattern at a time: at most a node a letter.
+    const std::size_t most = letters.size() + 1;
+    std::vector<Node> made(most);
+    std::vector<Link> madeLinks(most);
+    std::vector<std::uint32_t> parent(most, 0);
     std::vector<std::uint32_t> path(1, 0);  // the nodes of the pattern before, by depth
+    std::uint32_t count = 1;
     Pattern before;
     for (const Pattern pattern : patterns) {
         std::size_t shared = 0;
         while (shared < pattern.size() && shared < before.size() && pattern[shared] == before[shared]) ++shared;
         path.resize(shared + 1);
-        for (std::size_t d = shared; d < pattern.size(); ++d) {
-            path.push_back(static_cast<std::uint32_t>(made.size()));
-            made.push_back({pattern[d], 0});
-            madeLinks.push_back({0, kNone, static_cast<std::uint32_t>(d + 1)});
-            parent.push_back(path[d]);
+        for (std::size_t d = shared; d < pattern.size(); ++d, ++count) {
+            made[count].letter = pattern[d];
+            madeLinks[count].depth = static_cast<std::uint32_t>(d + 1);
+            parent[count] = path[d];
+            path.push_back(count);
         }
         madeLinks[path[pattern.size()]].output = 0;  // a pattern ends there
         before = pattern;
     }
-    const auto count = static_cast<std::uint32_t>(made.size());
 
     // By depth, of one depth as made: each depth's nodes by their parents,
     // then by letter.
     std::vector<std::uint32_t> starts(count + 1, 0);
-    for (const Link& link : madeLinks) ++starts[link.depth + 1];
-    for (std::size_t d = 1; d <= count; ++d) starts[d] += starts[d - 1];
+    for (std::uint32_t node = 0; node < count; ++node) ++starts[madeLinks[node].depth + 1];
+    for (std::uint32_t d = 1; d <= count; ++d) starts[d] += starts[d - 1];
     std::vector<std::uint32_t> rank(count);
     for (std::uint32_t node = 0; node < count; ++node) rank[node] = starts[madeLinks[node].depth]++;
     LetterAutomaton automaton;
+    automaton.nodes_ = std::vector<Node>(count + 1);
+    automaton.links_ = std::vector<Link>(count);
     std::vector<Node>& nodes = automaton.nodes_;
     std::vector<Link>& links = automaton.links_;
-    nodes.resize(count + 1);
-    links.resize(count);
     std::vector<std::uint32_t>& parentOf = starts;  // by rank
     for (std::uint32_t node = 0; node < count; ++node) {
         const std::uint32_t at = rank[node];
@@ -91,8 +90,6 @@ void LetterAutomaton::build(const std::vector<char32_t>& letters, const std::vec
         if (links[at].output != kNone) links[at].output = at;
         parentOf[at] = rank[parent[node]];
     }
-    made = std::vector<Node>();
-    madeLinks = std::vector<Link>();
     // Each node's children begin after those of the nodes before it.
     for (std::uint32_t node = 1; node < count; ++node) ++nodes[parentOf[node] + 1].children;
     nodes[0].children = 1;
