@@ -111,27 +111,10 @@ std::uint64_t HashSlots::slotFor(std::uint64_t hash, std::uint32_t number) const
 
 void HashSlots::fill(std::vector<std::uint64_t>& slots, std::size_t most) {
     sortKeys(slots, 32);
-    std::size_t size = 16;
-    while (slots.size() > size / 4 * 3) size *= 2;
-    slots_.assign(size, kEmpty);
     count_ = 0;
-    shift_ = 64;
-    for (std::size_t rest = size; rest > 1; rest /= 2) --shift_;
-    std::size_t at = 0;  // the first slot not taken, as the slots run
-    std::size_t wrapped = slots.size();
+    slots_.clear();
+    reserve(slots.size());
     for (std::size_t i = 0; i < slots.size(); ++i) {
-        const std::uint64_t slot = slots[i];
-        if (i >= most && (slots[i - most] & kKeyBits) == (slot & kKeyBits)) continue;
-        at = std::max(at, static_cast<std::size_t>(slot >> shift_));
-        if (at == size) {
-            wrapped = i;
-            break;
-        }
-        slots_[at++] = slot;
-        ++count_;
-    }
-    // Those past the last slot go on from the first, as a probe does.
-    for (std::size_t i = wrapped; i < slots.size(); ++i) {
         if (i < most || (slots[i - most] & kKeyBits) != (slots[i] & kKeyBits)) place(slots[i]);
     }
 }

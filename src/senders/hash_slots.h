@@ -62,10 +62,10 @@ public:
     // What the table keeps of number under hash, for fill.
     std::uint64_t slotFor(std::uint64_t hash, std::uint32_t number) const;
     // Becomes the table of slots (made by slotFor; sorted here), keeping
-    // under one hash at most most numbers, the first that slots holds. Sorted, the slots
-    // fall in the order their places run, so each is placed in one step:
-    // linear in them, where inserting them one by one would walk the table
-    // at random.
+    // under one hash at most most numbers, the first that slots holds.
+    // Sorted, the slots fall in the order their places run, so that each
+    // is placed next to the one before: linear in them, where inserting
+    // them as they came would walk the table at random.
     void fill(std::vector<std::uint64_t>& slots, std::size_t most);
 
     // Takes number from under hash; the others keep their places or move

@@ -78,21 +78,6 @@ int compareDomains(const void* a, const void* b) {
     return static_cast<const FileLine*>(a)->domain.compare(static_cast<const FileLine*>(b)->domain);
 }
 
-// Sorts by domain each run of lines that sortKeys left in one place, as
-// sameKey tells, where it is out of order: with qsort, as the module has no
-// sort of its own; a run in order costs its length.
-void sortRuns(std::vector<FileLine>& lines, bool (*sameKey)(const FileLine&, const FileLine&)) {
-    for (std::size_t start = 0, end = 0; start < lines.size(); start = end) {
-        bool ordered = true;
-        for (end = start + 1; end < lines.size() && sameKey(lines[end - 1], lines[end]); ++end) {
-            ordered = ordered && lines[end - 1].domain < lines[end].domain;
-        }
-        if (!ordered) std::qsort(&lines[start], end - start, sizeof(FileLine), compareDomains);
-    }
-}
-
-bool samePrefix(const FileLine& a, const FileLine& b) { return a.domain.substr(0, 6) == b.domain.substr(0, 6); }
-
 // Reads file's first line and its lines as read on today, dates later than
 // today held to today; altered tells that what is kept differs from the
 // lines. False for no history.
@@ -236,24 +221,9 @@ SenderHistory::Placed SenderHistory::place(Day since, const std::vector<FileLine
 }
 
 std::vector<FileLine> SenderHistory::linesByDomain() const {
-    // By the first six bytes of the domain, the entry's number below them;
-    // then by the rest where six are the same.
-    // The entry's number in the low 16 bits of its key.
-    static_assert(kMaxDomains <= 0x10000, "an entry's number fits in 16 bits");
-    std::vector<std::uint64_t> order(entries_.size());
-    for (std::uint32_t i = 0; i < entries_.size(); ++i) {
-        const std::string_view domain = domainOf(entries_[i]);
-        std::uint64_t prefix = 0;
-        for (std::size_t k = 0; k < 6; ++k) prefix = prefix << 8 | (k < domain.size() ? static_cast<unsigned char>(domain[k]) : 0);
-        order[i] = prefix << 16 | i;
-    }
-    sortKeys(order);
-    std::vector<FileLine> lines(order.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        const Entry& entry = entries_[order[i] & 0xFFFF];
-        lines[i] = {domainOf(entry), entry.record};
-    }
-    sortRuns(lines, samePrefix);
+    std::vector<FileLine> lines(entries_.size());
+    for (std::size_t i = 0; i < entries_.size(); ++i) lines[i] = {domainOf(entries_[i]), entries_[i].record};
+    if (!lines.empty()) std::qsort(lines.data(), lines.size(), sizeof(FileLine), compareDomains);
     return lines;
 }
 
