@@ -723,6 +723,17 @@ TEST(KeyCache, KeepsAnswersForTheirTimeWithinBounds) {
         EXPECT_EQ(answer.state, c.answer.state) << c.name;
         EXPECT_EQ(cache.need("k", 1000 + c.lastsMs, answer), KeyCache::Need::kAsk) << c.name;
     }
+    // Forgotten, as when the settings name other servers: asked again, and
+    // a lookup on its way settles nothing.
+    KeyCache cache;
+    KeyAnswer answer;
+    cache.need("k", 0, answer);
+    cache.settle("k", {KeyState::kNoKey, nullptr}, 3600, 0);
+    cache.need("on its way", 0, answer);
+    cache.forget();
+    cache.settle("on its way", {KeyState::kNoKey, nullptr}, 3600, 0);
+    EXPECT_EQ(cache.size(), 0u);
+    EXPECT_EQ(cache.need("k", 1, answer), KeyCache::Need::kAsk);
 }
 
 TEST(KeyCache, HoldsAThousandNamesAtMost) {

@@ -83,6 +83,9 @@ TEST(SenderHistoryKept, MergesAnotherProcessesSaveLosingNoRecord) {
          "a.com 2024-01-01 2024-01-03 3\nb.com 2024-02-02 2024-02-02 1\nc.com 2024-01-02 2024-01-02 1\n", true},
         {"theirs earlier, ours more", {"a.com", "a.com"}, "a.com 2023-12-01 2024-01-02 2\n",
          "a.com 2023-12-01 2024-02-03 5\n", true},
+        // One of ours before a domain both hold: each line still meets its own.
+        {"ours first, then one of both", {"0.com"}, "a.com 2024-01-01 2024-01-03 3\nz.com 2024-01-05 2024-01-05 1\n",
+         "0.com 2024-02-02 2024-02-02 1\na.com 2024-01-01 2024-01-03 3\nz.com 2024-01-05 2024-01-05 1\n", true},
     };
     for (const auto& c : cases) {
         SenderHistory history(0);

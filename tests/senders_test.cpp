@@ -413,6 +413,12 @@ TEST(SenderNotes, ALookAlikeUntilItIsKnown) {
         {"amazom.top", "amazom.top 2024-01-20 2024-02-20 2", " (looks like amazon.co.jp)"},
         {"amazom.top", "amazom.top 2024-01-20 2024-02-20 3", ""},
         {"amazom.top", "amazom.top 2024-02-28 2024-03-01 3", " (new sender)"},
+        // Known itself, but a known name below it still looks like one.
+        {"amazon-co-jp.security-center.top", "security-center.top 2024-01-20 2024-02-20 3", " (looks like amazon.co.jp)"},
+        {"amazon.co.jp.security-center.top", "security-center.top 2024-01-20 2024-02-20 3", " (looks like amazon.co.jp)"},
+        {"news.security-center.top", "security-center.top 2024-01-20 2024-02-20 3", ""},
+        {"security-center.top.security-center.top", "security-center.top 2024-01-20 2024-02-20 3", ""},
+        {"mail.amazon.co.jp", "security-center.top 2024-01-20 2024-02-20 3", ""},
     };
     for (const auto& c : cases) {
         const SenderHistory history = historyOf({"amazon.co.jp 2024-01-05 2024-03-01 12", c.line});

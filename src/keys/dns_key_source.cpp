@@ -34,7 +34,10 @@ DnsKeySource::~DnsKeySource() { DeleteCriticalSection(&lock_); }
 
 void DnsKeySource::useServers(const std::vector<std::uint32_t>& servers) {
     Locked locked(lock_);
+    // Other servers may answer otherwise: what these gave is not theirs.
+    if (servers == servers_) return;
     servers_ = servers;
+    cache_.forget();
 }
 
 void DnsKeySource::startWorker() {

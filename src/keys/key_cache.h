@@ -28,6 +28,9 @@ public:
     void settle(const std::string& name, const KeyAnswer& answer, std::uint32_t ttlSeconds, std::uint64_t nowMs);
     // The lookup of name will not be made after all.
     void abandon(const std::string& name);
+    // Forgets every answer, as when other servers are asked from now on: a
+    // lookup on its way settles nothing.
+    void forget() { entries_.clear(); }
 
     std::size_t size() const { return entries_.size(); }
 

@@ -90,12 +90,12 @@ extern "C" {
 int WINAPI BKC_OnStart() {
     return guarded(0, [] {
         loadSettings(plugin.module, plugin.settings);
+        // The clock is read afresh at each start, whatever an earlier
+        // session of the loaded module read.
+        const Day day = today(true);
         // Read once: a later start keeps what this session learned.
-        if (keepsSenders(plugin.settings)) {
-            const Day day = today(true);
-            if (plugin.senders == nullptr) plugin.senders = new KeptHistory(plugin.module, day);
-        }
-        if (keepsKeys(plugin.settings) && plugin.keptKeys == nullptr) plugin.keptKeys = new KeptKeysFile(plugin.module, today(true));
+        if (keepsSenders(plugin.settings) && plugin.senders == nullptr) plugin.senders = new KeptHistory(plugin.module, day);
+        if (keepsKeys(plugin.settings) && plugin.keptKeys == nullptr) plugin.keptKeys = new KeptKeysFile(plugin.module, day);
         if (!switchedOn(plugin.settings.dkim)) return;
         if (plugin.keys == nullptr) plugin.keys = new DnsKeySource();
         plugin.keys->useServers(plugin.settings.dnsServers);

@@ -159,9 +159,11 @@ bool SenderHistory::merge(std::string_view file, Day today) {
         } else if (i == ours.size() || theirs[k].domain < ours[i].domain) {
             lines.push_back(theirs[k++]);
         } else {
-            const FileLine both{theirs[k].domain, mergedRecord(ours[i++].record, theirs[k].record)};
-            changed = changed || !(both.record == theirs[k++].record);
+            const FileLine both{theirs[k].domain, mergedRecord(ours[i].record, theirs[k].record)};
+            changed = changed || !(both.record == theirs[k].record);
             lines.push_back(both);
+            ++i;
+            ++k;
         }
     }
     changed = changed || since_ < since;
@@ -173,11 +175,19 @@ bool SenderHistory::build(Day since, std::vector<FileLine>& lines, bool changed)
     // public suffix, found once as its keys are made, tells. A domain below
     // its organizational domain, which an older list of public suffixes
     // made one, is read as that domain, in a second pass.
-    const Placed placed = place(since, lines, changed);
-    if (placed != Placed::kBelowItsDomain) return placed == Placed::kPlaced;
-    for (FileLine& line : lines) line.domain = organizationalDomain(line.domain);
+    // Past capacity, the lines kept are chosen among the domains read as
+    // their organizational domains, so that pass comes first.
+    if (lines.size() <= capacity_) {
+        const Placed placed = place(since, lines, changed);
+        if (placed != Placed::kBelowItsDomain) return placed == Placed::kPlaced;
+    }
+    for (FileLine& line : lines) {
+        const std::string_view organization = organizationalDomain(line.domain);
+        changed = changed || organization.size() != line.domain.size();
+        line.domain = organization;
+    }
     byDomain(lines, changed);
-    return place(since, lines, true) == Placed::kPlaced;
+    return place(since, lines, changed) == Placed::kPlaced;
 }
 
 SenderHistory::Placed SenderHistory::place(Day since, const std::vector<FileLine>& lines, bool changed) {

@@ -392,8 +392,16 @@ SenderNote SenderHistory::noteFor(std::string_view organization, std::string_vie
     SenderNote::Kind kind = SenderNote::Kind::kNone;
     const std::uint32_t own = findEntry(organization, hashOf(organization));
     const std::int64_t now = today;
-    // A look-alike until it is known itself: two the user knows are both theirs.
-    if (own == kNone || entries_[own].record.days < kKnownDays) known = lookAlike(organization, from);
+    // A look-alike until it is known itself: two the user knows are both
+    // theirs. But a known name in the labels below a known organization is
+    // still one: a domain made known by harmless mail must not send as
+    // amazon.co.jp.evil.top.
+    if (own == kNone || entries_[own].record.days < kKnownDays) {
+        known = lookAlike(organization, from);
+    } else if (from.size() > organization.size() + 1) {
+        known = knownWithin(from.substr(0, from.size() - organization.size() - 1));
+        if (known == own) known = kNone;
+    }
     if (known != kNone) {
         kind = SenderNote::Kind::kLooksLike;
     } else if ((own == kNone || entries_[own].record.first >= now - (kNewDays - 1)) && now - since_ >= kLearningDays) {
