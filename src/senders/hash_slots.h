@@ -71,8 +71,6 @@ public:
     // Takes number from under hash; the others keep their places or move
     // up, as linear probing needs. Nothing, and false, when it is not there.
     bool erase(std::uint64_t hash, std::uint32_t number);
-    // Puts number where old stands under hash; nothing when old is not there.
-    void replace(std::uint64_t hash, std::uint32_t old, std::uint32_t number);
 
     // A walk over the numbers under one hash.
     struct Probe {

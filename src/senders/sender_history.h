@@ -72,8 +72,9 @@ public:
     // kLastDay), keeping at most capacity domains (1 to kMaxDomains).
     explicit SenderHistory(Day since, std::size_t capacity = kMaxDomains);
     // Made once, where the indexes are, rather than wherever a history is
-    // replaced: they are many.
-    SenderHistory(SenderHistory&&) noexcept;
+    // replaced: they are many. A history moved into is made empty first,
+    // which takes no memory, then assigned.
+    SenderHistory(SenderHistory&& other) noexcept;
     SenderHistory& operator=(SenderHistory&&) noexcept;
     ~SenderHistory();
 

@@ -2,6 +2,7 @@
 // as they are recorded and evicted, and the rules a new sender is read by.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "domains/public_suffixes.h"
 #include "senders/sender_history.h"
@@ -112,22 +113,26 @@ private:
 // Calls key(hash, length) for each text a name gives with one code point
 // left out and, when pairs, two: each text once where it can tell (of a
 // run of one code point, only its first is left out).
+// key(hash, length, i, j): the code points at i and j left out, j the
+// name's size for one.
 template <typename Key>
 void forEachLeftOut(Points name, const PrefixHashes& hashes, bool pairs, Key key) {
     for (std::size_t i = 0; i < name.size(); ++i) {
         if (i > 0 && name[i] == name[i - 1]) continue;
-        key(hashes.without(i), name.size() - 1);
+        key(hashes.without(i), name.size() - 1, i, name.size());
         if (!pairs) continue;
         for (std::size_t j = i + 1; j < name.size(); ++j) {
             if (j > i + 1 && name[j] == name[j - 1]) continue;
-            key(hashes.without(i, j), name.size() - 2);
+            key(hashes.without(i, j), name.size() - 2, i, j);
         }
     }
 }
 
 }  // namespace
 
-SenderHistory::SenderHistory(SenderHistory&&) noexcept = default;
+SenderHistory::SenderHistory(SenderHistory&& other) noexcept : SenderHistory(other.since_, other.capacity_) {
+    *this = std::move(other);
+}
 SenderHistory& SenderHistory::operator=(SenderHistory&&) noexcept = default;
 SenderHistory::~SenderHistory() = default;
 
@@ -207,7 +212,7 @@ void SenderHistory::indexSlips(std::uint32_t group, const char32_t* name, std::s
     }
     if (pairs) pairKeys_ = add ? pairKeys_ + pairCount : pairKeys_ - pairCount;
     if (add && gatheredSlips_ == nullptr) slips_.reserve(slips_.size() + size + (pairs ? pairCount : 0));
-    forEachLeftOut(text, hashes, pairs, [&](std::uint64_t hash, std::size_t length) {
+    forEachLeftOut(text, hashes, pairs, [&](std::uint64_t hash, std::size_t length, std::size_t, std::size_t) {
         if (add && gatheredSlips_ != nullptr) {
             gatheredSlips_->push_back(slips_.slotFor(hash, group));
             ++slipKeysOfLength_[length];
@@ -537,14 +542,8 @@ std::uint32_t SenderHistory::slipsFrom(const char32_t* name, std::size_t size, i
         }
     };
     lookUp(hashes.of(0, size).value(), size, size, size);
-    for (std::size_t i = 0; i < size; ++i) {
-        if (i > 0 && name[i] == name[i - 1]) continue;
-        lookUp(hashes.without(i), size - 1, i, size);
-        if (slips < 2 || size < 2 || (slipNamesOfLength_[size - 2] == 0 && slipKeysOfLength_[size - 2] == 0)) continue;
-        for (std::size_t j = i + 1; j < size; ++j) {
-            if (j > i + 1 && name[j] == name[j - 1]) continue;
-            lookUp(hashes.without(i, j), size - 2, i, j);
-        }
-    }
+    forEachLeftOut(text, hashes,
+                   slips == 2 && size >= 2 && (slipNamesOfLength_[size - 2] > 0 || slipKeysOfLength_[size - 2] > 0),
+                   lookUp);
     return best;
 }
