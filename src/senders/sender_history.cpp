@@ -120,7 +120,7 @@ void byDomain(std::vector<FileLine>& lines, bool& altered) {
             lines[kept++] = lines[i];
         }
     }
-    lines.resize(kept);
+    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(kept), lines.end());
 }
 
 }  // namespace
@@ -221,7 +221,7 @@ SenderHistory::Placed SenderHistory::place(Day since, const std::vector<FileLine
         if (!keys.organizational) return Placed::kBelowItsDomain;
         if (fresh.findEntry(line.domain, keys.domain) != kNone) return Placed::kRefused;
         const auto poolAt = static_cast<std::uint32_t>(fresh.pool_.size());
-        fresh.pool_.insert(fresh.pool_.end(), line.domain.begin(), line.domain.end());
+        fresh.pool_.append(line.domain.data(), line.domain.size());
         fresh.entries_.emplace_back();
         fresh.placeEntry(static_cast<std::uint32_t>(i), poolAt, line.domain.size(), keys, line.record);
     }
@@ -294,7 +294,7 @@ void SenderHistory::record(std::string_view organization, Day today) {
         evictedBytes_ += entries_[at].size;
     }
     const auto poolAt = static_cast<std::uint32_t>(pool_.size());
-    pool_.insert(pool_.end(), organization.begin(), organization.end());
+    pool_.append(organization.data(), organization.size());
     placeEntry(at, poolAt, organization.size(), keys, {today, today, 1});
     changed_ = true;
 }
@@ -307,12 +307,12 @@ void SenderHistory::poolRoom(std::size_t size) {
         return;
     }
     // Each byte moved here was appended after the last move: linear in all.
-    std::vector<char> moved;
+    std::string moved;
     moved.reserve(2 * kept + size);
     for (Entry& entry : entries_) {
         const std::string_view domain = domainOf(entry);
         entry.at = static_cast<std::uint32_t>(moved.size());
-        moved.insert(moved.end(), domain.begin(), domain.end());
+        moved.append(domain.data(), domain.size());
     }
     pool_.swap(moved);
     evictedBytes_ = 0;

@@ -264,7 +264,8 @@ private:
     std::vector<Entry> entries_;
     // The domains' bytes, one after another: an evicted domain's stay until
     // they are more than those kept, or the next read.
-    std::vector<char> pool_;
+    // A string, whose appending the C++ library holds already built.
+    std::string pool_;
     std::size_t evictedBytes_ = 0;
     std::uint32_t oldest_ = HashSlots::kNone;  // the recency list's ends
     std::uint32_t newest_ = HashSlots::kNone;
