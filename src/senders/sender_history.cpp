@@ -92,14 +92,16 @@ bool readLines(std::string_view file, Day today, Day& since, std::vector<FileLin
         since = today;
         altered = true;
     }
-    // At most a line per 26 bytes: a one-byte domain and three fields.
-    lines.reserve(file.size() / 26);
+    // A line read is 25 bytes at least, a one-byte domain and three fields:
+    // room for as many, made at once, and what is left over cut off.
+    lines = std::vector<FileLine>(file.size() / 25 + 1);
+    std::size_t count = 0;
     for (KeptLines::Next next; (next = reader.next(line)) != KeptLines::Next::kEnd;) {
-        FileLine parsed;
-        if (next == KeptLines::Next::kDamaged || !parseLine(line, parsed)) return false;
+        FileLine& parsed = lines[count];
+        if (next == KeptLines::Next::kDamaged || !parseLine(line, parsed) || ++count == lines.size()) return false;
         altered = holdToToday(parsed.record, today) || altered;
-        lines.push_back(parsed);
     }
+    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(count), lines.end());
     return true;
 }
 
@@ -150,22 +152,23 @@ bool SenderHistory::merge(std::string_view file, Day today) {
     byDomain(theirs, changed);
     // Both by domain: one walk finds each domain's records.
     const std::vector<FileLine> ours = linesByDomain();
-    std::vector<FileLine> lines;
-    lines.reserve(ours.size() + theirs.size());
+    std::vector<FileLine> lines(ours.size() + theirs.size());
+    std::size_t count = 0;
     for (std::size_t i = 0, k = 0; i < ours.size() || k < theirs.size();) {
         if (k == theirs.size() || (i < ours.size() && ours[i].domain < theirs[k].domain)) {
-            lines.push_back(ours[i++]);
+            lines[count++] = ours[i++];
             changed = true;
         } else if (i == ours.size() || theirs[k].domain < ours[i].domain) {
-            lines.push_back(theirs[k++]);
+            lines[count++] = theirs[k++];
         } else {
             const FileLine both{theirs[k].domain, mergedRecord(ours[i].record, theirs[k].record)};
             changed = changed || !(both.record == theirs[k].record);
-            lines.push_back(both);
+            lines[count++] = both;
             ++i;
             ++k;
         }
     }
+    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(count), lines.end());
     changed = changed || since_ < since;
     return build(std::min(since, since_), lines, changed);
 }
