@@ -137,7 +137,9 @@ public:
     // the note costs one comparison.
     SenderNote noteFor(std::string_view organization, std::string_view from, Day today) const noexcept;
     // The same for from's organizational domain, when the history can hold it.
-    SenderNote noteFor(std::string_view from, Day today) const noexcept;
+    SenderNote noteFor(std::string_view from, Day today) const noexcept {
+        return noteFor(organizationalDomain(from), from, today);
+    }
 
     // Whether the history changed since it was read, begun or saved.
     bool changed() const override { return changed_; }

@@ -382,10 +382,6 @@ void SenderHistory::indexAllKnown() {
     slips_.fill(slips, kMostNamesOfAKey);
 }
 
-SenderNote SenderHistory::noteFor(std::string_view from, Day today) const noexcept {
-    return noteFor(organizationalDomain(from), from, today);
-}
-
 SenderNote SenderHistory::noteFor(std::string_view organization, std::string_view from, Day today) const noexcept {
     LastNote& last = lastNote_;
     if (last.size != 0 && last.size == from.size() && last.today == today &&
