@@ -51,9 +51,9 @@ std::uint32_t freshSeed() {
 
 }  // namespace
 
-void sortKeys(std::vector<std::uint64_t>& keys) {
+void sortKeys(std::vector<std::uint64_t>& keys, unsigned fromBit) {
     std::vector<std::uint64_t> sorted(keys.size());
-    for (unsigned shift = 0; shift < 64; shift += 8) {
+    for (unsigned shift = fromBit; shift < 64; shift += 8) {
         std::size_t starts[256] = {};
         for (const std::uint64_t key : keys) ++starts[key >> shift & 0xFF];
         if (std::find(starts, starts + 256, keys.size()) != starts + 256) continue;
@@ -65,17 +65,9 @@ void sortKeys(std::vector<std::uint64_t>& keys) {
 }
 
 std::uint64_t hashOf(std::string_view text) {
-    // Two bytes a step, as hashStep twice: the multiplication of the byte
-    // before runs beside the one that waits for the step before.
-    constexpr HashLanes kBase2 = kHashBase * kHashBase;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    HashLanes hash;
-    std::size_t i = 0;
-    for (; i + 2 <= text.size(); i += 2) {
-        hash = hash * kBase2 + (HashLanes::of(bytes[i]) * kHashBase + HashLanes::of(bytes[i + 1]));
-    }
-    if (i < text.size()) hash = hash * kHashBase + HashLanes::of(bytes[i]);
-    return hash.value();
+    std::uint64_t hash = 0;
+    for (const char c : text) hash = hashStep(hash, static_cast<unsigned char>(c));
+    return hash;
 }
 
 void HashSlots::reserve(std::size_t count) {
@@ -103,6 +95,20 @@ void HashSlots::grow(std::size_t slots) {
 void HashSlots::insert(std::uint64_t hash, std::uint32_t number) {
     reserve(count_ + 1);
     place(keyOf(hash, seed_) | number);
+}
+
+std::uint64_t HashSlots::slotFor(std::uint64_t hash, std::uint32_t number) const {
+    return keyOf(hash, seed_) | number;
+}
+
+void HashSlots::fill(std::vector<std::uint64_t>& slots, std::size_t most) {
+    sortKeys(slots, 32);
+    count_ = 0;
+    slots_.clear();
+    reserve(slots.size());
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        if (i < most || (slots[i - most] & kKeyBits) != (slots[i] & kKeyBits)) place(slots[i]);
+    }
 }
 
 void HashSlots::insertAt(const Probe& ended, std::uint32_t number) {
@@ -143,12 +149,6 @@ bool HashSlots::erase(std::uint64_t hash, std::uint32_t number) {
     slots_[hole] = kEmpty;
     --count_;
     return true;
-}
-
-void HashSlots::replace(std::uint64_t hash, std::uint32_t old, std::uint32_t number) {
-    const std::uint64_t key = keyOf(hash, seed_);
-    const std::size_t at = slotOf(key, old);
-    if (at != kNotThere) slots_[at] = key | number;
 }
 
 HashSlots::Probe HashSlots::probe(std::uint64_t hash) const {

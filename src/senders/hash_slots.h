@@ -34,9 +34,11 @@ constexpr std::uint64_t hashStep(std::uint64_t hash, char32_t c) {
 }
 std::uint64_t hashOf(std::string_view text);
 
-// Sorts keys by value: a stable radix sort a byte at a time, passing over
-// the bytes all keys share. Linear in the keys; no comparisons.
-void sortKeys(std::vector<std::uint64_t>& keys);
+// Sorts keys by value, or by their bits from fromBit up only (a multiple
+// of 8), the rest in the order they came: a stable radix sort a byte at a
+// time, passing over the bytes all keys share. Linear in the keys; no
+// comparisons.
+void sortKeys(std::vector<std::uint64_t>& keys, unsigned fromBit = 0);
 
 // A table of 64-bit hashes to numbers, open addressing with linear probing,
 // one 64-bit slot a number and no node: a slot keeps the hash folded to 32
@@ -57,11 +59,18 @@ public:
     // Adds number (not kNone) under hash.
     void insert(std::uint64_t hash, std::uint32_t number);
 
+    // What the table keeps of number under hash, for fill.
+    std::uint64_t slotFor(std::uint64_t hash, std::uint32_t number) const;
+    // Becomes the table of slots (made by slotFor; sorted here), keeping
+    // under one hash at most most numbers, the first that slots holds.
+    // Sorted, the slots fall in the order their places run, so that each
+    // is placed next to the one before: linear in them, where inserting
+    // them as they came would walk the table at random.
+    void fill(std::vector<std::uint64_t>& slots, std::size_t most);
+
     // Takes number from under hash; the others keep their places or move
     // up, as linear probing needs. Nothing, and false, when it is not there.
     bool erase(std::uint64_t hash, std::uint32_t number);
-    // Puts number where old stands under hash; nothing when old is not there.
-    void replace(std::uint64_t hash, std::uint32_t old, std::uint32_t number);
 
     // A walk over the numbers under one hash.
     struct Probe {

@@ -78,21 +78,6 @@ int compareDomains(const void* a, const void* b) {
     return static_cast<const FileLine*>(a)->domain.compare(static_cast<const FileLine*>(b)->domain);
 }
 
-// Sorts by domain each run of lines that sortKeys left in one place, as
-// sameKey tells, where it is out of order: with qsort, as the module has no
-// sort of its own; a run in order costs its length.
-void sortRuns(std::vector<FileLine>& lines, bool (*sameKey)(const FileLine&, const FileLine&)) {
-    for (std::size_t start = 0, end = 0; start < lines.size(); start = end) {
-        bool ordered = true;
-        for (end = start + 1; end < lines.size() && sameKey(lines[end - 1], lines[end]); ++end) {
-            ordered = ordered && lines[end - 1].domain < lines[end].domain;
-        }
-        if (!ordered) std::qsort(&lines[start], end - start, sizeof(FileLine), compareDomains);
-    }
-}
-
-bool samePrefix(const FileLine& a, const FileLine& b) { return a.domain.substr(0, 6) == b.domain.substr(0, 6); }
-
 // Reads file's first line and its lines as read on today, dates later than
 // today held to today; altered tells that what is kept differs from the
 // lines. False for no history.
@@ -107,14 +92,16 @@ bool readLines(std::string_view file, Day today, Day& since, std::vector<FileLin
         since = today;
         altered = true;
     }
-    // At most a line per 26 bytes: a one-byte domain and three fields.
-    lines.reserve(file.size() / 26);
+    // A line read is 25 bytes at least, a one-byte domain and three fields:
+    // room for as many, made at once, and what is left over cut off.
+    lines = std::vector<FileLine>(file.size() / 25 + 1);
+    std::size_t count = 0;
     for (KeptLines::Next next; (next = reader.next(line)) != KeptLines::Next::kEnd;) {
-        FileLine parsed;
-        if (next == KeptLines::Next::kDamaged || !parseLine(line, parsed)) return false;
+        FileLine& parsed = lines[count];
+        if (next == KeptLines::Next::kDamaged || !parseLine(line, parsed) || ++count == lines.size()) return false;
         altered = holdToToday(parsed.record, today) || altered;
-        lines.push_back(parsed);
     }
+    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(count), lines.end());
     return true;
 }
 
@@ -135,7 +122,7 @@ void byDomain(std::vector<FileLine>& lines, bool& altered) {
             lines[kept++] = lines[i];
         }
     }
-    lines.resize(kept);
+    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(kept), lines.end());
 }
 
 }  // namespace
@@ -165,22 +152,23 @@ bool SenderHistory::merge(std::string_view file, Day today) {
     byDomain(theirs, changed);
     // Both by domain: one walk finds each domain's records.
     const std::vector<FileLine> ours = linesByDomain();
-    std::vector<FileLine> lines;
-    lines.reserve(ours.size() + theirs.size());
+    std::vector<FileLine> lines(ours.size() + theirs.size());
+    std::size_t count = 0;
     for (std::size_t i = 0, k = 0; i < ours.size() || k < theirs.size();) {
         if (k == theirs.size() || (i < ours.size() && ours[i].domain < theirs[k].domain)) {
-            lines.push_back(ours[i++]);
+            lines[count++] = ours[i++];
             changed = true;
         } else if (i == ours.size() || theirs[k].domain < ours[i].domain) {
-            lines.push_back(theirs[k++]);
+            lines[count++] = theirs[k++];
         } else {
             const FileLine both{theirs[k].domain, mergedRecord(ours[i].record, theirs[k].record)};
             changed = changed || !(both.record == theirs[k].record);
-            lines.push_back(both);
+            lines[count++] = both;
             ++i;
             ++k;
         }
     }
+    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(count), lines.end());
     changed = changed || since_ < since;
     return build(std::min(since, since_), lines, changed);
 }
@@ -236,7 +224,7 @@ SenderHistory::Placed SenderHistory::place(Day since, const std::vector<FileLine
         if (!keys.organizational) return Placed::kBelowItsDomain;
         if (fresh.findEntry(line.domain, keys.domain) != kNone) return Placed::kRefused;
         const auto poolAt = static_cast<std::uint32_t>(fresh.pool_.size());
-        fresh.pool_.insert(fresh.pool_.end(), line.domain.begin(), line.domain.end());
+        fresh.pool_.append(line.domain.data(), line.domain.size());
         fresh.entries_.emplace_back();
         fresh.placeEntry(static_cast<std::uint32_t>(i), poolAt, line.domain.size(), keys, line.record);
     }
@@ -246,24 +234,9 @@ SenderHistory::Placed SenderHistory::place(Day since, const std::vector<FileLine
 }
 
 std::vector<FileLine> SenderHistory::linesByDomain() const {
-    // By the first six bytes of the domain, the entry's number below them;
-    // then by the rest where six are the same.
-    // The entry's number in the low 16 bits of its key.
-    static_assert(kMaxDomains <= 0x10000, "an entry's number fits in 16 bits");
-    std::vector<std::uint64_t> order(entries_.size());
-    for (std::uint32_t i = 0; i < entries_.size(); ++i) {
-        const std::string_view domain = domainOf(entries_[i]);
-        std::uint64_t prefix = 0;
-        for (std::size_t k = 0; k < 6; ++k) prefix = prefix << 8 | (k < domain.size() ? static_cast<unsigned char>(domain[k]) : 0);
-        order[i] = prefix << 16 | i;
-    }
-    sortKeys(order);
-    std::vector<FileLine> lines(order.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        const Entry& entry = entries_[order[i] & 0xFFFF];
-        lines[i] = {domainOf(entry), entry.record};
-    }
-    sortRuns(lines, samePrefix);
+    std::vector<FileLine> lines(entries_.size());
+    for (std::size_t i = 0; i < entries_.size(); ++i) lines[i] = {domainOf(entries_[i]), entries_[i].record};
+    if (!lines.empty()) std::qsort(lines.data(), lines.size(), sizeof(FileLine), compareDomains);
     return lines;
 }
 
@@ -324,7 +297,7 @@ void SenderHistory::record(std::string_view organization, Day today) {
         evictedBytes_ += entries_[at].size;
     }
     const auto poolAt = static_cast<std::uint32_t>(pool_.size());
-    pool_.insert(pool_.end(), organization.begin(), organization.end());
+    pool_.append(organization.data(), organization.size());
     placeEntry(at, poolAt, organization.size(), keys, {today, today, 1});
     changed_ = true;
 }
@@ -337,12 +310,12 @@ void SenderHistory::poolRoom(std::size_t size) {
         return;
     }
     // Each byte moved here was appended after the last move: linear in all.
-    std::vector<char> moved;
+    std::string moved;
     moved.reserve(2 * kept + size);
     for (Entry& entry : entries_) {
         const std::string_view domain = domainOf(entry);
         entry.at = static_cast<std::uint32_t>(moved.size());
-        moved.insert(moved.end(), domain.begin(), domain.end());
+        moved.append(domain.data(), domain.size());
     }
     pool_.swap(moved);
     evictedBytes_ = 0;

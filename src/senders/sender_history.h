@@ -24,7 +24,6 @@
 #include "keptfile/kept_text.h"
 #include "keptfile/local_dates.h"
 #include "senders/hash_slots.h"
-#include "senders/letter_automaton.h"
 #include "senders/skeleton.h"
 
 // What the trust lines show after a From domain.
@@ -73,8 +72,9 @@ public:
     // kLastDay), keeping at most capacity domains (1 to kMaxDomains).
     explicit SenderHistory(Day since, std::size_t capacity = kMaxDomains);
     // Made once, where the indexes are, rather than wherever a history is
-    // replaced: they are many.
-    SenderHistory(SenderHistory&&) noexcept;
+    // replaced: they are many. A history moved into is made empty first,
+    // which takes no memory, then assigned.
+    SenderHistory(SenderHistory&& other) noexcept;
     SenderHistory& operator=(SenderHistory&&) noexcept;
     ~SenderHistory();
 
@@ -137,7 +137,9 @@ public:
     // the note costs one comparison.
     SenderNote noteFor(std::string_view organization, std::string_view from, Day today) const noexcept;
     // The same for from's organizational domain, when the history can hold it.
-    SenderNote noteFor(std::string_view from, Day today) const noexcept;
+    SenderNote noteFor(std::string_view from, Day today) const noexcept {
+        return noteFor(organizationalDomain(from), from, today);
+    }
 
     // Whether the history changed since it was read, begun or saved.
     bool changed() const override { return changed_; }
@@ -227,18 +229,16 @@ private:
     // The look-alike indexes (sender_lookalikes.cpp), of known entries only.
     // Indexes every known entry, best first, after a read.
     void indexAllKnown();
-    // Makes the automaton of every known name's letters, none kept apart.
-    void buildAutomata();
     // entry was recorded on one date more: indexed when it just became
     // known, moved up its groups when it was.
     void knownDaysChanged(std::uint32_t entry);
     void unindexKnown(std::uint32_t entry);
-    void indexKnown(std::uint32_t entry, bool newPatterns);
+    void indexKnown(std::uint32_t entry);
     // The text of entry of kind into out (room for kMaxSkeletonSize); its length, 0 for none.
     std::size_t textOf(const Entry& entry, Kind kind, char32_t* out) const;
     // The group of kind whose text is text, or kNone.
     std::uint32_t findGroup(Kind kind, const char32_t* text, std::size_t size, std::uint64_t hash) const;
-    void joinGroup(std::uint32_t entry, Kind kind, const char32_t* text, std::size_t size, bool newPatterns);
+    void joinGroup(std::uint32_t entry, Kind kind, const char32_t* text, std::size_t size);
     // Counts a group of entry's text that was added or is gone.
     void countGroup(std::uint32_t entry, Kind kind, std::uint32_t group, const char32_t* text, std::size_t size,
                     bool added);
@@ -266,7 +266,8 @@ private:
     std::vector<Entry> entries_;
     // The domains' bytes, one after another: an evicted domain's stay until
     // they are more than those kept, or the next read.
-    std::vector<char> pool_;
+    // A string, whose appending the C++ library holds already built.
+    std::string pool_;
     std::size_t evictedBytes_ = 0;
     std::uint32_t oldest_ = HashSlots::kNone;  // the recency list's ends
     std::uint32_t newest_ = HashSlots::kNone;
@@ -281,16 +282,17 @@ private:
     // Each kSlipName group by the hashes of its text with one character
     // left out, and of 12 or more with two.
     HashSlots slips_;
+    // While the indexes are made after a read, the keys of slips_
+    // gathered here and filled in at once.
+    std::vector<std::uint64_t>* gatheredSlips_ = nullptr;
     std::size_t pairKeys_ = 0;  // the keys of two left out, which are bounded
+    // The keys of each length: a filter, counted as they are made (after a
+    // read, keys past kMostNamesOfAKey stay counted, though not kept).
     std::uint32_t slipKeysOfLength_[64] = {};
     std::uint32_t slipNamesOfLength_[64] = {};  // kSlipName groups by their length
-    // The names' letters as patterns: those indexed at the last read, and
-    // those first known since, which their own automaton, made again as
-    // each comes, finds.
-    LetterAutomaton readAutomaton_;
-    LetterAutomaton newAutomaton_;
-    std::vector<char32_t> newLetters_;
-    std::vector<std::uint32_t> newEnds_;
+    // kLetters groups by the length of their text: the lengths a From
+    // domain's letters are read for.
+    std::uint32_t lettersOfLength_[kMaxLabelSkeletonSize + 1] = {};
     // Names of 5 characters or more whose letters are fewer than 6 stand as
     // whole words (kName groups), by their skeleton's length.
     std::uint32_t wordNamesOfLength_[kMaxLabelSkeletonSize + 1] = {};

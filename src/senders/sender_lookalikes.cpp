@@ -2,6 +2,7 @@
 // as they are recorded and evicted, and the rules a new sender is read by.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "domains/public_suffixes.h"
 #include "senders/sender_history.h"
@@ -27,11 +28,6 @@ constexpr std::size_t kMostPairKeys = std::size_t{1} << 18;
 // known name too, checked plainly.
 constexpr std::size_t kMostNamesOfAKey = 4;
 constexpr std::size_t kLongestLabel = 63;
-// The letters of the names first known since the automaton of all was
-// made, at most, which their own automaton, made again as each comes,
-// holds: some 300 names, a fraction of a millisecond to make. Past them,
-// the automaton of all is made again, and theirs begins anew.
-constexpr std::size_t kMostNewLetters = 4096;
 
 using Points = std::u32string_view;
 
@@ -117,15 +113,17 @@ private:
 // Calls key(hash, length) for each text a name gives with one code point
 // left out and, when pairs, two: each text once where it can tell (of a
 // run of one code point, only its first is left out).
+// key(hash, length, i, j): the code points at i and j left out, j the
+// name's size for one.
 template <typename Key>
 void forEachLeftOut(Points name, const PrefixHashes& hashes, bool pairs, Key key) {
     for (std::size_t i = 0; i < name.size(); ++i) {
         if (i > 0 && name[i] == name[i - 1]) continue;
-        key(hashes.without(i), name.size() - 1);
+        key(hashes.without(i), name.size() - 1, i, name.size());
         if (!pairs) continue;
         for (std::size_t j = i + 1; j < name.size(); ++j) {
             if (j > i + 1 && name[j] == name[j - 1]) continue;
-            key(hashes.without(i, j), name.size() - 2);
+            key(hashes.without(i, j), name.size() - 2, i, j);
         }
     }
 }
@@ -153,7 +151,9 @@ bool lettersWithin(std::string_view name, std::string_view domain) {
 
 }  // namespace
 
-SenderHistory::SenderHistory(SenderHistory&&) noexcept = default;
+SenderHistory::SenderHistory(SenderHistory&& other) noexcept : SenderHistory(other.since_, other.capacity_) {
+    *this = std::move(other);
+}
 SenderHistory& SenderHistory::operator=(SenderHistory&&) noexcept = default;
 SenderHistory::~SenderHistory() = default;
 
@@ -232,9 +232,12 @@ void SenderHistory::indexSlips(std::uint32_t group, const char32_t* name, std::s
         pairs = groups_[group].pairs;
     }
     if (pairs) pairKeys_ = add ? pairKeys_ + pairCount : pairKeys_ - pairCount;
-    if (add) slips_.reserve(slips_.size() + size + (pairs ? pairCount : 0));
-    forEachLeftOut(text, hashes, pairs, [&](std::uint64_t hash, std::size_t length) {
-        if (add) {
+    if (add && gatheredSlips_ == nullptr) slips_.reserve(slips_.size() + size + (pairs ? pairCount : 0));
+    forEachLeftOut(text, hashes, pairs, [&](std::uint64_t hash, std::size_t length, std::size_t, std::size_t) {
+        if (add && gatheredSlips_ != nullptr) {
+            gatheredSlips_->push_back(slips_.slotFor(hash, group));
+            ++slipKeysOfLength_[length];
+        } else if (add) {
             HashSlots::Probe probe = slips_.probe(hash);
             std::size_t names = 0;
             while (names < kMostNamesOfAKey && slips_.next(probe) != kNone) ++names;
@@ -254,13 +257,15 @@ void SenderHistory::countGroup(std::uint32_t entry, Kind kind, std::uint32_t gro
         if (characters.all >= kShortestWordName && characters.letters < kShortestLetters) {
             wordNamesOfLength_[size] += added ? 1 : -1;
         }
+    } else if (kind == kLetters) {
+        lettersOfLength_[size] += added ? 1 : -1;
     } else if (kind == kSlipName) {
         slipNamesOfLength_[size] += added ? 1 : -1;
         indexSlips(group, text, size, added);
     }
 }
 
-void SenderHistory::joinGroup(std::uint32_t entry, Kind kind, const char32_t* text, std::size_t size, bool newPatterns) {
+void SenderHistory::joinGroup(std::uint32_t entry, Kind kind, const char32_t* text, std::size_t size) {
     const std::uint64_t hash = hashOfPoints(Points(text, size));
     std::uint32_t group = findGroup(kind, text, size, hash);
     if (group == kNone) {
@@ -270,15 +275,6 @@ void SenderHistory::joinGroup(std::uint32_t entry, Kind kind, const char32_t* te
         groups_[group].kind = kind;
         groupsByText_[kind].insert(hash, group);
         countGroup(entry, kind, group, text, size, true);
-        if (kind == kLetters && newPatterns) {
-            newLetters_.insert(newLetters_.end(), text, text + size);
-            newEnds_.push_back(static_cast<std::uint32_t>(newLetters_.size()));
-            if (newLetters_.size() <= kMostNewLetters) {
-                newAutomaton_.build(newLetters_, newEnds_);
-            } else {
-                buildAutomata();
-            }
-        }
     }
     Entry& joining = entries_[entry];
     joining.group[kind] = group;
@@ -347,12 +343,23 @@ void SenderHistory::moveUp(std::uint32_t entry, Kind kind) {
     }
 }
 
-void SenderHistory::indexKnown(std::uint32_t entry, bool newPatterns) {
+// Each text made once, as textOf makes it.
+void SenderHistory::indexKnown(std::uint32_t entry) {
     char32_t text[kMaxSkeletonSize];
-    for (const Kind kind : {kSkeleton, kName, kLetters, kSlipName}) {
-        const std::size_t size = textOf(entries_[entry], kind, text);
-        if (size > 0) joinGroup(entry, kind, text, size, newPatterns);
+    std::size_t size = skeletonOf(domainOf(entries_[entry]), text, kMaxSkeletonSize);
+    if (size > 0) joinGroup(entry, kSkeleton, text, size);
+    if (entries_[entry].nameLength == 0) return;
+    const std::string_view name = nameOf(entries_[entry]);
+    char32_t slips[kLongestLabel];
+    const std::size_t characters = slipTextOf(name, slips);
+    size = skeletonOf(name, text, kMaxSkeletonSize);
+    if (size > 0) joinGroup(entry, kName, text, size);
+    size = static_cast<std::size_t>(std::remove(text, text + size, U'-') - text);
+    if (characters - static_cast<std::size_t>(std::count(slips, slips + characters, U'-')) >= kShortestLetters &&
+        size > 0) {
+        joinGroup(entry, kLetters, text, size);
     }
+    if (characters >= kShortestSlipName) joinGroup(entry, kSlipName, slips, characters);
 }
 
 void SenderHistory::unindexKnown(std::uint32_t entry) {
@@ -366,7 +373,7 @@ void SenderHistory::knownDaysChanged(std::uint32_t entry) {
     if (runs_.capacity() < runs_.size() + kKinds) runs_.reserve(2 * runs_.size() + kKinds);
     for (HashSlots& table : groupsByText_) table.reserve(table.size() + 1);
     if (entries_[entry].record.days == kKnownDays) {
-        indexKnown(entry, true);
+        indexKnown(entry);
         return;
     }
     for (const Kind kind : {kSkeleton, kName, kLetters, kSlipName}) {
@@ -386,27 +393,14 @@ void SenderHistory::indexAllKnown() {
     groups_.reserve(order.size() * kKinds);
     runs_.reserve(order.size() * kKinds);
     for (HashSlots& table : groupsByText_) table.reserve(order.size());
-    for (const std::uint64_t key : order) indexKnown(static_cast<std::uint32_t>(key & 0xFFFFFFFF), false);
-    buildAutomata();
-}
-
-void SenderHistory::buildAutomata() {
-    std::vector<char32_t> letters;
-    std::vector<std::uint32_t> ends;
-    char32_t text[kMaxSkeletonSize];
-    for (const Group& group : groups_) {
-        if (group.kind != kLetters || group.head == kNone) continue;
-        letters.insert(letters.end(), text, text + textOf(entries_[group.head], kLetters, text));
-        ends.push_back(static_cast<std::uint32_t>(letters.size()));
-    }
-    readAutomaton_.build(letters, ends);
-    newLetters_.clear();
-    newEnds_.clear();
-    newAutomaton_.build(newLetters_, newEnds_);
-}
-
-SenderNote SenderHistory::noteFor(std::string_view from, Day today) const noexcept {
-    return noteFor(organizationalDomain(from), from, today);
+    // The groups are numbered as they are made, best first: of the slips'
+    // keys under one hash, fill keeps those of the best names, as adding
+    // them in turn would.
+    std::vector<std::uint64_t> slips;
+    gatheredSlips_ = &slips;
+    for (const std::uint64_t key : order) indexKnown(static_cast<std::uint32_t>(key & 0xFFFFFFFF));
+    gatheredSlips_ = nullptr;
+    slips_.fill(slips, kMostNamesOfAKey);
 }
 
 SenderNote SenderHistory::noteFor(std::string_view organization, std::string_view from, Day today) const noexcept {
@@ -476,7 +470,7 @@ std::uint32_t SenderHistory::lookAlike(std::string_view domain, std::string_view
 }
 
 // A known name's letters anywhere in the From domain's, its dots and
-// hyphens left out, as the automata find them; and a name of fewer letters
+// hyphens left out, stretch by stretch; and a name of fewer letters
 // as whole words, split at dots and hyphens.
 std::uint32_t SenderHistory::knownWithin(std::string_view from) const {
     char32_t text[kMaxSkeletonSize];
@@ -488,13 +482,17 @@ std::uint32_t SenderHistory::knownWithin(std::string_view from) const {
     for (std::size_t i = 0; i < size; ++i) {
         if (text[i] != '.' && text[i] != '-') letters[count++] = text[i];
     }
+    // Each stretch of the letters as long as a known name's is looked up:
+    // the lengths are a few (the names' own), each stretch's hash follows
+    // from the letters' prefixes.
     const PrefixHashes letterHashes(Points(letters, count));
-    const auto found = [&](std::size_t end, std::size_t length) {
-        const std::uint64_t hash = letterHashes.of(end - length, end).value();
-        best = better(best, headOf(findGroup(kLetters, letters + end - length, length, hash)));
-    };
-    readAutomaton_.search(letters, count, found);
-    newAutomaton_.search(letters, count, found);
+    for (std::size_t length = 1; length <= count && length <= kMaxLabelSkeletonSize; ++length) {
+        if (lettersOfLength_[length] == 0) continue;
+        for (std::size_t end = length; end <= count; ++end) {
+            const std::uint64_t hash = letterHashes.of(end - length, end).value();
+            best = better(best, headOf(findGroup(kLetters, letters + end - length, length, hash)));
+        }
+    }
 
     for (std::size_t i = 0; i < size; ++i) {
         if (text[i] == '.') text[i] = '-';
@@ -563,14 +561,8 @@ std::uint32_t SenderHistory::slipsFrom(const char32_t* name, std::size_t size, i
         }
     };
     lookUp(hashes.of(0, size).value(), size, size, size);
-    for (std::size_t i = 0; i < size; ++i) {
-        if (i > 0 && name[i] == name[i - 1]) continue;
-        lookUp(hashes.without(i), size - 1, i, size);
-        if (slips < 2 || size < 2 || (slipNamesOfLength_[size - 2] == 0 && slipKeysOfLength_[size - 2] == 0)) continue;
-        for (std::size_t j = i + 1; j < size; ++j) {
-            if (j > i + 1 && name[j] == name[j - 1]) continue;
-            lookUp(hashes.without(i, j), size - 2, i, j);
-        }
-    }
+    forEachLeftOut(text, hashes,
+                   slips == 2 && size >= 2 && (slipNamesOfLength_[size - 2] > 0 || slipKeysOfLength_[size - 2] > 0),
+                   lookUp);
     return best;
 }

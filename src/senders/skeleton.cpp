@@ -44,34 +44,6 @@ void SkeletonWalk::startLabel() {
     }
 }
 
-namespace {
-
-std::uint64_t walkedHash(std::string_view domain) {
-    SkeletonWalk walk(domain);
-    std::uint64_t hash = 0;
-    for (char32_t point = 0; walk.next(point);) hash = hashStep(hash, point);
-    return hash;
-}
-
-}  // namespace
-
-std::uint64_t skeletonHash(std::string_view domain) {
-    // Nearly every name is labels without Punycode, read a byte at a time
-    // as the walk reads them; a name with Punycode is walked.
-    HashLanes hash;
-    for (std::size_t i = 0; i < domain.size(); ++i) {
-        if (punycodeAt(domain, i)) return walkedHash(domain);
-        hash = skeletonStep(hash, static_cast<unsigned char>(domain[i]));
-    }
-    return hash.value();
-}
-
-HashLanes skeletonSteps(HashLanes hash, unsigned char c) {
-    ConfusableTarget target(c);
-    for (char32_t point = 0; target.next(point);) hash = hash * kHashBase + HashLanes::of(point);
-    return hash;
-}
-
 std::size_t skeletonOf(std::string_view domain, char32_t* out, std::size_t capacity) {
     SkeletonWalk walk(domain);
     std::size_t length = 0;

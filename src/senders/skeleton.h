@@ -42,22 +42,11 @@ private:
 };
 
 // The hash of domain's skeleton (hashStep over its code points).
-std::uint64_t skeletonHash(std::string_view domain);
-
-// Whether a label that is Punycode begins at domain's byte at: its skeleton
-// is then its code points decoded, not its bytes'.
-inline bool punycodeAt(std::string_view domain, std::size_t at) {
-    return domain[at] == 'x' && (at == 0 || domain[at - 1] == '.') && domain.substr(at, 4) == "xn--";
-}
-
-// Steps hash over the code points byte c reads as in a skeleton, outside
-// Punycode, as the walk reads it (a dot as itself); ASCII that maps to one
-// code point here.
-HashLanes skeletonSteps(HashLanes hash, unsigned char c);
-inline HashLanes skeletonStep(HashLanes hash, unsigned char c) {
-    if (c == '.') return hash * kHashBase + HashLanes::of(c);
-    if (c < 0x80 && kConfusableAscii[c] < 0x80) return hash * kHashBase + HashLanes::of(kConfusableAscii[c]);
-    return skeletonSteps(hash, c);
+inline std::uint64_t skeletonHash(std::string_view domain) {
+    SkeletonWalk walk(domain);
+    std::uint64_t hash = 0;
+    for (char32_t point = 0; walk.next(point);) hash = hashStep(hash, point);
+    return hash;
 }
 
 // Writes the skeleton of domain to out, room for capacity code points;
