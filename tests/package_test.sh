@@ -55,7 +55,7 @@ KERNEL32.dll CreateThread FreeLibraryAndExitThread GetModuleHandleExA Initialize
 KERNEL32.dll SleepConditionVariableCS WakeAllConditionVariable
 msvcrt.dll clock
 KERNEL32.dll DeleteFileA FlushFileBuffers GetFileSizeEx GetLocalTime GetTickCount MoveFileExA ReadFile WriteFile
-KERNEL32.dll GetFileAttributesExA
+KERNEL32.dll GetFileAttributesExA GetSystemTime
 msvcrt.dll qsort
 USER32.dll GetMenuItemCount GetSubMenu InsertMenuItemA MessageBoxA wsprintfA
 bcrypt.dll BCryptCloseAlgorithmProvider BCryptCreateHash BCryptDestroyHash BCryptDestroyKey BCryptExportKey
