@@ -1,12 +1,10 @@
 #include "dkim/dkim_check.h"
 
-#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "dkim/canonical.h"
 #include "dkim/dmarc_policy.h"
@@ -289,23 +287,23 @@ void verifyKeys(Check& check, const Sha256Digest& digest, Crypto& crypto, Day ar
     }
     std::size_t tried[2] = {};  // of the keys that do not count, and of those that do
     for (const bool counting : {true, false}) {
-      for (const std::string* line = check.kept.end; line != check.kept.begin;) {
-        --line;
-        const bool counts = KeptKeys::lastOf(*line) >= arrival;
-        if (counts != counting || tried[counts] == kKeptTried) continue;
-        ++tried[counts];
-        const KeyRecords records{std::string(KeptKeys::recordOf(*line))};
-        const Key key = readKey(records, check.signature.domain, check.signature.identityDomain, crypto);
-        if (key.verdict != KeyVerdict::kUsable || key.testing || !key.rsa->verifies(digest, check.signature.value)) {
-            continue;
+        for (const std::string* line = check.kept.end; line != check.kept.begin;) {
+            --line;
+            const bool counts = KeptKeys::lastOf(*line) >= arrival;
+            if (counts != counting || tried[counts] == kKeptTried) continue;
+            ++tried[counts];
+            const KeyRecords records{std::string(KeptKeys::recordOf(*line))};
+            const Key key = readKey(records, check.signature.domain, check.signature.identityDomain, crypto);
+            if (key.verdict != KeyVerdict::kUsable || key.testing || !key.rsa->verifies(digest, check.signature.value)) {
+                continue;
+            }
+            if (counts) {
+                check.outcome = Outcome::kPass;
+                check.keyNote = KeyNote::kKept;
+                return;
+            }
+            check.retiredKeyVerified = true;
         }
-        if (counts) {
-            check.outcome = Outcome::kPass;
-            check.keyNote = KeyNote::kKept;
-            return;
-        }
-        check.retiredKeyVerified = true;
-      }
     }
     check.outcome = check.dnsOutcome != Outcome::kUnchecked ? check.dnsOutcome : Outcome::kNoMatch;
 }
