@@ -427,9 +427,10 @@ inline Token plainLiteral(const std::string& value, std::size_t& at) {
 }
 
 // The value's tokens. A '<' whose first token after it (blanks and comments
-// aside) is '@' or ',' opens a route, whose tokens are marked: up to and
-// with its ':', or without one up to the '>' or the end (a route that never
-// meets its ':' still holds no address). A '[' right after an address's '@'
+// aside) is '@' or ',' opens a route, whose tokens are marked from that one:
+// up to and with its ':', or without one up to the '>' or the end (a route
+// that never meets its ':' still holds no address). A comment before it is
+// text a client shows. A '[' right after an address's '@'
 // (blanks and comments aside) opens a domain literal.
 inline std::vector<Token> plainTokens(const std::string& value) {
     std::vector<Token> tokens;
@@ -467,9 +468,11 @@ inline std::vector<Token> plainTokens(const std::string& value) {
             }
         }
         if (!opened) continue;
-        for (Token& routed : ahead) {
-            routed.route = true;
-            tokens.push_back(routed);
+        bool routed = false;
+        for (Token& aheadToken : ahead) {
+            routed = routed || !isSpace(aheadToken);
+            aheadToken.route = routed;
+            tokens.push_back(aheadToken);
         }
         at = scan;
         afterAddressAt = false;
