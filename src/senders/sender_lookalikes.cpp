@@ -369,17 +369,155 @@ void SenderHistory::indexAllKnown() {
         if (days >= kKnownDays) order.push_back(static_cast<std::uint64_t>(0xFFFFFFFF - days) << 32 | i);
     }
     sortKeys(order);
-    groups_.reserve(order.size() * kKinds);
-    runs_.reserve(order.size() * kKinds);
-    for (HashSlots& table : groupsByText_) table.reserve(order.size());
+    const std::size_t count = order.size();
+    const auto entryAt = [&](std::size_t rank) { return static_cast<std::uint32_t>(order[rank] & 0xFFFFFFFF); };
+
+    // Each entry's texts made once, by rank: their hashes, their sizes, and
+    // a key that sorts equal texts together, best first. Looking each text
+    // up in its table as it came would walk the tables at random.
+    static_assert(kMaxSkeletonSize <= 0xFFFF, "a text's size is kept in 16 bits");
+    std::vector<std::uint64_t> keys[kKinds];
+    std::vector<std::uint64_t> hashes[kKinds];
+    std::vector<std::uint16_t> sizes[kKinds];
+    for (std::size_t kind = 0; kind < kKinds; ++kind) {
+        hashes[kind].resize(count);
+        sizes[kind].assign(count, 0);
+        keys[kind].reserve(count);
+    }
+    const auto gather = [&](Kind kind, std::uint32_t rank, const char32_t* text, std::size_t size) {
+        const std::uint64_t hash = hashOfPoints(Points(text, size));
+        hashes[kind][rank] = hash;
+        sizes[kind][rank] = static_cast<std::uint16_t>(size);
+        keys[kind].push_back(groupsByText_[kind].slotFor(hash, rank));
+    };
+    // The slips' keys, at most: as many as the names' characters, and the
+    // bounded keys of two left out.
+    std::size_t slipKeys = 0;
+    std::size_t pairKeys = 0;
+    for (std::uint32_t rank = 0; rank < count; ++rank) {
+        const Entry& entry = entries_[entryAt(rank)];
+        const std::string_view domain = domainOf(entry);
+        char32_t skeleton[kMaxSkeletonSize];
+        if (entry.nameLength == 0) {
+            const std::size_t size = skeletonOf(domain, skeleton, kMaxSkeletonSize);
+            if (size > 0) gather(kSkeleton, rank, skeleton, size);
+            continue;
+        }
+        // A skeleton is made label by label: the domain's is the labels
+        // before the name's, the name's, and those after it, the name's
+        // made once for both. Each part fits, as the whole domain's does.
+        const std::string_view name = nameOf(entry);
+        const std::size_t before = skeletonOf(domain.substr(0, entry.nameStart), skeleton, kMaxSkeletonSize);
+        const std::size_t nameSize = skeletonOf(name, skeleton + before, kMaxSkeletonSize - before);
+        const std::size_t all = before + nameSize +
+                                skeletonOf(domain.substr(entry.nameStart + entry.nameLength),
+                                           skeleton + before + nameSize, kMaxSkeletonSize - before - nameSize);
+        if (all > 0) gather(kSkeleton, rank, skeleton, all);
+        char32_t slips[kLongestLabel];
+        const std::size_t characters = slipTextOf(name, slips);
+        if (nameSize > 0) gather(kName, rank, skeleton + before, nameSize);
+        char32_t text[kMaxLabelSkeletonSize];
+        const std::size_t size =
+            static_cast<std::size_t>(std::remove_copy(skeleton + before, skeleton + before + nameSize, text, U'-') - text);
+        if (characters - static_cast<std::size_t>(std::count(slips, slips + characters, U'-')) >= kShortestLetters &&
+            size > 0) {
+            gather(kLetters, rank, text, size);
+        }
+        if (characters >= kShortestSlipName) {
+            gather(kSlipName, rank, slips, characters);
+            slipKeys += characters;
+            if (characters >= kShortestTwoSlipName) pairKeys += characters * (characters - 1) / 2;
+        }
+    }
+
+    // Each entry's group by the rank of its head, the first of its text
+    // once sorted. Texts that share a key are told apart by their hashes
+    // and their texts, as findGroup tells them.
+    std::vector<std::uint32_t> groupOf[kKinds];
+    for (std::size_t k = 0; k < kKinds; ++k) {
+        const Kind kind = static_cast<Kind>(k);
+        groupOf[kind].assign(count, kNone);
+        std::vector<std::uint64_t>& sorted = keys[kind];
+        sortKeys(sorted);
+        std::vector<std::uint32_t> heads;  // of the run of one key
+        char32_t text[kMaxSkeletonSize];
+        char32_t own[kMaxSkeletonSize];
+        for (std::size_t i = 0; i < sorted.size();) {
+            std::size_t end = i + 1;
+            while (end < sorted.size() && (sorted[end] >> 32) == (sorted[i] >> 32)) ++end;
+            heads.clear();
+            for (; i < end; ++i) {
+                const auto rank = static_cast<std::uint32_t>(sorted[i] & 0xFFFFFFFF);
+                std::uint32_t head = kNone;
+                if (end - i > 1 || !heads.empty()) {
+                    const std::size_t size = textOf(entries_[entryAt(rank)], kind, text);
+                    for (const std::uint32_t other : heads) {
+                        if (hashes[kind][other] != hashes[kind][rank] || sizes[kind][other] != size) continue;
+                        const std::size_t length = textOf(entries_[entryAt(other)], kind, own);
+                        if (Points(own, length) == Points(text, size)) {
+                            head = other;
+                            break;
+                        }
+                    }
+                }
+                if (head == kNone) {
+                    head = rank;
+                    heads.push_back(rank);
+                }
+                groupOf[kind][rank] = head;
+            }
+        }
+        std::vector<std::uint64_t>().swap(sorted);
+    }
+
+    groups_.reserve(count * kKinds);
+    runs_.reserve(count * kKinds);
     // The groups are numbered as they are made, best first: of the slips'
     // keys under one hash, fill keeps those of the best names, as adding
-    // them in turn would.
+    // them in turn would. A head's group number takes the place of its
+    // rank as it is made; the entries after it find it there.
     std::vector<std::uint64_t> slips;
+    slips.reserve(slipKeys + std::min(pairKeys, kMostPairKeys));
+    std::vector<std::uint64_t> tables[kKinds];
     gatheredSlips_ = &slips;
-    for (const std::uint64_t key : order) indexKnown(static_cast<std::uint32_t>(key & 0xFFFFFFFF));
+    for (std::uint32_t rank = 0; rank < count; ++rank) {
+        const std::uint32_t entry = entryAt(rank);
+        for (std::size_t k = 0; k < kKinds; ++k) {
+            const Kind kind = static_cast<Kind>(k);
+            const std::uint32_t head = groupOf[kind][rank];
+            if (head == kNone) continue;
+            std::uint32_t group = 0;
+            if (head == rank) {
+                group = static_cast<std::uint32_t>(groups_.size());
+                groups_.emplace_back();
+                groups_[group].hash = hashes[kind][rank];
+                groups_[group].kind = kind;
+                tables[kind].push_back(groupsByText_[kind].slotFor(hashes[kind][rank], group));
+                groupOf[kind][rank] = group;
+                char32_t text[kLongestLabel];
+                const std::size_t size = sizes[kind][rank];
+                if (kind == kSlipName) slipTextOf(nameOf(entries_[entry]), text);
+                countGroup(entry, kind, group, text, size, true);
+            } else {
+                group = groupOf[kind][head];
+            }
+            Entry& joining = entries_[entry];
+            joining.group[kind] = group;
+            const std::uint32_t tail = groups_[group].tail;
+            const std::uint32_t days = joining.record.days;
+            if (tail != kNone && runs_[entries_[tail].member[kind].run].days == days) {
+                const std::uint32_t run = entries_[tail].member[kind].run;
+                joining.member[kind].run = run;
+                runs_[run].last = entry;
+            } else {
+                joining.member[kind].run = newRun(days, entry);
+            }
+            linkBefore(entry, kind, kNone);
+        }
+    }
     gatheredSlips_ = nullptr;
     slips_.fill(slips, kMostNamesOfAKey);
+    for (std::size_t kind = 0; kind < kKinds; ++kind) groupsByText_[kind].fill(tables[kind], ~std::size_t{0});
 }
 
 SenderNote SenderHistory::noteFor(std::string_view organization, std::string_view from, Day today) const noexcept {
