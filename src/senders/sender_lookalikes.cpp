@@ -394,8 +394,13 @@ void SenderHistory::indexAllKnown() {
     // bounded keys of two left out.
     std::size_t slipKeys = 0;
     std::size_t pairKeys = 0;
-    for (std::uint32_t rank = 0; rank < count; ++rank) {
-        const Entry& entry = entries_[entryAt(rank)];
+    // The entries walked as they stand, not by rank: in turn, not at random.
+    std::vector<std::uint32_t> rankOf(entries_.size(), kNone);
+    for (std::uint32_t rank = 0; rank < count; ++rank) rankOf[entryAt(rank)] = rank;
+    for (std::uint32_t at = 0; at < entries_.size(); ++at) {
+        const std::uint32_t rank = rankOf[at];
+        if (rank == kNone) continue;
+        const Entry& entry = entries_[at];
         const std::string_view domain = domainOf(entry);
         char32_t skeleton[kMaxSkeletonSize];
         if (entry.nameLength == 0) {
@@ -505,7 +510,9 @@ void SenderHistory::indexAllKnown() {
             joining.group[kind] = group;
             const std::uint32_t tail = groups_[group].tail;
             const std::uint32_t days = joining.record.days;
-            if (tail != kNone && runs_[entries_[tail].member[kind].run].days == days) {
+            // Each run made here holds entries of its dates only: the
+            // tail's own dates are its run's, read without a third lookup.
+            if (tail != kNone && entries_[tail].record.days == days) {
                 const std::uint32_t run = entries_[tail].member[kind].run;
                 joining.member[kind].run = run;
                 runs_[run].last = entry;
