@@ -234,23 +234,11 @@ private:
     void knownDaysChanged(std::uint32_t entry);
     void unindexKnown(std::uint32_t entry);
     void indexKnown(std::uint32_t entry);
-    // An entry's texts of each kind, as textOf makes them; a size of 0 for none.
-    struct Texts {
-        const char32_t* at[kKinds] = {};
-        std::size_t size[kKinds] = {};
-        char32_t skeleton[kMaxSkeletonSize];
-        char32_t letters[kMaxLabelSkeletonSize];
-        char32_t slips[63];  // a label has 63 characters at most
-    };
-    void textsOf(const Entry& entry, Texts& texts) const;
     // The text of entry of kind into out (room for kMaxSkeletonSize); its length, 0 for none.
     std::size_t textOf(const Entry& entry, Kind kind, char32_t* out) const;
     // The group of kind whose text is text, or kNone.
     std::uint32_t findGroup(Kind kind, const char32_t* text, std::size_t size, std::uint64_t hash) const;
-    // entry joins its group of kind at its end: group, when it is known
-    // (made after a read), else the group of text, found or made.
-    void joinGroup(std::uint32_t entry, Kind kind, const char32_t* text, std::size_t size,
-                   std::uint32_t group = HashSlots::kNone);
+    void joinGroup(std::uint32_t entry, Kind kind, const char32_t* text, std::size_t size);
     // Counts a group of entry's text that was added or is gone.
     void countGroup(std::uint32_t entry, Kind kind, std::uint32_t group, const char32_t* text, std::size_t size,
                     bool added);

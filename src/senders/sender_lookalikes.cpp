@@ -244,19 +244,16 @@ void SenderHistory::countGroup(std::uint32_t entry, Kind kind, std::uint32_t gro
     }
 }
 
-void SenderHistory::joinGroup(std::uint32_t entry, Kind kind, const char32_t* text, std::size_t size,
-                              std::uint32_t group) {
+void SenderHistory::joinGroup(std::uint32_t entry, Kind kind, const char32_t* text, std::size_t size) {
+    const std::uint64_t hash = hashOfPoints(Points(text, size));
+    std::uint32_t group = findGroup(kind, text, size, hash);
     if (group == kNone) {
-        const std::uint64_t hash = hashOfPoints(Points(text, size));
-        group = findGroup(kind, text, size, hash);
-        if (group == kNone) {
-            group = static_cast<std::uint32_t>(groups_.size());
-            groups_.emplace_back();
-            groups_[group].hash = hash;
-            groups_[group].kind = kind;
-            groupsByText_[kind].insert(hash, group);
-            countGroup(entry, kind, group, text, size, true);
-        }
+        group = static_cast<std::uint32_t>(groups_.size());
+        groups_.emplace_back();
+        groups_[group].hash = hash;
+        groups_[group].kind = kind;
+        groupsByText_[kind].insert(hash, group);
+        countGroup(entry, kind, group, text, size, true);
     }
     Entry& joining = entries_[entry];
     joining.group[kind] = group;
@@ -325,43 +322,23 @@ void SenderHistory::moveUp(std::uint32_t entry, Kind kind) {
     }
 }
 
-// Each text made once, as textOf makes it. A skeleton is made label by
-// label: the domain's is the labels before the name's, the name's, and
-// those after it, the name's made once for both. Each part fits, as the
-// whole domain's does.
-void SenderHistory::textsOf(const Entry& entry, Texts& texts) const {
-    const std::string_view domain = domainOf(entry);
-    std::fill(std::begin(texts.size), std::end(texts.size), std::size_t{0});
-    texts.at[kSkeleton] = texts.skeleton;
-    if (entry.nameLength == 0) {
-        texts.size[kSkeleton] = skeletonOf(domain, texts.skeleton, kMaxSkeletonSize);
-        return;
-    }
-    const std::string_view name = nameOf(entry);
-    const std::size_t before = skeletonOf(domain.substr(0, entry.nameStart), texts.skeleton, kMaxSkeletonSize);
-    const std::size_t nameSize = skeletonOf(name, texts.skeleton + before, kMaxSkeletonSize - before);
-    texts.size[kSkeleton] = before + nameSize +
-                            skeletonOf(domain.substr(entry.nameStart + entry.nameLength),
-                                       texts.skeleton + before + nameSize, kMaxSkeletonSize - before - nameSize);
-    texts.at[kName] = texts.skeleton + before;
-    texts.size[kName] = nameSize;
-    const std::size_t characters = slipTextOf(name, texts.slips);
-    texts.at[kLetters] = texts.letters;
-    if (characters - static_cast<std::size_t>(std::count(texts.slips, texts.slips + characters, U'-')) >=
-        kShortestLetters) {
-        texts.size[kLetters] = static_cast<std::size_t>(
-            std::remove_copy(texts.at[kName], texts.at[kName] + nameSize, texts.letters, U'-') - texts.letters);
-    }
-    texts.at[kSlipName] = texts.slips;
-    if (characters >= kShortestSlipName) texts.size[kSlipName] = characters;
-}
-
+// Each text made once, as textOf makes it.
 void SenderHistory::indexKnown(std::uint32_t entry) {
-    Texts texts;
-    textsOf(entries_[entry], texts);
-    for (std::size_t kind = 0; kind < kKinds; ++kind) {
-        if (texts.size[kind] > 0) joinGroup(entry, static_cast<Kind>(kind), texts.at[kind], texts.size[kind]);
+    char32_t text[kMaxSkeletonSize];
+    std::size_t size = skeletonOf(domainOf(entries_[entry]), text, kMaxSkeletonSize);
+    if (size > 0) joinGroup(entry, kSkeleton, text, size);
+    if (entries_[entry].nameLength == 0) return;
+    const std::string_view name = nameOf(entries_[entry]);
+    char32_t slips[kLongestLabel];
+    const std::size_t characters = slipTextOf(name, slips);
+    size = skeletonOf(name, text, kMaxSkeletonSize);
+    if (size > 0) joinGroup(entry, kName, text, size);
+    size = static_cast<std::size_t>(std::remove(text, text + size, U'-') - text);
+    if (characters - static_cast<std::size_t>(std::count(slips, slips + characters, U'-')) >= kShortestLetters &&
+        size > 0) {
+        joinGroup(entry, kLetters, text, size);
     }
+    if (characters >= kShortestSlipName) joinGroup(entry, kSlipName, slips, characters);
 }
 
 void SenderHistory::unindexKnown(std::uint32_t entry) {
@@ -392,114 +369,17 @@ void SenderHistory::indexAllKnown() {
         if (days >= kKnownDays) order.push_back(static_cast<std::uint64_t>(0xFFFFFFFF - days) << 32 | i);
     }
     sortKeys(order);
-    const std::size_t count = order.size();
-    const auto entryAt = [&](std::size_t rank) { return static_cast<std::uint32_t>(order[rank] & 0xFFFFFFFF); };
-
-    // Each entry's texts made once, by rank: their hashes, their sizes, and
-    // a key that sorts equal texts together, best first. Looking each text
-    // up in its table as it came would walk the tables at random.
-    struct Made {
-        std::uint64_t hash = 0;
-        std::uint32_t size = 0;
-        std::uint32_t group = kNone;  // the head's rank, then, once made, the group's number at the head
-    };
-    std::vector<Made> made(count * kKinds);
-    const auto madeOf = [&](std::size_t kind, std::size_t rank) -> Made& { return made[rank * kKinds + kind]; };
-    std::vector<std::uint64_t> keys[kKinds];
-    for (std::vector<std::uint64_t>& kindKeys : keys) kindKeys.reserve(count);
-    // The slips' keys, at most: as many as the names' characters, and the
-    // bounded keys of two left out.
-    std::size_t slipKeys = 0;
-    std::size_t pairKeys = 0;
-    Texts texts;
-    for (std::uint32_t rank = 0; rank < count; ++rank) {
-        textsOf(entries_[entryAt(rank)], texts);
-        for (std::size_t kind = 0; kind < kKinds; ++kind) {
-            const std::size_t size = texts.size[kind];
-            if (size == 0) continue;
-            Made& text = madeOf(kind, rank);
-            text.hash = hashOfPoints(Points(texts.at[kind], size));
-            text.size = static_cast<std::uint32_t>(size);
-            keys[kind].push_back(groupsByText_[kind].slotFor(text.hash, rank));
-        }
-        const std::size_t characters = texts.size[kSlipName];
-        slipKeys += characters;
-        if (characters >= kShortestTwoSlipName) pairKeys += characters * (characters - 1) / 2;
-    }
-
-    // Each entry's group by the rank of its head, the first of its text
-    // once sorted. Texts that share a key are told apart by their hashes
-    // and their texts, as findGroup tells them.
-    for (std::size_t k = 0; k < kKinds; ++k) {
-        const Kind kind = static_cast<Kind>(k);
-        std::vector<std::uint64_t>& sorted = keys[kind];
-        sortKeys(sorted);
-        std::vector<std::uint32_t> heads;  // of the run of one key
-        char32_t text[kMaxSkeletonSize];
-        char32_t own[kMaxSkeletonSize];
-        for (std::size_t i = 0; i < sorted.size();) {
-            std::size_t end = i + 1;
-            while (end < sorted.size() && (sorted[end] >> 32) == (sorted[i] >> 32)) ++end;
-            heads.clear();
-            for (; i < end; ++i) {
-                const auto rank = static_cast<std::uint32_t>(sorted[i] & 0xFFFFFFFF);
-                Made& mine = madeOf(kind, rank);
-                if (!heads.empty()) {  // not the first of its key
-                    const std::size_t size = textOf(entries_[entryAt(rank)], kind, text);
-                    for (const std::uint32_t other : heads) {
-                        const Made& theirs = madeOf(kind, other);
-                        if (theirs.hash != mine.hash || theirs.size != size) continue;
-                        const std::size_t length = textOf(entries_[entryAt(other)], kind, own);
-                        if (Points(own, length) == Points(text, size)) {
-                            mine.group = other;
-                            break;
-                        }
-                    }
-                }
-                if (mine.group == kNone) {
-                    mine.group = rank;
-                    heads.push_back(rank);
-                }
-            }
-        }
-        sorted.clear();
-    }
-
-    groups_.reserve(count * kKinds);
-    runs_.reserve(count * kKinds);
+    groups_.reserve(order.size() * kKinds);
+    runs_.reserve(order.size() * kKinds);
+    for (HashSlots& table : groupsByText_) table.reserve(order.size());
     // The groups are numbered as they are made, best first: of the slips'
     // keys under one hash, fill keeps those of the best names, as adding
-    // them in turn would. The tables' slots are gathered where the keys
-    // were.
+    // them in turn would.
     std::vector<std::uint64_t> slips;
-    slips.reserve(slipKeys + std::min(pairKeys, kMostPairKeys));
     gatheredSlips_ = &slips;
-    for (std::uint32_t rank = 0; rank < count; ++rank) {
-        const std::uint32_t entry = entryAt(rank);
-        for (std::size_t k = 0; k < kKinds; ++k) {
-            const Kind kind = static_cast<Kind>(k);
-            Made& text = madeOf(kind, rank);
-            if (text.size == 0) continue;
-            std::uint32_t group = 0;
-            if (text.group == rank) {
-                group = static_cast<std::uint32_t>(groups_.size());
-                groups_.emplace_back();
-                groups_[group].hash = text.hash;
-                groups_[group].kind = kind;
-                keys[kind].push_back(groupsByText_[kind].slotFor(text.hash, group));
-                text.group = group;
-                char32_t slipText[kLongestLabel];
-                if (kind == kSlipName) slipTextOf(nameOf(entries_[entry]), slipText);
-                countGroup(entry, kind, group, slipText, text.size, true);
-            } else {
-                group = madeOf(kind, text.group).group;
-            }
-            joinGroup(entry, kind, nullptr, 0, group);
-        }
-    }
+    for (const std::uint64_t key : order) indexKnown(static_cast<std::uint32_t>(key & 0xFFFFFFFF));
     gatheredSlips_ = nullptr;
     slips_.fill(slips, kMostNamesOfAKey);
-    for (std::size_t kind = 0; kind < kKinds; ++kind) groupsByText_[kind].fill(keys[kind], ~std::size_t{0});
 }
 
 SenderNote SenderHistory::noteFor(std::string_view organization, std::string_view from, Day today) const noexcept {
