@@ -584,7 +584,7 @@ namespace {
 TEST(SenderNotes, TheBestKnownDomainHoldsThroughRecordsAndEvictions) {
     SenderHistory history(on("2024-01-01"), 40);
     const char* const suffixes[] = {"com", "net", "org", "jp", "co.jp", "de", "fr", "io", "biz", "info", "top", "xyz"};
-    const char* const names[] = {"shopping", "sh0pping", "shopp1ng", "example", "news-letter"};
+    const char* const names[] = {"shopping", "sh0pping", "shopp1ng", "example", "news-letter", "xn--hopping-iog"};
     std::uint32_t state = 12345;
     const auto next = [&state](std::uint32_t n) {
         state = state * 1103515245 + 12345;
@@ -593,12 +593,13 @@ TEST(SenderNotes, TheBestKnownDomainHoldsThroughRecordsAndEvictions) {
     int told = 0;
     for (Day day = on("2024-01-01"); day < on("2024-07-01"); ++day) {
         for (int mail = 0; mail < 6; ++mail) {
-            history.record(std::string(names[next(5)]) + "." + suffixes[next(12)], day);
+            history.record(std::string(names[next(6)]) + "." + suffixes[next(12)], day);
         }
         if (day % 7 != 0) continue;
         // The best of the known domains named shopping (by skeleton) under any suffix.
         const SenderRecord* best = nullptr;
-        for (const char* name : {"shopping", "sh0pping"}) {  // shopp1ng reads as shopplng
+        // shopp1ng reads as shopplng; xn--hopping-iog (a Cyrillic s) as shopping.
+        for (const char* name : {"shopping", "sh0pping", "xn--hopping-iog"}) {
             for (const char* suffix : suffixes) {
                 const SenderRecord* r = history.find(std::string(name) + "." + suffix);
                 if (r == nullptr || r->days < SenderHistory::kKnownDays) continue;
@@ -606,6 +607,14 @@ TEST(SenderNotes, TheBestKnownDomainHoldsThroughRecordsAndEvictions) {
             }
         }
         const SenderNote note = history.noteFor("shopping.example", day);
+        // Read back, the indexes made all at once name what those kept
+        // record by record do.
+        SenderHistory readBack(on("2024-01-01"), 40);
+        ASSERT_TRUE(readBack.read(history.write(), day));
+        for (const char* from : {"shopping.example", "shopp1ng.top", "news-1etter.com", "examp1e.org", "mail.shopping.top",
+                                 "xn--hopping-iog.example", "sh0ppinq.de"}) {
+            EXPECT_EQ(noteText(readBack, from, day), noteText(history, from, day)) << from;
+        }
         if (best == nullptr) {
             EXPECT_NE(note.kind, SenderNote::Kind::kLooksLike);
             continue;
