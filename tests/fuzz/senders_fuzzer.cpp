@@ -323,13 +323,15 @@ std::string plainWrite(const Model& model) {
     return file;
 }
 
-// Another process's file merged in: read as plainRead reads it, with the
-// same capacity; each domain's records merged; the history's first day the
+// Another process's file merged in: read as plainRead reads it, whatever
+// its length; each domain's records merged; the history's first day the
 // earlier; then ordered as a read of the merged file orders it, the least
 // recent going past capacity. False, leaving the model, for no history.
 bool plainMerge(Model& model, const std::string& file, std::size_t capacity, Day today) {
+    // Every line of theirs is merged before any goes past capacity, so that
+    // a domain both hold keeps the dates of both.
     Model other;
-    if (!plainRead(file, capacity, today, other)) return false;
+    if (!plainRead(file, static_cast<std::size_t>(-1), today, other)) return false;
     model.since = std::min(model.since, other.since);
     for (const auto& [domain, record] : other.domains) {
         const auto found = model.domains.find(domain);
